@@ -1,0 +1,58 @@
+// The audio calls the station makes: device set-up, recording into an encoder
+// child process, playback of sound files and their lengths. Handles are
+// 32-bit numbers, 0 meaning none; a failed call records an error code that
+// BASS_ErrorGetCode gives back on the same thread.
+#pragma once
+
+#include <cstdint>
+
+using DWORD = std::uint32_t;
+using QWORD = std::uint64_t;
+using BOOL = int;
+using HRECORD = DWORD;
+using HSTREAM = DWORD;
+using HCHANNEL = DWORD;
+using HENCODE = DWORD;
+
+// Called on the layer's recording thread for each block of 16-bit samples;
+// returning false ends the recording.
+using RECORDPROC = BOOL (*)(HRECORD handle, const void *buffer, DWORD length, void *user);
+// Encoder notification; the station never passes one.
+using ENCODENOTIFYPROC = void (*)(HENCODE handle, DWORD status, void *user);
+
+// Creates a recording channel paused; BASS_ChannelPlay starts it.
+constexpr DWORD BASS_RECORD_PAUSE = 0x8000;
+// The encoder is released together with its channel.
+constexpr DWORD BASS_ENCODE_AUTOFREE = 0x40000;
+constexpr DWORD BASS_POS_BYTE = 0;
+
+// BASS_ChannelIsActive results.
+constexpr DWORD BASS_ACTIVE_STOPPED = 0;
+constexpr DWORD BASS_ACTIVE_PLAYING = 1;
+constexpr DWORD BASS_ACTIVE_PAUSED = 3;
+
+extern "C" {
+DWORD BASS_GetVersion();
+int BASS_ErrorGetCode();
+
+BOOL BASS_Init(int device, DWORD freq, DWORD flags, void *window, const void *clsid);
+BOOL BASS_Free();
+BOOL BASS_Stop();
+
+BOOL BASS_RecordInit(int device);
+BOOL BASS_RecordSetDevice(DWORD device);
+HRECORD BASS_RecordStart(DWORD freq, DWORD chans, DWORD flags, RECORDPROC proc, void *user);
+BOOL BASS_RecordFree();
+
+HSTREAM BASS_StreamCreateFile(BOOL mem, const void *file, QWORD offset, QWORD length, DWORD flags);
+BOOL BASS_StreamFree(HSTREAM handle);
+
+BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
+BOOL BASS_ChannelStop(DWORD handle);
+DWORD BASS_ChannelIsActive(DWORD handle);
+QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode);
+double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
+
+HENCODE BASS_Encode_Start(DWORD handle, const char *cmdline, DWORD flags, ENCODENOTIFYPROC proc, void *user);
+DWORD BASS_Encode_IsActive(DWORD handle);
+}
