@@ -1,0 +1,312 @@
+#include "pdf_render/my_chrome_pdf_render.h"
+
+#include "fpu_state.h"
+#include "test_pdf_maker.h"
+
+#include <QImage>
+#include <QRect>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <sstream>
+#include <streambuf>
+#include <string>
+
+namespace {
+
+std::string ErrorOf(const std::function<void()> &action) {
+  try {
+    action();
+  } catch (const EMyPDFRendererError &error) {
+    return error.what();
+  }
+  return "(no error)";
+}
+
+void Load(TMyChromePDFRender &renderer, const std::string &bytes) {
+  std::istringstream stream(bytes);
+  ASSERT_TRUE(renderer.LoadFromStream(stream, 0));
+}
+
+std::string Saved(const TMyChromePDFRender &renderer) {
+  std::ostringstream out;
+  renderer.SaveToStream(out);
+  return out.str();
+}
+
+bool IsWhite(const QImage &image, int x, int y) { return image.pixel(x, y) == qRgb(255, 255, 255); }
+bool IsDark(const QImage &image, int x, int y) { return qGray(image.pixel(x, y)) < 64; }
+
+// A4 with a black rectangle: 100 x 100 points whose top-left corner lies one
+// inch from the left and two inches from the top.
+std::string A4WithRectangle() {
+  TestPage page;
+  page.blackRects = {{72, 841.89 - 144 - 100, 100, 100}};
+  return MakeTestPdf({page, TestPage{}});
+}
+
+// Claims a size it never delivers, as a huge or truncated source would.
+class ClaimedSizeBuffer : public std::streambuf {
+public:
+  explicit ClaimedSizeBuffer(std::int64_t size) : size_(size) {}
+
+protected:
+  pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override {
+    position_ = dir == std::ios_base::beg ? off : dir == std::ios_base::cur ? position_ + off : size_ + off;
+    return position_;
+  }
+  pos_type seekpos(pos_type pos, std::ios_base::openmode) override { return position_ = pos; }
+  std::streamsize xsgetn(char *s, std::streamsize n) override {
+    const std::streamsize given = std::min<std::streamsize>(n, 10);
+    std::fill(s, s + given, '%');
+    return given;
+  }
+
+private:
+  std::int64_t size_;
+  std::int64_t position_ = 0;
+};
+
+} // namespace
+
+TEST(PdfRenderer, A4PageAt100DpiGivesAWhiteBitmapWithTheRectangleDark) {
+  TMyChromePDFRender renderer;
+  Load(renderer, A4WithRectangle());
+  QImage bitmap;
+  ASSERT_TRUE(renderer.RenderPageToBitmap(bitmap, 1, 100, 100, false, false, true));
+  EXPECT_EQ(bitmap.width(), 827);
+  EXPECT_EQ(bitmap.height(), 1169);
+  // The rectangle spans pixels 100..239 across and 200..339 down.
+  EXPECT_TRUE(IsDark(bitmap, 105, 205));
+  EXPECT_TRUE(IsDark(bitmap, 235, 335));
+  EXPECT_TRUE(IsWhite(bitmap, 95, 205));
+  EXPECT_TRUE(IsWhite(bitmap, 105, 195));
+  EXPECT_TRUE(IsWhite(bitmap, 245, 345));
+  EXPECT_TRUE(IsWhite(bitmap, 0, 0));
+  EXPECT_TRUE(IsWhite(bitmap, 826, 1168));
+
+  // Page 2 is blank; the bitmap is filled afresh, nothing of page 1 remains.
+  ASSERT_TRUE(renderer.RenderPageToBitmap(bitmap, 2, 100, 100, false, false, true));
+  EXPECT_TRUE(IsWhite(bitmap, 105, 205));
+}
+
+TEST(PdfRenderer, WithoutAutoSizeTheBitmapKeepsItsSizeAndFormatAndIsWhitenedFirst) {
+  TMyChromePDFRender renderer;
+  Load(renderer, A4WithRectangle());
+  QImage bitmap(60, 40, QImage::Format_RGB888);
+  bitmap.fill(Qt::green);
+  ASSERT_TRUE(renderer.RenderPageToBitmap(bitmap, 2, 100, 100, false, false, false));
+  EXPECT_EQ(bitmap.size(), QSize(60, 40));
+  EXPECT_EQ(bitmap.format(), QImage::Format_RGB888);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 60; ++x)
+      ASSERT_TRUE(IsWhite(bitmap, x, y)) << x << "," << y;
+}
+
+TEST(PdfRenderer, CanvasIsDrawnInItsRectangleWithoutBeingCleared) {
+  TMyChromePDFRender renderer;
+  TestPage square;
+  square.width = 72;
+  square.height = 72;
+  square.blackRects = {{0, 0, 72, 72}};
+  Load(renderer, MakeTestPdf({square}));
+  QImage canvas(100, 100, QImage::Format_ARGB32_Premultiplied);
+  canvas.fill(Qt::green);
+  ASSERT_TRUE(renderer.RenderPageToCanvas(canvas, QRect(10, 20, 30, 40), 1, 100, 100, false, false));
+  EXPECT_EQ(canvas.pixel(9, 30), qRgb(0, 255, 0));
+  EXPECT_EQ(canvas.pixel(40, 30), qRgb(0, 255, 0));
+  EXPECT_EQ(canvas.pixel(20, 60), qRgb(0, 255, 0));
+  EXPECT_TRUE(IsDark(canvas, 10, 20));
+  EXPECT_TRUE(IsDark(canvas, 39, 59));
+}
+
+TEST(PdfRenderer, PageNumbersOutsideTheDocumentAreRefused) {
+  TMyChromePDFRender renderer;
+  Load(renderer, MakeTestPdf(BlankA4Pages(11)));
+  ASSERT_EQ(renderer.GetPageCount(), 11);
+  QImage bitmap;
+  EXPECT_TRUE(renderer.RenderPageToBitmap(bitmap, 11, 10, 10, false, false, true));
+  EXPECT_EQ(ErrorOf([&] { renderer.RenderPageToBitmap(bitmap, 12, 100, 100, false, false, true); }),
+            "Page-Number \"12\" is out of range [1..11]");
+  EXPECT_EQ(ErrorOf([&] { renderer.RenderPageToBitmap(bitmap, 0, 100, 100, false, false, true); }),
+            "Page-Number \"0\" is out of range [1..11]");
+  long double w = 0, h = 0;
+  EXPECT_EQ(ErrorOf([&] { renderer.GetPageSizeCm(-1, w, h); }), "Page-Number \"-1\" is out of range [1..11]");
+  EXPECT_EQ(renderer.GetPageCount(), 11);
+}
+
+TEST(PdfRenderer, DocumentsWithoutPagesRefuseEveryPageOperation) {
+  TMyChromePDFRender renderer;
+  QImage bitmap(5, 5, QImage::Format_RGB32);
+  std::int32_t w = 0, h = 0;
+  EXPECT_TRUE(renderer.IsEmpty());
+  EXPECT_EQ(ErrorOf([&] { renderer.RenderPageToBitmap(bitmap, 1, 100, 100, false, false, true); }),
+            "There are 0 pageses in document");
+
+  Load(renderer, "%PDF-1.4\nthis is not a PDF document, only its first line\n");
+  EXPECT_EQ(renderer.GetPageCount(), 0);
+  EXPECT_GT(renderer.GetDataSize(), 0);
+  EXPECT_EQ(ErrorOf([&] { renderer.GetPageSizePixels(1, 100, 100, w, h); }), "There are 0 pageses in document");
+  EXPECT_EQ(ErrorOf([&] { renderer.RenderPageToBitmap(bitmap, 1, 100, 100, false, false, false); }),
+            "There are 0 pageses in document");
+
+  Load(renderer, "");
+  EXPECT_EQ(renderer.GetDataSize(), 0);
+  EXPECT_TRUE(renderer.IsEmpty());
+}
+
+TEST(PdfRenderer, LoadFromStreamTakesTheRestOrExactlyCountBytes) {
+  const std::string pdf = MakeTestPdf(BlankA4Pages(1));
+  std::string source(100, 'x');
+  source += pdf;
+  source.resize(1000, '\n'); // blank lines after the end mark do no harm
+  ASSERT_GT(1000u, 100 + pdf.size());
+
+  TMyChromePDFRender renderer;
+  std::istringstream stream(source);
+  stream.seekg(100);
+  ASSERT_TRUE(renderer.LoadFromStream(stream, 0));
+  EXPECT_EQ(renderer.GetDataSize(), 900);
+  EXPECT_EQ(renderer.GetPageCount(), 1);
+  EXPECT_EQ(Saved(renderer), source.substr(100));
+
+  stream.clear();
+  stream.seekg(100);
+  EXPECT_EQ(ErrorOf([&] { renderer.LoadFromStream(stream, 901); }), "Length-Parameter is over the stream size");
+  EXPECT_EQ(ErrorOf([&] { renderer.LoadFromStream(stream, std::numeric_limits<std::int64_t>::max()); }),
+            "Length-Parameter is over the stream size");
+  EXPECT_EQ(renderer.GetDataSize(), 900);
+  EXPECT_EQ(renderer.GetPageCount(), 1);
+  EXPECT_EQ(stream.tellg(), 100);
+
+  ASSERT_TRUE(renderer.LoadFromStream(stream, static_cast<std::int64_t>(pdf.size())));
+  EXPECT_EQ(Saved(renderer), pdf);
+  EXPECT_EQ(stream.tellg(), static_cast<std::streamoff>(100 + pdf.size()));
+}
+
+TEST(PdfRenderer, OversizedAndShortSourcesAreReported) {
+  TMyChromePDFRender renderer;
+  const std::string pdf = MakeTestPdf(BlankA4Pages(1));
+  Load(renderer, pdf);
+
+  ClaimedSizeBuffer twoGiB(std::int64_t{1} << 31);
+  std::istream huge(&twoGiB);
+  EXPECT_EQ(ErrorOf([&] { renderer.LoadFromStream(huge, 0); }), "PDF is too big: 2048 MB");
+  EXPECT_EQ(Saved(renderer), pdf);
+
+  ClaimedSizeBuffer truncated(1000);
+  std::istream shortStream(&truncated);
+  EXPECT_EQ(ErrorOf([&] { renderer.LoadFromStream(shortStream, 0); }), "Stream read error");
+  EXPECT_EQ(renderer.GetPageCount(), 0);
+  QImage bitmap;
+  EXPECT_EQ(ErrorOf([&] { renderer.RenderPageToBitmap(bitmap, 1, 100, 100, false, false, true); }),
+            "There are 0 pageses in document");
+}
+
+TEST(PdfRenderer, SaveToStreamWritesTheDocumentOrNothing) {
+  TMyChromePDFRender renderer;
+  std::ostringstream out("kept");
+  out.seekp(0, std::ios::end);
+  EXPECT_FALSE(renderer.SaveToStream(out));
+  EXPECT_EQ(out.str(), "kept");
+  const std::string pdf = MakeTestPdf(BlankA4Pages(1));
+  Load(renderer, pdf);
+  EXPECT_TRUE(renderer.SaveToStream(out));
+  EXPECT_EQ(out.str(), "kept" + pdf);
+}
+
+TEST(PdfRenderer, CopyToGivesAnIndependentCopy) {
+  const std::string pdf = A4WithRectangle();
+  auto source = std::make_unique<TMyChromePDFRender>();
+  Load(*source, pdf);
+  TMyChromePDFRender copy;
+  Load(copy, MakeTestPdf(BlankA4Pages(7)));
+  source->CopyTo(copy);
+  EXPECT_EQ(copy.GetPageCount(), 2);
+  EXPECT_EQ(Saved(copy), pdf);
+
+  // Another document in the source, then no source at all: the copy holds on.
+  Load(*source, MakeTestPdf(BlankA4Pages(4)));
+  source.reset();
+  EXPECT_EQ(Saved(copy), pdf);
+  QImage bitmap;
+  ASSERT_TRUE(copy.RenderPageToBitmap(bitmap, 1, 100, 100, false, false, true));
+  EXPECT_TRUE(IsDark(bitmap, 105, 205));
+
+  // Copying onto itself keeps the document.
+  copy.Assign(copy);
+  EXPECT_EQ(Saved(copy), pdf);
+  TMyChromePDFRender empty;
+  copy.Assign(empty);
+  EXPECT_TRUE(copy.IsEmpty());
+  EXPECT_EQ(copy.GetDataSize(), 0);
+}
+
+TEST(PdfRenderer, PageSizesComeInCentimetresAndEvenRoundedPixels) {
+  TestPage half;
+  half.width = 36; // half an inch
+  half.height = 720;
+  TMyChromePDFRender renderer;
+  Load(renderer, MakeTestPdf({half, TestPage{}}));
+  long double wcm = 0, hcm = 0;
+  ASSERT_TRUE(renderer.GetPageSizeCm(1, wcm, hcm));
+  EXPECT_NEAR(static_cast<double>(wcm), 1.27, 1e-12);
+  EXPECT_NEAR(static_cast<double>(hcm), 25.4, 1e-12);
+
+  std::int32_t w = 0, h = 0;
+  // 0.5, 1.5 and 2.5 pixels wide: halves go to the even neighbour.
+  ASSERT_TRUE(renderer.GetPageSizePixels(1, 1, 1, w, h));
+  EXPECT_EQ(w, 0);
+  EXPECT_EQ(h, 10);
+  ASSERT_TRUE(renderer.GetPageSizePixels(1, 3, 3, w, h));
+  EXPECT_EQ(w, 2);
+  ASSERT_TRUE(renderer.GetPageSizePixels(1, 5, 5, w, h));
+  EXPECT_EQ(w, 2);
+  ASSERT_TRUE(renderer.GetPageSizePixels(1, 7, 7, w, h));
+  EXPECT_EQ(w, 4);
+  ASSERT_TRUE(renderer.GetPageSizePixels(1, 2147483647, 2147483647, w, h));
+  EXPECT_EQ(h, std::numeric_limits<std::int32_t>::max());
+  ASSERT_TRUE(renderer.GetPageSizePixels(2, 100, 100, w, h));
+  EXPECT_EQ(w, 827);
+  EXPECT_EQ(h, 1169);
+}
+
+TEST(PdfRenderer, CallsLeaveTheCallersFloatingPointStateAsItWas) {
+  TMyChromePDFRender renderer;
+  const std::string pdf = A4WithRectangle();
+  std::int32_t w = 0, h = 0;
+  SetUnusualFpuState();
+  const FpuState before = CurrentFpuState();
+  std::istringstream stream(pdf);
+  const bool loaded = renderer.LoadFromStream(stream, 0);
+  const FpuState afterLoad = CurrentFpuState();
+  const bool measured = renderer.GetPageSizePixels(1, 100, 100, w, h);
+  const FpuState afterMeasure = CurrentFpuState();
+  bool raised = false;
+  try {
+    renderer.GetPageSizePixels(3, 100, 100, w, h);
+  } catch (const EMyPDFRendererError &) {
+    raised = true;
+  }
+  const FpuState afterRaise = CurrentFpuState();
+  SetDefaultFpuState();
+  EXPECT_TRUE(loaded);
+  EXPECT_TRUE(measured);
+  EXPECT_TRUE(raised);
+  EXPECT_EQ(afterLoad, before);
+  EXPECT_EQ(afterMeasure, before);
+  EXPECT_EQ(afterRaise, before);
+}
+
+TEST(PdfRenderer, HugePagesGiveANullBitmapAndFalseRatherThanACrash) {
+  TestPage huge;
+  huge.width = 14400;
+  huge.height = 14400;
+  TMyChromePDFRender renderer;
+  Load(renderer, MakeTestPdf({huge}));
+  QImage bitmap(3, 3, QImage::Format_RGB32);
+  // 200 inches at 2 000 000 dpi: far beyond what an image can hold.
+  EXPECT_FALSE(renderer.RenderPageToBitmap(bitmap, 1, 2000000, 2000000, false, false, true));
+  EXPECT_TRUE(bitmap.isNull());
+}
