@@ -1,0 +1,46 @@
+// TReentrantLock: the record store's lock. A thread that holds it may take
+// it again; it is free once every Enter has been matched by a Leave.
+//
+// While the lock is standalone (SetStandalone(true)) Enter does nothing and
+// returns false. Leave(entered) releases only when its Enter really took the
+// lock, so a lock switched to standalone between the two is still released
+// the way it was taken. TLockGuard does this pairing for a scope.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+
+namespace ts {
+
+class TReentrantLock {
+ public:
+  // Takes the lock (waiting for another thread to let go); returns whether it
+  // was taken, which is false while standalone.
+  bool Enter();
+  // Takes the lock only when that needs no wait; false when another thread
+  // holds it or the lock is standalone.
+  bool TryEnter();
+  // Releases one Enter that returned true; does nothing for false.
+  void Leave(bool entered);
+
+  bool Standalone() const { return standalone_.load(std::memory_order_relaxed); }
+  void SetStandalone(bool value) { standalone_.store(value, std::memory_order_relaxed); }
+
+ private:
+  std::recursive_mutex mutex_;
+  std::atomic<bool> standalone_{false};
+};
+
+class TLockGuard {
+ public:
+  explicit TLockGuard(TReentrantLock& lock) : lock_(lock), entered_(lock.Enter()) {}
+  ~TLockGuard() { lock_.Leave(entered_); }
+  TLockGuard(const TLockGuard&) = delete;
+  TLockGuard& operator=(const TLockGuard&) = delete;
+
+ private:
+  TReentrantLock& lock_;
+  bool entered_;
+};
+
+}  // namespace ts

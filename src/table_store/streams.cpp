@@ -1,0 +1,194 @@
+#include "table_store/streams.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "table_store/errors.h"
+#include "table_store/messages.h"
+
+namespace ts {
+
+namespace {
+
+EStreamError BadSeek() { return EStreamError(msg::kInvalidStreamPosition); }
+
+}  // namespace
+
+void TStream::ReadBuffer(void* buffer, int64_t count) {
+  if (count <= 0) return;
+  auto* out = static_cast<uint8_t*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const int64_t n = Read(out + done, count - done);
+    if (n <= 0) throw EReadError();
+    done += n;
+  }
+}
+
+void TStream::WriteBuffer(const void* buffer, int64_t count) {
+  if (count <= 0) return;
+  const auto* in = static_cast<const uint8_t*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const int64_t n = Write(in + done, count - done);
+    if (n <= 0) throw EWriteError();
+    done += n;
+  }
+}
+
+int64_t TStream::CopyFrom(TStream& source, int64_t count) {
+  if (count <= 0) {
+    source.SetPosition(0);
+    count = source.Size();
+  }
+  constexpr int64_t kChunk = 64 * 1024;
+  std::vector<uint8_t> chunk(static_cast<size_t>(std::min(count, kChunk)));
+  int64_t left = count;
+  while (left > 0) {
+    const int64_t n = std::min(left, kChunk);
+    source.ReadBuffer(chunk.data(), n);
+    WriteBuffer(chunk.data(), n);
+    left -= n;
+  }
+  return count;
+}
+
+// ---- TMemoryStream
+
+int64_t TMemoryStream::Read(void* buffer, int64_t count) {
+  const int64_t available = Size() - position_;
+  if (count <= 0 || available <= 0) return 0;
+  const int64_t n = std::min(count, available);
+  std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+  position_ += n;
+  return n;
+}
+
+int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  const int64_t end = position_ + count;
+  if (end > Size()) data_.resize(static_cast<size_t>(end));
+  std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
+  position_ = end;
+  return count;
+}
+
+int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
+  int64_t base = 0;
+  if (origin == TSeekOrigin::Current) base = position_;
+  if (origin == TSeekOrigin::End) base = Size();
+  const int64_t target = base + offset;
+  if (target < 0) throw BadSeek();
+  position_ = target;  // beyond the end is allowed; a later write fills the gap with zeros
+  return position_;
+}
+
+void TMemoryStream::SetSize(int64_t newSize) {
+  if (newSize < 0) throw BadSeek();
+  data_.resize(static_cast<size_t>(newSize));
+  if (position_ > newSize) position_ = newSize;
+}
+
+void TMemoryStream::Clear() {
+  data_.clear();
+  data_.shrink_to_fit();
+  position_ = 0;
+}
+
+void TMemoryStream::LoadFromStream(TStream& source) {
+  source.SetPosition(0);
+  const int64_t n = source.Size();
+  std::vector<uint8_t> bytes(static_cast<size_t>(n));
+  source.ReadBuffer(bytes.data(), n);
+  data_ = std::move(bytes);
+  position_ = 0;
+}
+
+void TMemoryStream::SaveToStream(TStream& target) const { target.WriteBuffer(data_.data(), Size()); }
+
+void TMemoryStream::LoadFromFile(const std::string& path) {
+  TFileStream file(path, TFileMode::OpenRead);
+  LoadFromStream(file);
+}
+
+void TMemoryStream::SaveToFile(const std::string& path) const {
+  TFileStream file(path, TFileMode::Create);
+  SaveToStream(file);
+}
+
+// ---- TFileStream
+
+TFileStream::TFileStream(const std::string& path, TFileMode mode) : path_(path) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case TFileMode::OpenRead: flags |= O_RDONLY; break;
+    case TFileMode::OpenWrite: flags |= O_WRONLY; break;
+    case TFileMode::OpenReadWrite: flags |= O_RDWR; break;
+    case TFileMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+  }
+  fd_ = ::open(path.c_str(), flags, 0666);
+  if (fd_ >= 0) {
+    // A directory opens for reading on this platform but is no file.
+    struct stat st {};
+    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+      ::close(fd_);
+      fd_ = -1;
+      errno = EISDIR;
+    }
+  }
+  if (fd_ < 0) {
+    const std::string reason = std::strerror(errno);
+    if (mode == TFileMode::Create)
+      throw EFCreateError(FormatMessage(msg::kCannotCreateFile, {path, reason}));
+    throw EFOpenError(FormatMessage(msg::kCannotOpenFile, {path, reason}));
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int64_t TFileStream::Read(void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  for (;;) {
+    const ssize_t n = ::read(fd_, buffer, static_cast<size_t>(count));
+    if (n >= 0) return n;
+    if (errno != EINTR) return 0;
+  }
+}
+
+int64_t TFileStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  for (;;) {
+    const ssize_t n = ::write(fd_, buffer, static_cast<size_t>(count));
+    if (n >= 0) return n;
+    if (errno != EINTR) return 0;
+  }
+}
+
+int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+  int whence = SEEK_SET;
+  if (origin == TSeekOrigin::Current) whence = SEEK_CUR;
+  if (origin == TSeekOrigin::End) whence = SEEK_END;
+  const off_t result = ::lseek(fd_, static_cast<off_t>(offset), whence);
+  if (result < 0) throw BadSeek();
+  return result;
+}
+
+int64_t TFileStream::Size() const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return 0;
+  return st.st_size;
+}
+
+void TFileStream::SetSize(int64_t newSize) {
+  if (newSize < 0 || ::ftruncate(fd_, static_cast<off_t>(newSize)) != 0) throw EWriteError();
+  if (Position() > newSize) Seek(newSize, TSeekOrigin::Beginning);
+}
+
+}  // namespace ts
