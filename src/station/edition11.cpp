@@ -1,0 +1,23 @@
+#include "edition_settings.h"
+
+namespace station {
+
+EditionSettings Grade11Settings() {
+  EditionSettings s;
+  s.title = QString::fromUtf8("КЛТ-11. Иностранный язык - 2020");
+  s.caption = s.title;
+  s.materialsFile = "klt-re11.kim";
+  s.materialsMessage = QString::fromUtf8("Отсутвует или поврежден КИМ - файл klt-re11.kim");
+  s.limits = TimeLimits{};
+  s.codeLength = 4;
+  s.defaultStudID = QStringLiteral("0000");
+  s.answersFieldSize = 1500;
+  s.clockWarningAt = 1200;
+  s.clockWarningText = QString::fromUtf8(
+      "До окончания работы осталось 20 минут.\n\rПерейдите к выполнению устной части (задания 5 и 6)");
+  // Screens join this table as they are built: code -> frame and Start argument.
+  s.screens = {};
+  return s;
+}
+
+}  // namespace station

@@ -1,0 +1,51 @@
+// Base of every screen hosted by the main window.
+//
+// A frame ends only by calling TfrmMain::StartFrame from one of its own
+// handlers. It creates its timers through AddTimer so that the main window
+// can stop them all at once when the frame is replaced, and binds its buttons
+// through OnClick so that an error in a handler is reported, not thrown into
+// the event loop.
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QAbstractButton;
+
+namespace station {
+
+class TfrmMain;
+class StationTimer;
+
+class TFrame : public QWidget {
+ public:
+  explicit TFrame(TfrmMain &main);
+  ~TFrame() override;
+
+  // Called once by StartFrame after the frame is shown, with the screen
+  // table's argument where the table gives one.
+  virtual void Start(std::optional<int> arg) = 0;
+
+  // Stops every timer of the frame; used when the frame is replaced.
+  void StopTimers();
+
+  // False once StartFrame has replaced this frame: an answer to a question
+  // that the frame asked must then not act on it.
+  bool IsCurrent() const;
+
+ protected:
+  // A disabled timer owned by the frame.
+  StationTimer &AddTimer(int intervalMs, std::function<void()> handler);
+  void OnClick(QAbstractButton *button, std::function<void()> handler);
+
+  TfrmMain &main_;
+
+ private:
+  std::vector<std::unique_ptr<StationTimer>> timers_;
+};
+
+}  // namespace station

@@ -1,0 +1,378 @@
+#include "main_window.h"
+
+#include "audio_handles.h"
+#include "frame.h"
+#include "materials_file.h"
+#include "page_renderer.h"
+#include "paths.h"
+#include "station_loop.h"
+#include "station_texts.h"
+
+#include <QCloseEvent>
+#include <QFont>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace station {
+namespace {
+
+constexpr char kTempFile[] = "kim.tmp";
+constexpr int kClientWidth = 1016;
+constexpr int kClientHeight = 713;
+// Arial and MS Sans Serif are replaced by this metric-compatible family.
+constexpr char kFontFamily[] = "Liberation Sans";
+
+QString U(const char *utf8) { return QString::fromUtf8(utf8); }
+
+QLabel *MakeLabel(QWidget *parent, const TopBarLabel &spec, const QString &text, Qt::Alignment align) {
+  auto *label = new QLabel(text, parent);
+  QFont font(kFontFamily);
+  font.setPixelSize(spec.fontPixels);
+  font.setBold(spec.bold);
+  label->setFont(font);
+  label->setGeometry(spec.box);
+  label->setAlignment(align | Qt::AlignVCenter);
+  return label;
+}
+
+// Two digits of a clock value: the last two characters of (value + 100).
+QString TwoDigits(int value) { return QString::number(value + 100).right(2); }
+
+void RemoveFile(const char *path) {
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(const EditionSettings &settings, StationServices services)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
+      settings_(settings),
+      services_(services),
+      answer_root_(AbsoluteWorkingFolder()) {
+  setWindowTitle(settings_.caption);
+  setFixedSize(kClientWidth, kClientHeight);
+  layout_ = new QVBoxLayout(this);
+  layout_->setContentsMargins(0, 0, 0, 0);
+  layout_->setSpacing(0);
+  BuildTopBar();
+  // The screen fills what the top bar leaves, or the whole window while the
+  // bar is hidden.
+  client_ = new QWidget(this);
+  client_layout_ = new QVBoxLayout(client_);
+  client_layout_->setContentsMargins(0, 0, 0, 0);
+  client_layout_->setSpacing(0);
+  layout_->addWidget(client_, 1);
+
+  timer_control_ = services_.loop.CreateTimer();
+  TimerControl = timer_control_.get();
+  TimerControl->SetInterval(1000);
+  TimerControl->SetEnabled(false);
+  TimerControl->SetHandler([this] { TimerControlTimer(); });
+
+  services_.loop.SetErrorReporter([this](const QString &text) { ReportHandlerError(text); });
+  SetStartValues();
+}
+
+TfrmMain::~TfrmMain() {
+  *alive_ = false;
+  services_.loop.SetErrorReporter(nullptr);
+  if (TimerControl) TimerControl->SetEnabled(false);
+  delete current_frame_;
+  current_frame_ = nullptr;
+  DestroyRetiredFrames();
+  if (materials_in_) std::fclose(materials_in_);
+  if (materials_tmp_) std::fclose(materials_tmp_);
+  if (audio_started_) {
+    BASS_RecordFree();
+    BASS_Free();
+    BASS_Stop();
+  }
+  if (MainWnd == this) MainWnd = nullptr;
+}
+
+void TfrmMain::BuildTopBar() {
+  const TopBarLayout &bar = settings_.topBar;
+  Panel1 = new QFrame(this);
+  Panel1->setFixedHeight(bar.height);
+  Panel1->setFrameShape(QFrame::Panel);
+  Panel1->setFrameShadow(QFrame::Raised);
+  layout_->addWidget(Panel1);
+  Label1 = MakeLabel(Panel1, bar.clock, QString(), Qt::AlignLeft);
+  lblProcessName = MakeLabel(Panel1, bar.processName, U("Подготовка:"), Qt::AlignRight);
+  ProcessBar = new QProgressBar(Panel1);
+  ProcessBar->setGeometry(bar.processBar);
+  ProcessBar->setTextVisible(false);
+  ProcessBar->setRange(0, 100);
+  ProcessBar->setValue(0);
+  lblProcessTime = MakeLabel(Panel1, bar.processTime, U("999 сек."), Qt::AlignLeft);
+}
+
+void TfrmMain::showEvent(QShowEvent *event) {
+  QWidget::showEvent(event);
+  if (QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen()) {
+    const QRect area = s->geometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+}
+
+// ---- start-up ---------------------------------------------------------------
+
+bool TfrmMain::FormCreate() {
+  if (!OpenMaterials()) {
+    FailMaterials();
+    return false;
+  }
+  const bool unpacked = UnpackMaterials();
+  PrepareAnswers();
+  if (!unpacked || !LoadComplects()) {
+    FailMaterials();
+    return false;
+  }
+  SetStartValues();
+  if (!CheckAudioVersion()) return false;
+  InitAudio();
+  LocateFirstVariant();
+  StartFrame(1);
+  return true;
+}
+
+bool TfrmMain::OpenMaterials() {
+  materials_in_ = std::fopen(settings_.materialsFile.c_str(), "rb");
+  materials_tmp_ = std::fopen(kTempFile, "wb");
+  return materials_in_ != nullptr && materials_tmp_ != nullptr;
+}
+
+bool TfrmMain::UnpackMaterials() {
+  const InflateResult result = InflateMaterials(materials_in_, materials_tmp_);
+  const bool closed = std::fclose(materials_tmp_) == 0;
+  std::fclose(materials_in_);
+  materials_in_ = materials_tmp_ = nullptr;
+  return result == InflateResult::Ok && closed;
+}
+
+void TfrmMain::PrepareAnswers() {
+  // The answers table (one record, a1..a6 empty) is opened here once the
+  // table store is part of the build.
+}
+
+bool TfrmMain::LoadComplects() {
+  bool ok = false;
+  try {
+    // The materials table is loaded from the body here once the table store
+    // is part of the build; until then only a body is required.
+    std::error_code ec;
+    ok = std::filesystem::file_size(kTempFile, ec) > 0 && !ec;
+  } catch (const std::exception &) {
+    ok = false;
+  }
+  RemoveFile(kTempFile);
+  return ok;
+}
+
+void TfrmMain::FailMaterials() {
+  if (materials_in_) std::fclose(materials_in_);
+  if (materials_tmp_) std::fclose(materials_tmp_);
+  materials_in_ = materials_tmp_ = nullptr;
+  // Nothing may be left behind of a body that could not be loaded.
+  RemoveFile(kTempFile);
+  ShowBox({settings_.materialsMessage, U(texts::kCaptionErrorDots), BoxButtons::Ok, BoxIcon::None,
+           BoxOwner::None});
+}
+
+void TfrmMain::SetStartValues() {
+  FAppDir = ProgramFolder();
+  FCanClose = false;
+  const TimeLimits &l = settings_.limits;
+  FPrepare1Seconds = l.prepare1;
+  FPrepare5Seconds = l.prepare5;
+  FPrepare6Seconds = l.prepare6;
+  FTask1Seconds = l.task1;
+  FTask2Seconds = l.task2;
+  FTask3Seconds = l.task3;
+  FTask4Seconds = l.task4;
+  FTask5Seconds = l.task5;
+  FTask6Seconds = l.task6;
+  FExamSeconds = l.exam;
+  FGymEyesSeconds = l.gymEyes;
+  FGymEyesAfterSeconds = l.gymEyesAfter;
+  FStudID = settings_.defaultStudID;
+}
+
+bool TfrmMain::CheckAudioVersion() {
+  if ((BASS_GetVersion() >> 16) == 0x0204) return true;
+  ShowBox({U(texts::kWrongAudioVersion), QString(), BoxButtons::Ok, BoxIcon::Error, BoxOwner::None});
+  return false;
+}
+
+void TfrmMain::InitAudio() {
+  MainWnd = this;
+  FAudioReady = true;
+  audio_started_ = true;
+  if (!BASS_RecordInit(-1) || !BASS_Init(-1, 44100, 0, MainWnd, nullptr)) {
+    ShowBassError(U(texts::kAudioDeviceFailed));
+    FAudioReady = false;
+  }
+}
+
+void TfrmMain::LocateFirstVariant() {
+  // Variant 0 is made current here once the table store is part of the
+  // build; without one the first record stays current.
+}
+
+// ---- screens ----------------------------------------------------------------
+
+void TfrmMain::StartFrame(int code) {
+  if (current_frame_) {
+    TFrame *old = current_frame_;
+    current_frame_ = nullptr;
+    RetireFrame(old);
+  }
+  const auto row = settings_.screens.find(code);
+  if (row == settings_.screens.end() || !row->second.create) return;
+  std::unique_ptr<TFrame> frame = row->second.create(*this);
+  TFrame *shown = frame.release();  // owned by this window as its child
+  current_frame_ = shown;
+  client_layout_->addWidget(shown);
+  shown->show();
+  shown->Start(row->second.startArg);
+}
+
+void TfrmMain::RetireFrame(TFrame *frame) {
+  // The frame may be the one whose handler asked for the switch: it stops
+  // now but is destroyed only once that handler, and any message box opened
+  // further up, has returned.
+  frame->hide();
+  frame->StopTimers();
+  client_layout_->removeWidget(frame);
+  retired_frames_.push_back(frame);
+  services_.loop.PostWhenOutermost([alive = std::weak_ptr<bool>(alive_), this] {
+    if (auto a = alive.lock(); a && *a) DestroyRetiredFrames();
+  });
+}
+
+void TfrmMain::DestroyRetiredFrames() {
+  auto frames = std::move(retired_frames_);
+  retired_frames_.clear();
+  for (TFrame *f : frames) delete f;
+}
+
+void TfrmMain::StopExam() {
+  if (current_frame_) current_frame_->hide();
+  FCanClose = true;
+  close();
+}
+
+void TfrmMain::closeEvent(QCloseEvent *event) { event->setAccepted(FormCloseQuery()); }
+
+// ---- pages ------------------------------------------------------------------
+
+void TfrmMain::ShowPDFPage(QLabel *picture, const std::string &fieldName, int page) {
+  if (!services_.pages) throw std::runtime_error("No page renderer");
+  services_.pages->LoadFromField(fieldName);
+  FPageNo = page;
+  FPageDPI = 100;
+  RenderPage(picture);
+}
+
+void TfrmMain::RenderPage(QLabel *picture) {
+  if (!services_.pages) throw std::runtime_error("No page renderer");
+  const QImage image = services_.pages->RenderPage(FPageNo, FPageDPI);
+  picture->setPixmap(QPixmap::fromImage(image));
+}
+
+// ---- exam clock -------------------------------------------------------------
+
+void TfrmMain::TimerControlTimer() {
+  const int remaining = FExamSeconds - FElapsedSeconds;
+  ++FElapsedSeconds;
+  if (settings_.clockWarningAt && remaining == *settings_.clockWarningAt && !FOralPartStarted) {
+    // Shown once this tick has returned: a box opened inside the tick would
+    // hold the clock, whose timer is not fired again while its handler runs.
+    services_.loop.Post([alive = std::weak_ptr<bool>(alive_), this] {
+      if (auto a = alive.lock(); a && *a)
+        ShowBox({settings_.clockWarningText, U(texts::kCaptionAttention), BoxButtons::Ok, BoxIcon::None,
+                 BoxOwner::None});
+    });
+  }
+  if (remaining >= 1)
+    Label1->setText(U(texts::kClockPrefix) + TwoDigits(remaining / 60) + ':' + TwoDigits(remaining % 60));
+  else
+    Label1->setText(QString());
+}
+
+// ---- message boxes ----------------------------------------------------------
+
+BoxAnswer TfrmMain::ShowBox(const BoxRequest &request) { return services_.messages.Show(request); }
+
+void TfrmMain::ShowMessage(const QString &text) {
+  ShowBox({text, settings_.title, BoxButtons::Ok, BoxIcon::None, BoxOwner::MainWindow});
+}
+
+bool TfrmMain::AskYesNo(const QString &text) {
+  return ShowBox({text, U(texts::kCaptionAttention), BoxButtons::YesNo, BoxIcon::None, BoxOwner::None}) ==
+         BoxAnswer::Yes;
+}
+
+void TfrmMain::ReportHandlerError(const QString &text) {
+  ShowBox({text, settings_.title, BoxButtons::Ok, BoxIcon::Error, BoxOwner::MainWindow});
+}
+
+void TfrmMain::ShowBassError(const QString &message) {
+  ShowBox({message + U(texts::kAudioErrorCode).arg(BASS_ErrorGetCode()), U(texts::kCaptionError), BoxButtons::Ok,
+           BoxIcon::None, BoxOwner::MainWindow});
+}
+
+// ---- recording --------------------------------------------------------------
+
+BOOL TfrmMain::RecordProc(HRECORD handle, const void *, DWORD, void *) {
+  return BASS_Encode_IsActive(handle) != 0 ? 1 : 0;
+}
+
+void TfrmMain::StartRecording(const std::string &path) {
+  if (RecPlayStream != 0) {
+    BASS_StreamFree(RecPlayStream);
+    RecPlayStream = 0;
+  }
+  BASS_RecordSetDevice(1);
+  RecChannel = BASS_RecordStart(44100, 2, BASS_RECORD_PAUSE, &TfrmMain::RecordProc, nullptr);
+  if (RecChannel == 0) {
+    ShowBassError(U(texts::kRecordStartFailed));
+    return;
+  }
+  const std::string command = "oggenc.exe -o " + ToSlashPath(path) + " -";
+  if (BASS_Encode_Start(RecChannel, command.c_str(), BASS_ENCODE_AUTOFREE, nullptr, nullptr) != 0) {
+    BASS_ChannelPlay(RecChannel, 0);
+  } else {
+    ShowBassError(U(texts::kEncoderStartFailed));
+    BASS_ChannelStop(RecChannel);
+    RecChannel = 0;
+  }
+}
+
+void TfrmMain::StopRecording(const std::string &path) {
+  const HRECORD channel = RecChannel;
+  BASS_ChannelStop(RecChannel);
+  RecChannel = 0;
+  if (channel != 0) {
+    // The encoder ends with the channel but may still be writing the end of
+    // the file; what is played back must be the whole recording.
+    StationLoop &loop = services_.loop;
+    const std::int64_t deadline = loop.NowMs() + services_.encoderFinishWaitMs;
+    while (BASS_Encode_IsActive(channel) != 0 && loop.NowMs() < deadline) loop.Sleep(20);
+  }
+  const std::string file = ToSlashPath(path);
+  RecPlayStream = BASS_StreamCreateFile(0, file.c_str(), 0, 0, 0);
+}
+
+}  // namespace station

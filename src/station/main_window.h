@@ -1,0 +1,156 @@
+// The station's main window: start-up, the top bar and exam clock, screen
+// switching by screen code, page rendering and the recording services.
+#pragma once
+
+#include "../platform/audio/bass.h"
+#include "edition_settings.h"
+#include "message_service.h"
+
+#include <QWidget>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QCloseEvent;
+class QFrame;
+class QShowEvent;
+class QLabel;
+class QProgressBar;
+class QVBoxLayout;
+
+namespace station {
+
+class StationLoop;
+class StationTimer;
+class TFrame;
+class PageRenderer;
+
+// The main window's handle: owner of the audio library's window and of the
+// audio error boxes.
+inline void *MainWnd = nullptr;
+
+struct StationServices {
+  StationLoop &loop;
+  MessageService &messages;
+  PageRenderer *pages = nullptr;  // not owned
+  // Longest wait for the encoder to finish a file after a recording stops.
+  int encoderFinishWaitMs = 3000;
+};
+
+class TfrmMain : public QWidget {
+ public:
+  TfrmMain(const EditionSettings &settings, StationServices services);
+  ~TfrmMain() override;  // FormDestroy
+
+  // Start-up, before the window is shown. False means the program must end:
+  // its message has been shown and no screen was started.
+  bool FormCreate();
+
+  // Screens.
+  void StartFrame(int code);
+  void StopExam();
+  TFrame *CurrentFrame() const { return current_frame_; }
+
+  // Pages of the materials.
+  void ShowPDFPage(QLabel *picture, const std::string &fieldName, int page);
+  void RenderPage(QLabel *picture);
+
+  // Recording.
+  void StartRecording(const std::string &path);
+  void StopRecording(const std::string &path);
+  static BOOL RecordProc(HRECORD handle, const void *buffer, DWORD length, void *user);
+  void ShowBassError(const QString &message);
+
+  // Message boxes with the station's captions.
+  BoxAnswer ShowBox(const BoxRequest &request);
+  // The standard message dialog titled with the program's title.
+  void ShowMessage(const QString &text);
+  // A yes/no question without owner titled "Внимание!"; true only for Yes.
+  bool AskYesNo(const QString &text);
+
+  // Exam clock tick.
+  void TimerControlTimer();
+  // Answers whether the window may close.
+  bool FormCloseQuery() const { return FCanClose; }
+
+  // Base folder of every "Answer_" path: the working directory at start-up.
+  const std::string &AnswerRoot() const { return answer_root_; }
+
+  const EditionSettings &Settings() const { return settings_; }
+  StationLoop &Loop() { return services_.loop; }
+
+  // Top bar and exam clock.
+  QFrame *Panel1 = nullptr;
+  QLabel *Label1 = nullptr;
+  QLabel *lblProcessName = nullptr;
+  QProgressBar *ProcessBar = nullptr;
+  QLabel *lblProcessTime = nullptr;
+  StationTimer *TimerControl = nullptr;
+
+  // Fields that the screens read and write.
+  bool FOralPartDone = false;
+  int FPrepare1Seconds = 0;
+  int FPrepare5Seconds = 0;
+  int FPrepare6Seconds = 0;
+  int FTask1Seconds = 0;
+  int FTask2Seconds = 0;
+  int FTask3Seconds = 0;
+  int FTask4Seconds = 0;
+  int FTask5Seconds = 0;
+  int FTask6Seconds = 0;
+  int FExamSeconds = 0;
+  int FGymEyesSeconds = 0;
+  bool FGymEyesDue = false;
+  int FGymEyesAfterSeconds = 0;
+  int FElapsedSeconds = 0;
+  bool FOralPartStarted = false;
+  QString FStudID;
+  QString FVariant;
+  QString FStationKey;
+  QString FSubjID;
+  QString FExamDate;
+  std::string FAppDir;
+  bool FCanClose = false;
+  bool FAudioReady = true;
+  int FPageNo = 0;
+  int FPageDPI = 0;
+
+  // Start-up steps, in order.
+  bool OpenMaterials();
+  bool UnpackMaterials();
+  void PrepareAnswers();
+  bool LoadComplects();
+  void SetStartValues();
+  bool CheckAudioVersion();
+  void InitAudio();
+  void LocateFirstVariant();
+
+ protected:
+  void closeEvent(QCloseEvent *event) override;
+  void showEvent(QShowEvent *event) override;
+
+ private:
+  void BuildTopBar();
+  void FailMaterials();
+  void RetireFrame(TFrame *frame);
+  void DestroyRetiredFrames();
+  void ReportHandlerError(const QString &text);
+
+  EditionSettings settings_;
+  StationServices services_;
+  std::unique_ptr<StationTimer> timer_control_;
+  QVBoxLayout *layout_ = nullptr;
+  QWidget *client_ = nullptr;
+  QVBoxLayout *client_layout_ = nullptr;
+  TFrame *current_frame_ = nullptr;
+  std::vector<TFrame *> retired_frames_;
+  std::string answer_root_;
+  std::FILE *materials_in_ = nullptr;
+  std::FILE *materials_tmp_ = nullptr;
+  bool audio_started_ = false;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace station

@@ -1,0 +1,115 @@
+#include "materials_file.h"
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+namespace station {
+namespace {
+
+constexpr std::size_t kChunk = 1 << 16;
+
+std::int32_t CountFrom(const unsigned char b[4]) {
+  const std::uint32_t u = std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 |
+                          std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
+  return static_cast<std::int32_t>(u);
+}
+
+// Inflates from `read` until `wanted` bytes have gone to `write`.
+InflateResult Inflate(std::int64_t wanted, const std::function<std::size_t(unsigned char *, std::size_t)> &read,
+                      const std::function<bool(const unsigned char *, std::size_t)> &write) {
+  z_stream zs;
+  std::memset(&zs, 0, sizeof zs);
+  if (inflateInit(&zs) != Z_OK) return InflateResult::DamagedData;
+  std::vector<unsigned char> in(kChunk), out(kChunk);
+  InflateResult result = InflateResult::Ok;
+  bool input_done = false;
+  while (wanted > 0) {
+    if (zs.avail_in == 0 && !input_done) {
+      const std::size_t got = read(in.data(), in.size());
+      if (got == 0) input_done = true;
+      zs.next_in = in.data();
+      zs.avail_in = static_cast<uInt>(got);
+    }
+    const std::size_t room = wanted < std::int64_t(out.size()) ? std::size_t(wanted) : out.size();
+    zs.next_out = out.data();
+    zs.avail_out = static_cast<uInt>(room);
+    const int rc = inflate(&zs, Z_NO_FLUSH);
+    const std::size_t produced = room - zs.avail_out;
+    if (produced > 0) {
+      if (!write(out.data(), produced)) {
+        result = InflateResult::WriteFailed;
+        break;
+      }
+      wanted -= std::int64_t(produced);
+    }
+    if (wanted == 0) break;
+    if (rc == Z_STREAM_END) {
+      result = InflateResult::ShortStream;
+      break;
+    }
+    if (rc == Z_NEED_DICT || rc == Z_DATA_ERROR || rc == Z_MEM_ERROR) {
+      result = InflateResult::DamagedData;
+      break;
+    }
+    if (rc == Z_BUF_ERROR || produced == 0) {
+      // No progress is possible without more input.
+      if (input_done && zs.avail_in == 0) {
+        result = InflateResult::ShortStream;
+        break;
+      }
+    }
+  }
+  inflateEnd(&zs);
+  return result;
+}
+
+}  // namespace
+
+InflateResult InflateMaterials(std::FILE *in, std::FILE *out) {
+  unsigned char head[4];
+  if (std::fread(head, 1, 4, in) != 4) return InflateResult::NoCount;
+  const std::int32_t n = CountFrom(head);
+  if (n <= 0) return InflateResult::EmptyCount;
+  return Inflate(
+      n, [in](unsigned char *buf, std::size_t len) { return std::fread(buf, 1, len, in); },
+      [out](const unsigned char *buf, std::size_t len) { return std::fwrite(buf, 1, len, out) == len; });
+}
+
+InflateResult InflateMaterials(const std::string &container, std::string &body) {
+  body.clear();
+  if (container.size() < 4) return InflateResult::NoCount;
+  const std::int32_t n = CountFrom(reinterpret_cast<const unsigned char *>(container.data()));
+  if (n <= 0) return InflateResult::EmptyCount;
+  body.reserve(std::size_t(n));
+  std::size_t pos = 4;
+  return Inflate(
+      n,
+      [&](unsigned char *buf, std::size_t len) {
+        const std::size_t take = std::min(len, container.size() - pos);
+        std::memcpy(buf, container.data() + pos, take);
+        pos += take;
+        return take;
+      },
+      [&](const unsigned char *buf, std::size_t len) {
+        body.append(reinterpret_cast<const char *>(buf), len);
+        return true;
+      });
+}
+
+std::string PackMaterials(const std::string &body, const std::string &extra) {
+  const std::string all = body + extra;
+  uLongf packed_size = compressBound(uLong(all.size()));
+  std::string out(4 + packed_size, '\0');
+  compress2(reinterpret_cast<Bytef *>(&out[4]), &packed_size, reinterpret_cast<const Bytef *>(all.data()),
+            uLong(all.size()), Z_BEST_SPEED);
+  out.resize(4 + packed_size);
+  const std::uint32_t n = std::uint32_t(body.size());
+  for (int i = 0; i < 4; ++i) out[std::size_t(i)] = char((n >> (8 * i)) & 0xFF);
+  return out;
+}
+
+}  // namespace station

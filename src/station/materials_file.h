@@ -1,0 +1,31 @@
+// The materials file's container: a signed 32-bit little-endian count N of
+// inflated bytes, then a zlib stream whose first N inflated bytes are the
+// materials table.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace station {
+
+enum class InflateResult {
+  Ok,
+  NoCount,       // fewer than 4 bytes
+  EmptyCount,    // N is 0 or negative: nothing is written
+  DamagedData,   // the zlib data is not valid
+  ShortStream,   // the stream ends before N bytes
+  WriteFailed,
+};
+
+// Reads the count from `in` and writes exactly N inflated bytes to `out`;
+// inflated bytes beyond N are not read.
+InflateResult InflateMaterials(std::FILE *in, std::FILE *out);
+
+// The same from memory, for tools and benchmarks.
+InflateResult InflateMaterials(const std::string &container, std::string &body);
+
+// Builds a container of `body` (count plus zlib stream); `extra` bytes are
+// appended to the inflated data beyond the count.
+std::string PackMaterials(const std::string &body, const std::string &extra = {});
+
+}  // namespace station

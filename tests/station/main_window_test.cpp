@@ -1,0 +1,400 @@
+#include "station_fixture.h"
+
+#include "page_renderer.h"
+#include "paths.h"
+
+#include <QCoreApplication>
+#include <QFontInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLayout>
+#include <QPixmap>
+#include <QProgressBar>
+
+#include <stdexcept>
+
+using namespace station;
+using namespace station::testing;
+
+namespace {
+const char kMaterialsMessage[] = "Отсутвует или поврежден КИМ - файл klt-re11.kim";
+}
+
+using StationStartup = StationFixture;
+
+TEST_F(StationStartup, WindowAndFieldsHaveTheirStartValues) {
+  TfrmMain &w = Window();
+  EXPECT_EQ(w.size(), QSize(1016, 713));
+  EXPECT_TRUE(w.windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_EQ(w.windowTitle(), U("КЛТ-11. Иностранный язык - 2020"));
+  EXPECT_EQ(w.Panel1->height(), 50);
+  EXPECT_EQ(w.Label1->pos(), QPoint(8, 15));
+  EXPECT_EQ(w.lblProcessName->x() + w.lblProcessName->width(), 817);
+  w.lblProcessName->setText(U("Воспроизводится запись:"));
+  EXPECT_LE(w.lblProcessName->sizeHint().width(), w.lblProcessName->width()) << "the longest title is not cut";
+  w.lblProcessName->setText(U("Подготовка:"));
+  EXPECT_EQ(w.lblProcessName->y(), 16);
+  EXPECT_TRUE(w.lblProcessName->alignment() & Qt::AlignRight);
+  EXPECT_EQ(w.lblProcessName->text(), U("Подготовка:"));
+  EXPECT_EQ(w.ProcessBar->geometry(), QRect(824, 15, 120, 20));
+  EXPECT_FALSE(w.ProcessBar->isTextVisible());
+  EXPECT_EQ(w.lblProcessTime->pos(), QPoint(949, 16));
+  EXPECT_EQ(w.lblProcessTime->text(), U("999 сек."));
+  for (QLabel *l : {w.Label1, w.lblProcessName, w.lblProcessTime}) {
+    EXPECT_EQ(QFontInfo(l->font()).family(), "Liberation Sans") << "fonts-liberation2 must be installed";
+    EXPECT_EQ(l->font().pixelSize(), 16);
+    EXPECT_TRUE(l->font().bold());
+  }
+  EXPECT_FALSE(w.TimerControl->Enabled());
+  EXPECT_EQ(w.TimerControl->Interval(), 1000);
+
+  EXPECT_FALSE(w.FOralPartDone);
+  EXPECT_EQ(w.FPrepare1Seconds, 25);
+  EXPECT_EQ(w.FPrepare5Seconds, 120);
+  EXPECT_EQ(w.FPrepare6Seconds, 120);
+  for (int v : {w.FTask1Seconds, w.FTask2Seconds, w.FTask3Seconds, w.FTask4Seconds, w.FExamSeconds})
+    EXPECT_EQ(v, 4500);
+  EXPECT_EQ(w.FTask5Seconds, 120);
+  EXPECT_EQ(w.FTask6Seconds, 120);
+  EXPECT_EQ(w.FGymEyesSeconds, 300);
+  EXPECT_FALSE(w.FGymEyesDue);
+  EXPECT_EQ(w.FGymEyesAfterSeconds, 2100);
+  EXPECT_EQ(w.FElapsedSeconds, 0);
+  EXPECT_FALSE(w.FOralPartStarted);
+  EXPECT_EQ(w.FStudID, "0000");
+  EXPECT_TRUE(w.FVariant.isEmpty() && w.FStationKey.isEmpty() && w.FSubjID.isEmpty() && w.FExamDate.isEmpty());
+  EXPECT_EQ(w.FAppDir, ProgramFolder());
+  EXPECT_EQ(w.FAppDir.back(), '/');
+  EXPECT_FALSE(w.FCanClose);
+  EXPECT_TRUE(w.FAudioReady);
+  EXPECT_EQ(w.FPageNo, 0);
+  EXPECT_EQ(w.FPageDPI, 0);
+  EXPECT_EQ(w.CurrentFrame(), nullptr);
+  EXPECT_EQ(w.AnswerRoot(), AbsoluteWorkingFolder());
+}
+
+TEST_F(StationStartup, GoodMaterialsStartAudioAndTheFirstScreen) {
+  AddScreen(1);
+  WriteGoodMaterials();
+  ASSERT_TRUE(Window().FormCreate());
+  EXPECT_TRUE(boxes_.shown.empty());
+  EXPECT_FALSE(std::filesystem::exists("kim.tmp"));
+  ASSERT_NE(Current(), nullptr);
+  EXPECT_TRUE(Logged("screen1 start none"));
+  const auto &calls = FakeAudio::Get().calls;
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0], "GetVersion");
+  EXPECT_EQ(calls[1], "RecordInit -1");
+  EXPECT_EQ(calls[2], "Init -1 44100 0 window");
+  EXPECT_TRUE(Window().FAudioReady);
+  EXPECT_EQ(MainWnd, &Window());
+
+  window_.reset();  // shut-down releases the audio library in order
+  const auto &after = FakeAudio::Get().calls;
+  ASSERT_EQ(after.size(), 6u);
+  EXPECT_EQ(after[3], "RecordFree");
+  EXPECT_EQ(after[4], "Free");
+  EXPECT_EQ(after[5], "Stop");
+  EXPECT_TRUE(Logged("screen1 destroyed"));
+}
+
+TEST_F(StationStartup, BadMaterialsEndTheProgramWithoutScreenOrAudio) {
+  AddScreen(1);
+  const std::string packed = PackMaterials(std::string(5000, 'b'));
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"missing", ""},
+      {"count 0", std::string(4, '\0') + packed.substr(4)},
+      {"count -1", std::string(4, '\xFF') + packed.substr(4)},
+      {"truncated", packed.substr(0, packed.size() - 10)},
+      {"not zlib", packed.substr(0, 4) + "garbage garbage garbage"},
+      {"shorter than a count", "\x01"},
+  };
+  for (const auto &[name, bytes] : cases) {
+    SCOPED_TRACE(name);
+    window_.reset();
+    boxes_.shown.clear();
+    FakeAudio::Get().Reset();
+    std::filesystem::remove("klt-re11.kim");
+    if (name != "missing") WriteFile("klt-re11.kim", bytes);
+    EXPECT_FALSE(Window().FormCreate());
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_EQ(boxes_.shown[0].text, U(kMaterialsMessage));
+    EXPECT_EQ(boxes_.shown[0].caption, U("Ошибка..."));
+    EXPECT_EQ(boxes_.shown[0].buttons, BoxButtons::Ok);
+    EXPECT_EQ(boxes_.shown[0].owner, BoxOwner::None);
+    EXPECT_EQ(Window().CurrentFrame(), nullptr);
+    EXPECT_TRUE(log_.events.empty());
+    EXPECT_FALSE(std::filesystem::exists("kim.tmp")) << "the temporary body is removed when loading fails";
+    window_.reset();
+    EXPECT_TRUE(FakeAudio::Get().calls.empty()) << "no audio initialised or released";
+  }
+}
+
+TEST_F(StationStartup, MaterialsFileThatHoldsMoreThanItsCountLoads) {
+  AddScreen(1);
+  WriteFile("klt-re11.kim", PackMaterials("TPF0 body", std::string(100000, 'z')));
+  EXPECT_TRUE(Window().FormCreate());
+  EXPECT_NE(Current(), nullptr);
+}
+
+TEST_F(StationStartup, WrongAudioVersionEndsTheProgramWithItsMessage) {
+  AddScreen(1);
+  WriteGoodMaterials();
+  FakeAudio::Get().version = 0x02030000;
+  EXPECT_FALSE(Window().FormCreate());
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, U("Была загружена некорректная версия библиотеки BASS.DLL"));
+  EXPECT_TRUE(boxes_.shown[0].caption.isEmpty());
+  EXPECT_EQ(boxes_.shown[0].icon, BoxIcon::Error);
+  EXPECT_EQ(boxes_.shown[0].owner, BoxOwner::None);
+  EXPECT_EQ(Window().CurrentFrame(), nullptr);
+  EXPECT_FALSE(FakeAudio::Get().Called("RecordInit"));
+  EXPECT_FALSE(FakeAudio::Get().Called("Init"));
+}
+
+TEST_F(StationStartup, FailedAudioDeviceIsReportedAndStartUpGoesOn) {
+  AddScreen(1);
+  WriteGoodMaterials();
+  for (bool recordFails : {true, false}) {
+    SCOPED_TRACE(recordFails ? "recording device" : "output device");
+    window_.reset();
+    boxes_.shown.clear();
+    FakeAudio::Get().Reset();
+    FakeAudio::Get().failureCode = recordFails ? 23 : 8;
+    (recordFails ? FakeAudio::Get().recordInitOk : FakeAudio::Get().initOk) = false;
+    ASSERT_TRUE(Window().FormCreate());
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_EQ(boxes_.shown[0].text,
+              U("Невозможно запустить устройство аудиозаписи.\n\rПроверьте подключение гарнитуры с микрофоном\n"
+                "(Код ошибки: ") +
+                  QString::number(recordFails ? 23 : 8) + ")");
+    EXPECT_EQ(boxes_.shown[0].caption, U("Ошибка"));
+    EXPECT_EQ(boxes_.shown[0].owner, BoxOwner::MainWindow);
+    EXPECT_FALSE(Window().FAudioReady);
+    EXPECT_EQ(FakeAudio::Get().Called("Init "), !recordFails) << "output only after the recording device";
+    EXPECT_NE(Current(), nullptr) << "start-up goes on to the first screen";
+  }
+}
+
+using StationScreens = StationFixture;
+
+TEST_F(StationScreens, CodeWithoutScreenLeavesNone) {
+  AddScreen(1);
+  TfrmMain &w = Window();
+  w.StartFrame(1);
+  ASSERT_NE(Current(), nullptr);
+  w.StartFrame(7);
+  EXPECT_EQ(w.CurrentFrame(), nullptr);
+  EXPECT_EQ(loop_.EnabledTimerCount(), 0) << "the old screen's timers stop at once";
+  loop_.RunPosted();
+  EXPECT_TRUE(Logged("screen1 destroyed"));
+  w.StartFrame(7);
+  EXPECT_EQ(w.CurrentFrame(), nullptr);
+}
+
+TEST_F(StationScreens, StartArgumentComesFromTheTable) {
+  AddScreen(22, 2);
+  AddScreen(69, 0);
+  Window().StartFrame(22);
+  Window().StartFrame(69);
+  EXPECT_TRUE(Logged("screen22 start 2"));
+  EXPECT_TRUE(Logged("screen69 start 0"));
+  EXPECT_FALSE(Current()->isHidden());
+}
+
+TEST_F(StationScreens, ScreenSwitchingFromItsOwnHandlerIsDestroyedAfterItReturns) {
+  AddScreen(10, std::nullopt, [](ProbeFrame &f) {
+    if (f.FTicks == 3) f.Main().StartFrame(11);
+  });
+  AddScreen(11);
+  TfrmMain &w = Window();
+  w.StartFrame(10);
+  ProbeFrame *first = Current();
+  loop_.AdvanceSeconds(3);
+  // The tick that switched finished its own work on a live frame, then the
+  // frame was destroyed; the new screen runs.
+  const std::vector<std::string> expected = {"screen10 start none", "screen10 tick 1", "screen10 tick 2",
+                                             "screen11 start none", "screen10 tick 3", "screen10 destroyed"};
+  EXPECT_EQ(log_.events, expected);
+  EXPECT_NE(Current(), first);
+  loop_.AdvanceSeconds(2);
+  EXPECT_TRUE(Logged("screen11 tick 2"));
+  EXPECT_FALSE(Logged("screen10 tick 4"));
+}
+
+TEST_F(StationScreens, ScreenReplacedWhileItsQuestionIsOpenOutlivesTheQuestion) {
+  bool answered_on_current = true;
+  bool asked = false;
+  AddScreen(20, std::nullopt, [&](ProbeFrame &f) {
+    if (f.FTicks == 1 && !asked) {
+      asked = true;
+      // The pupil leaves the question open; meanwhile another timer switches.
+      boxes_.Queue(BoxAnswer::Yes, [&] {
+        f.Main().StartFrame(30);
+        loop_.AdvanceSeconds(3);
+        EXPECT_FALSE(Logged("screen20 destroyed")) << "not while its question is open";
+      });
+      const bool yes = f.Main().AskYesNo(U("Вы уверены, что хотите завершить выполнение задания?"));
+      answered_on_current = yes && f.IsCurrent();
+    }
+  });
+  AddScreen(30);
+  Window().StartFrame(20);
+  loop_.AdvanceSeconds(1);
+  EXPECT_FALSE(answered_on_current) << "a Yes after the screen ended does nothing";
+  EXPECT_TRUE(Logged("screen20 destroyed"));
+  EXPECT_TRUE(Logged("screen30 tick 3"));
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].caption, U("Внимание!"));
+  EXPECT_EQ(boxes_.shown[0].buttons, BoxButtons::YesNo);
+  EXPECT_EQ(boxes_.shown[0].owner, BoxOwner::None);
+}
+
+TEST_F(StationScreens, ErrorInAHandlerIsShownWithItsTextAndTheScreenGoesOn) {
+  AddScreen(40, std::nullopt, [](ProbeFrame &f) {
+    if (f.FTicks == 1) throw std::runtime_error("Invalid numeric input");
+  });
+  Window().StartFrame(40);
+  loop_.AdvanceSeconds(2);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, "Invalid numeric input");
+  EXPECT_EQ(boxes_.shown[0].caption, U("КЛТ-11. Иностранный язык - 2020"));
+  EXPECT_EQ(boxes_.shown[0].icon, BoxIcon::Error);
+  EXPECT_FALSE(Logged("screen40 tick 1")) << "the error ended that handler";
+  EXPECT_TRUE(Logged("screen40 tick 2"));
+}
+
+TEST_F(StationScreens, ClosingIsRefusedUntilStopExam) {
+  AddScreen(5);
+  TfrmMain &w = Window();
+  w.show();
+  w.StartFrame(5);
+  EXPECT_FALSE(w.close());
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_FALSE(w.FormCloseQuery());
+  w.StopExam();
+  EXPECT_TRUE(w.FCanClose);
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_TRUE(w.CurrentFrame()->isHidden());
+}
+
+TEST_F(StationScreens, ScreenFillsTheClientAreaBelowTheTopBarWhileItIsShown) {
+  AddScreen(1);
+  TfrmMain &w = Window();
+  w.show();
+  w.StartFrame(1);
+  QCoreApplication::sendPostedEvents();
+  auto placed = [&] { return QRect(Current()->mapTo(&w, QPoint(0, 0)), Current()->size()); };
+  EXPECT_EQ(placed(), QRect(0, 50, 1016, 663));
+  w.Panel1->hide();
+  QCoreApplication::sendPostedEvents();
+  EXPECT_EQ(placed(), QRect(0, 0, 1016, 713));
+}
+
+using StationClock = StationFixture;
+
+TEST_F(StationClock, CountsDownAndWarnsOnceAtTwentyMinutes) {
+  TfrmMain &w = Window();
+  w.FElapsedSeconds = 0;
+  w.TimerControl->SetEnabled(true);
+  loop_.AdvanceSeconds(1);
+  EXPECT_EQ(w.Label1->text(), U("Оставшееся на выполнение работы время: 75:00"));
+  EXPECT_EQ(w.FElapsedSeconds, 1);
+  loop_.AdvanceSeconds(1);
+  EXPECT_EQ(w.Label1->text(), U("Оставшееся на выполнение работы время: 74:59"));
+
+  // While the warning is open the clock keeps counting.
+  QStringList seen_while_open;
+  boxes_.Queue(BoxAnswer::Ok, [&] {
+    for (int i = 0; i < 3; ++i) {
+      loop_.AdvanceSeconds(1);
+      seen_while_open << w.Label1->text();
+    }
+  });
+  loop_.AdvanceSeconds(4500 - 1200 - 1);  // up to the tick on which 1200 remain
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text,
+            U("До окончания работы осталось 20 минут.\n\rПерейдите к выполнению устной части (задания 5 и 6)"));
+  EXPECT_EQ(boxes_.shown[0].caption, U("Внимание!"));
+  EXPECT_EQ(boxes_.shown[0].owner, BoxOwner::None);
+  const QString prefix = U("Оставшееся на выполнение работы время: ");
+  EXPECT_EQ(seen_while_open, (QStringList{prefix + "19:59", prefix + "19:58", prefix + "19:57"}));
+
+  loop_.AdvanceSeconds(1200 - 4);
+  EXPECT_EQ(w.Label1->text(), prefix + "00:01");
+  loop_.AdvanceSeconds(1);
+  EXPECT_EQ(w.Label1->text(), QString());
+  EXPECT_EQ(w.FElapsedSeconds, 4501);
+  loop_.AdvanceSeconds(3);
+  EXPECT_EQ(w.Label1->text(), QString());
+  EXPECT_EQ(boxes_.shown.size(), 1u) << "warned exactly once";
+}
+
+TEST_F(StationClock, NoWarningOnceTheSpokenPartWasReached) {
+  TfrmMain &w = Window();
+  w.FOralPartStarted = true;
+  w.FElapsedSeconds = 4500 - 1201;
+  w.TimerControl->SetEnabled(true);
+  loop_.AdvanceSeconds(3);
+  EXPECT_TRUE(boxes_.shown.empty());
+}
+
+TEST_F(StationClock, MinutesShowOnlyTheirLastTwoDigits) {
+  TfrmMain &w = Window();
+  w.FExamSeconds = 6000;  // 100 minutes
+  w.TimerControl->SetEnabled(true);
+  loop_.AdvanceSeconds(1);
+  EXPECT_EQ(w.Label1->text(), U("Оставшееся на выполнение работы время: 00:00"));
+  loop_.AdvanceSeconds(1);
+  EXPECT_EQ(w.Label1->text(), U("Оставшееся на выполнение работы время: 99:59"));
+}
+
+namespace {
+class FakePages : public PageRenderer {
+ public:
+  void LoadFromField(const std::string &field) override {
+    if (field != "VariantText" && field != "Intro") throw std::runtime_error("Field 'Nope' not found");
+    loaded = field;
+  }
+  QImage RenderPage(int page, int dpi) override {
+    if (page < 1 || page > 11) throw std::runtime_error("Page number out of range");
+    // A4 at `dpi`.
+    QImage img(qRound(210 / 25.4 * dpi), qRound(297 / 25.4 * dpi), QImage::Format_RGB32);
+    img.fill(Qt::white);
+    return img;
+  }
+  std::string loaded;
+};
+}  // namespace
+
+TEST_F(StationScreens, PagesAreRenderedAtOneHundredDotsPerInch) {
+  FakePages pages;
+  pages_ = &pages;
+  TfrmMain &w = Window();
+  QLabel picture;
+  w.ShowPDFPage(&picture, "VariantText", 3);
+  EXPECT_EQ(pages.loaded, "VariantText");
+  EXPECT_EQ(w.FPageNo, 3);
+  EXPECT_EQ(w.FPageDPI, 100);
+  EXPECT_EQ(picture.pixmap().size(), QSize(827, 1169));
+
+  // In a handler the renderer's error is shown with its own text.
+  loop_.RunHandler([&] { w.ShowPDFPage(&picture, "VariantText", 12); });
+  loop_.RunHandler([&] { w.ShowPDFPage(&picture, "Nope", 1); });
+  ASSERT_EQ(boxes_.shown.size(), 2u);
+  EXPECT_EQ(boxes_.shown[0].text, "Page number out of range");
+  EXPECT_EQ(boxes_.shown[1].text, "Field 'Nope' not found");
+}
+
+TEST_F(StationScreens, ScreenshotOfTheMainWindow) {
+  TfrmMain &w = Window();
+  w.Label1->setText(U("Оставшееся на выполнение работы время: 75:00"));
+  w.lblProcessName->setText(U("Воспроизводится запись:"));
+  w.ProcessBar->setRange(0, 120);
+  w.ProcessBar->setValue(40);
+  w.lblProcessTime->setText(U("80 сек."));
+  w.show();
+  const QPixmap shot = w.grab();
+  EXPECT_EQ(shot.size(), QSize(1016, 713));
+  EXPECT_TRUE(shot.save(QString(STATION_TEST_OUTPUT_DIR) + "/main_window.png"));
+}

@@ -1,0 +1,99 @@
+#include "materials_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+
+using namespace station;
+
+namespace {
+
+// Runs the file-based inflater on `container`; returns the result and what
+// was written.
+std::pair<InflateResult, std::string> InflateFile(const std::string &container) {
+  std::FILE *in = std::tmpfile();
+  std::FILE *out = std::tmpfile();
+  std::fwrite(container.data(), 1, container.size(), in);
+  std::rewind(in);
+  const InflateResult r = InflateMaterials(in, out);
+  std::string written(std::size_t(std::ftell(out)), '\0');
+  std::rewind(out);
+  if (!written.empty()) {
+    EXPECT_EQ(std::fread(written.data(), 1, written.size(), out), written.size());
+  }
+  std::fclose(in);
+  std::fclose(out);
+  return {r, written};
+}
+
+std::string WithCount(std::int32_t n, const std::string &rest) {
+  std::string s(4, '\0');
+  for (int i = 0; i < 4; ++i) s[std::size_t(i)] = char((std::uint32_t(n) >> (8 * i)) & 0xFF);
+  return s + rest;
+}
+
+std::string Noise(std::size_t n) {
+  std::mt19937 rng(7);
+  std::string s(n, '\0');
+  for (auto &c : s) c = char(rng());
+  return s;
+}
+
+}  // namespace
+
+TEST(StationMaterialsFile, InflatesExactlyTheCountedBytes) {
+  const std::string body = "TPF0 a small body";
+  auto [r, out] = InflateFile(PackMaterials(body));
+  EXPECT_EQ(r, InflateResult::Ok);
+  EXPECT_EQ(out, body);
+
+  // A stream holding more than N bytes: only N are written.
+  auto [r2, out2] = InflateFile(PackMaterials(body, "TRAILING BYTES THAT ARE NOT READ"));
+  EXPECT_EQ(r2, InflateResult::Ok);
+  EXPECT_EQ(out2, body);
+
+  // Bodies larger than one buffer, incompressible ones included.
+  const std::string big = Noise(300000) + std::string(200000, 'x');
+  auto [r3, out3] = InflateFile(PackMaterials(big));
+  EXPECT_EQ(r3, InflateResult::Ok);
+  EXPECT_EQ(out3, big);
+  std::string mem;
+  EXPECT_EQ(InflateMaterials(PackMaterials(big, "extra"), mem), InflateResult::Ok);
+  EXPECT_EQ(mem, big);
+}
+
+TEST(StationMaterialsFile, CountOfZeroOrLessOrMissingWritesNothing) {
+  const std::string packed = PackMaterials("body");
+  auto [r0, out0] = InflateFile(WithCount(0, packed.substr(4)));
+  EXPECT_EQ(r0, InflateResult::EmptyCount);
+  EXPECT_TRUE(out0.empty());
+  auto [rn, outn] = InflateFile(WithCount(-5, packed.substr(4)));
+  EXPECT_EQ(rn, InflateResult::EmptyCount);
+  EXPECT_TRUE(outn.empty());
+  EXPECT_EQ(InflateFile("").first, InflateResult::NoCount);
+  EXPECT_EQ(InflateFile("\x01\x00").first, InflateResult::NoCount);
+}
+
+TEST(StationMaterialsFile, DamagedOrShortStreamsFail) {
+  const std::string body = Noise(100000);
+  const std::string packed = PackMaterials(body);
+
+  // Truncated in the middle of the zlib data.
+  EXPECT_EQ(InflateFile(packed.substr(0, packed.size() / 2)).first, InflateResult::ShortStream);
+  // Nothing after the count.
+  EXPECT_EQ(InflateFile(packed.substr(0, 4)).first, InflateResult::ShortStream);
+  // A complete stream that holds fewer bytes than the count.
+  EXPECT_EQ(InflateFile(WithCount(int(body.size()) + 10, packed.substr(4))).first, InflateResult::ShortStream);
+  // Not zlib data at all.
+  EXPECT_EQ(InflateFile(WithCount(50, "this is not a zlib stream at all")).first, InflateResult::DamagedData);
+  // Damaged in the middle of compressed data.
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += "line " + std::to_string(i * 7919 % 1000) + ";";
+  std::string damaged = PackMaterials(text);
+  for (std::size_t i = damaged.size() / 3; i < damaged.size() / 3 + 64; ++i) damaged[i] = char(~damaged[i]);
+  EXPECT_NE(InflateFile(damaged).first, InflateResult::Ok);
+  std::string mem;
+  EXPECT_EQ(InflateMaterials(packed.substr(0, 100), mem), InflateResult::ShortStream);
+}

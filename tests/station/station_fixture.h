@@ -1,0 +1,112 @@
+// A main window on a hand-ticked loop, scripted boxes and scripted audio, in
+// a fresh working folder of its own.
+#pragma once
+
+#include "audio_handles.h"
+#include "edition_settings.h"
+#include "fake_audio.h"
+#include "frame.h"
+#include "main_window.h"
+#include "manual_loop.h"
+#include "materials_file.h"
+#include "scripted_messages.h"
+#include "station_loop.h"
+
+#include <QAbstractButton>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace station::testing {
+
+// A screen that records what happens to it.
+class ProbeFrame : public TFrame {
+ public:
+  struct Log {
+    std::vector<std::string> events;
+  };
+  ProbeFrame(TfrmMain &main, std::string name, Log &log, std::function<void(ProbeFrame &)> onTick)
+      : TFrame(main), name_(std::move(name)), log_(log), on_tick_(std::move(onTick)) {
+    Timer1 = &AddTimer(1000, [this] {
+      ++FTicks;
+      if (on_tick_) on_tick_(*this);
+      // Touches the frame after the handler may have switched screens.
+      log_.events.push_back(name_ + " tick " + std::to_string(FTicks));
+    });
+  }
+  ~ProbeFrame() override { log_.events.push_back(name_ + " destroyed"); }
+  void Start(std::optional<int> arg) override {
+    log_.events.push_back(name_ + " start " + (arg ? std::to_string(*arg) : "none"));
+    FTicks = 0;
+    Timer1->SetEnabled(true);
+  }
+  TfrmMain &Main() { return main_; }
+  StationTimer *Timer1 = nullptr;
+  int FTicks = 0;
+
+ private:
+  std::string name_;
+  Log &log_;
+  std::function<void(ProbeFrame &)> on_tick_;
+};
+
+class StationFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_cwd_ = std::filesystem::current_path();
+    char tmpl[] = "/tmp/station_test_XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    std::filesystem::current_path(dir_);
+    FakeAudio::Get().Reset();
+    RecChannel = RecPlayStream = TestWavStream = Prepare1Stream = Task1Stream = AnswerPlayStream = 0;
+    settings_ = Grade11Settings();
+  }
+  void TearDown() override {
+    window_.reset();
+    std::filesystem::current_path(old_cwd_);
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  // Adds a probe screen to the table; its tick runs `onTick`.
+  void AddScreen(int code, std::optional<int> arg = std::nullopt, std::function<void(ProbeFrame &)> onTick = {}) {
+    settings_.screens[code] = ScreenRow{
+        [this, code, onTick](TfrmMain &main) -> std::unique_ptr<TFrame> {
+          return std::make_unique<ProbeFrame>(main, "screen" + std::to_string(code), log_, onTick);
+        },
+        arg};
+  }
+
+  TfrmMain &Window() {
+    if (!window_) window_ = std::make_unique<TfrmMain>(settings_, StationServices{loop_, boxes_, pages_});
+    return *window_;
+  }
+
+  void WriteFile(const std::string &name, const std::string &bytes) {
+    std::ofstream(name, std::ios::binary) << bytes;
+  }
+  void WriteGoodMaterials() { WriteFile("klt-re11.kim", PackMaterials("TPF0 materials body")); }
+
+  ProbeFrame *Current() { return dynamic_cast<ProbeFrame *>(Window().CurrentFrame()); }
+  bool Logged(const std::string &event) const {
+    return std::find(log_.events.begin(), log_.events.end(), event) != log_.events.end();
+  }
+
+  std::filesystem::path old_cwd_;
+  std::string dir_;
+  ManualLoop loop_;
+  ScriptedMessages boxes_{loop_};
+  PageRenderer *pages_ = nullptr;
+  EditionSettings settings_;
+  ProbeFrame::Log log_;
+  std::unique_ptr<TfrmMain> window_;
+};
+
+inline QString U(const char *utf8) { return QString::fromUtf8(utf8); }
+
+}  // namespace station::testing
