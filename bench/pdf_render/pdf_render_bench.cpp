@@ -4,6 +4,7 @@
 // rasteriser that ships with the system's PDF tools doing the same pages.
 #include "pdf_render/my_chrome_pdf_render.h"
 
+#include "table_store/streams.h"
 #include "test_pdf_maker.h"
 
 #include <QImage>
@@ -13,7 +14,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -40,7 +40,9 @@ const std::string &Document(int which) {
 }
 
 void LoadAndRender(TMyChromePDFRender &renderer, const std::string &bytes, int page, QImage &bitmap) {
-  std::istringstream stream(bytes);
+  ts::TMemoryStream stream;
+  stream.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  stream.SetPosition(0);
   renderer.LoadFromStream(stream, 0);
   if (!renderer.RenderPageToBitmap(bitmap, page, 100, 100, false, false, true))
     throw std::runtime_error("page " + std::to_string(page) + " was not drawn");

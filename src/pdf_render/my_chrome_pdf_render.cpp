@@ -4,30 +4,15 @@
 #include "pdf_render/page_units.h"
 #include "pdf_render/pdf_library_binding.h"
 
+#include "table_store/streams.h"
+
 #include <cstring>
-#include <istream>
 #include <limits>
-#include <ostream>
 #include <string>
 
 namespace {
 
 constexpr std::int64_t kLargestDocument = std::numeric_limits<std::int32_t>::max();
-
-// Position and size of a seekable stream; the position is left where it was.
-bool StreamExtent(std::istream &Stream, std::int64_t &Position, std::int64_t &Size) {
-  const std::istream::pos_type start = Stream.tellg();
-  if (start == std::istream::pos_type(-1))
-    return false;
-  Stream.seekg(0, std::ios::end);
-  const std::istream::pos_type end = Stream.tellg();
-  Stream.seekg(start);
-  if (end == std::istream::pos_type(-1) || !Stream)
-    return false;
-  Position = static_cast<std::int64_t>(start);
-  Size = static_cast<std::int64_t>(end);
-  return true;
-}
 
 } // namespace
 
@@ -68,18 +53,17 @@ void TMyChromePDFRender::FreeData() {
   ClearState();
 }
 
-bool TMyChromePDFRender::SaveToStream(std::ostream &Stream) const {
+bool TMyChromePDFRender::SaveToStream(ts::TStream &Stream) const {
   if (FDataSize <= 0)
     return false;
-  Stream.write(reinterpret_cast<const char *>(FData.get()), FDataSize);
+  Stream.Write(FData.get(), FDataSize);
   return true;
 }
 
-bool TMyChromePDFRender::LoadFromStream(std::istream &Stream, std::int64_t Count) {
-  std::int64_t position = 0;
-  std::int64_t size = 0;
-  if (!StreamExtent(Stream, position, size))
-    throw EMyPDFRendererError("Stream read error");
+bool TMyChromePDFRender::LoadFromStream(ts::TStream &Stream, std::int64_t Count) {
+  const std::int64_t position = Stream.Position();
+  const std::int64_t size = Stream.Size();
+  // A stream positioned beyond its end has nothing left to give.
   const std::int64_t rest = size > position ? size - position : 0;
   if (Count > 0) {
     if (Count > rest)
@@ -97,11 +81,9 @@ bool TMyChromePDFRender::LoadFromStream(std::istream &Stream, std::int64_t Count
   // leaves an empty renderer rather than a size without bytes.
   FData = std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(Count));
   FDataSize = static_cast<std::int32_t>(Count);
-  if (Count > 0) {
-    Stream.read(reinterpret_cast<char *>(FData.get()), Count);
-    if (Stream.gcount() != Count)
-      throw EMyPDFRendererError("Stream read error");
-  }
+  // A short stream raises the stream's read error; the block stays, partly
+  // filled, with no pages.
+  Stream.ReadBuffer(FData.get(), Count);
 
   double width = 0;
   {

@@ -19,10 +19,10 @@ public:
   std::int32_t GetPageCount() const override { return FPageCount; }
   std::int64_t GetDataSize() const override { return FDataSize; }
   void FreeData() override;
-  bool SaveToStream(std::ostream &Stream) const override;
+  bool SaveToStream(ts::TStream &Stream) const override;
   // Reads Count bytes from the stream's position, or all the rest when
   // Count <= 0, as the new document.
-  bool LoadFromStream(std::istream &Stream, std::int64_t Count) override;
+  bool LoadFromStream(ts::TStream &Stream, std::int64_t Count) override;
   bool GetPageSizeCm(std::int32_t Page, long double &Width, long double &Height) override;
   bool GetPageSizePixels(std::int32_t Page, std::int32_t DpiX, std::int32_t DpiY, std::int32_t &Width,
                          std::int32_t &Height) override;

@@ -4,21 +4,24 @@
 #pragma once
 
 #include "platform/pdf_library/pdf_dc.h"
+#include "table_store/errors.h"
 
 #include <cstdint>
-#include <iosfwd>
-#include <stdexcept>
 #include <string>
 
 class QImage;
 class QRect;
 
+namespace ts {
+class TStream;
+}
+
 // Raised for every failure of the renderer and of its library binding; it
 // carries only its message.
-// TODO: derive from the table store's exception root once that has landed.
-class EMyPDFRendererError : public std::runtime_error {
+class EMyPDFRendererError : public ts::Exception {
 public:
-  using std::runtime_error::runtime_error;
+  using ts::Exception::Exception;
+  const char *ClassName() const noexcept override { return "EMyPDFRendererError"; }
 };
 
 class TCustomMyPDFRender {
@@ -35,8 +38,8 @@ public:
   virtual std::int32_t GetPageCount() const = 0;
   virtual std::int64_t GetDataSize() const = 0;
   virtual void FreeData() = 0;
-  virtual bool SaveToStream(std::ostream &Stream) const = 0;
-  virtual bool LoadFromStream(std::istream &Stream, std::int64_t Count) = 0;
+  virtual bool SaveToStream(ts::TStream &Stream) const = 0;
+  virtual bool LoadFromStream(ts::TStream &Stream, std::int64_t Count) = 0;
   virtual bool GetPageSizeCm(std::int32_t Page, long double &Width, long double &Height) = 0;
   virtual bool GetPageSizePixels(std::int32_t Page, std::int32_t DpiX, std::int32_t DpiY, std::int32_t &Width,
                                  std::int32_t &Height) = 0;

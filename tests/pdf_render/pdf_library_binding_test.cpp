@@ -3,13 +3,13 @@
 
 #include "fpu_state.h"
 #include "test_pdf_maker.h"
+#include "test_streams.h"
 
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
 
 #include <filesystem>
-#include <sstream>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -113,12 +113,14 @@ TEST_F(PdfLibraryBinding, RendererKeepsItsDocumentWhenTheLibraryCannotBeBound) {
   TPdfLibrary library(folder.string(), "libpdf.so");
   TMyChromePDFRender renderer(library);
   const std::string first = MakeTestPdf(BlankA4Pages(2));
-  std::istringstream firstStream(first);
+  ts::TMemoryStream firstStream;
+  Fill(firstStream, first);
   ASSERT_TRUE(renderer.LoadFromStream(firstStream, 0));
 
   library.UnloadPdfLibrary();
   fs::remove(folder / "libpdf.so");
-  std::istringstream second(MakeTestPdf(BlankA4Pages(5)));
+  ts::TMemoryStream second;
+  Fill(second, MakeTestPdf(BlankA4Pages(5)));
   SetUnusualFpuState();
   const FpuState before = CurrentFpuState();
   EXPECT_THROW(renderer.LoadFromStream(second, 0), EMyPDFRendererError);

@@ -2,15 +2,17 @@
 
 #include "fpu_state.h"
 #include "test_pdf_maker.h"
+#include "test_streams.h"
 
 #include <QImage>
 #include <QRect>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <functional>
 #include <limits>
-#include <sstream>
-#include <streambuf>
 #include <string>
 
 namespace {
@@ -25,14 +27,15 @@ std::string ErrorOf(const std::function<void()> &action) {
 }
 
 void Load(TMyChromePDFRender &renderer, const std::string &bytes) {
-  std::istringstream stream(bytes);
+  ts::TMemoryStream stream;
+  Fill(stream, bytes);
   ASSERT_TRUE(renderer.LoadFromStream(stream, 0));
 }
 
 std::string Saved(const TMyChromePDFRender &renderer) {
-  std::ostringstream out;
+  ts::TMemoryStream out;
   renderer.SaveToStream(out);
-  return out.str();
+  return Contents(out);
 }
 
 bool IsWhite(const QImage &image, int x, int y) { return image.pixel(x, y) == qRgb(255, 255, 255); }
@@ -47,21 +50,25 @@ std::string A4WithRectangle() {
 }
 
 // Claims a size it never delivers, as a huge or truncated source would.
-class ClaimedSizeBuffer : public std::streambuf {
+class ClaimedSizeStream : public ts::TStream {
 public:
-  explicit ClaimedSizeBuffer(std::int64_t size) : size_(size) {}
-
-protected:
-  pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override {
-    position_ = dir == std::ios_base::beg ? off : dir == std::ios_base::cur ? position_ + off : size_ + off;
-    return position_;
-  }
-  pos_type seekpos(pos_type pos, std::ios_base::openmode) override { return position_ = pos; }
-  std::streamsize xsgetn(char *s, std::streamsize n) override {
-    const std::streamsize given = std::min<std::streamsize>(n, 10);
-    std::fill(s, s + given, '%');
+  explicit ClaimedSizeStream(std::int64_t size) : size_(size) {}
+  std::int64_t Read(void *buffer, std::int64_t count) override {
+    // Only the first ten bytes ever arrive.
+    const std::int64_t given = std::clamp<std::int64_t>(10 - position_, 0, count);
+    std::memset(buffer, '%', static_cast<std::size_t>(given));
+    position_ += given;
     return given;
   }
+  std::int64_t Write(const void *, std::int64_t) override { return 0; }
+  std::int64_t Seek(std::int64_t offset, ts::TSeekOrigin origin) override {
+    position_ = origin == ts::TSeekOrigin::Beginning ? offset
+                : origin == ts::TSeekOrigin::Current ? position_ + offset
+                                                     : size_ + offset;
+    return position_;
+  }
+  std::int64_t Size() const override { return size_; }
+  void SetSize(std::int64_t) override {}
 
 private:
   std::int64_t size_;
@@ -133,6 +140,8 @@ TEST(PdfRenderer, PageNumbersOutsideTheDocumentAreRefused) {
             "Page-Number \"0\" is out of range [1..11]");
   long double w = 0, h = 0;
   EXPECT_EQ(ErrorOf([&] { renderer.GetPageSizeCm(-1, w, h); }), "Page-Number \"-1\" is out of range [1..11]");
+  // Callers that catch every error of the system by its common root see it too.
+  EXPECT_THROW(renderer.GetPageSizeCm(12, w, h), ts::Exception);
   EXPECT_EQ(renderer.GetPageCount(), 11);
 }
 
@@ -164,25 +173,31 @@ TEST(PdfRenderer, LoadFromStreamTakesTheRestOrExactlyCountBytes) {
   ASSERT_GT(1000u, 100 + pdf.size());
 
   TMyChromePDFRender renderer;
-  std::istringstream stream(source);
-  stream.seekg(100);
+  ts::TMemoryStream stream;
+  Fill(stream, source);
+  stream.SetPosition(100);
   ASSERT_TRUE(renderer.LoadFromStream(stream, 0));
   EXPECT_EQ(renderer.GetDataSize(), 900);
   EXPECT_EQ(renderer.GetPageCount(), 1);
   EXPECT_EQ(Saved(renderer), source.substr(100));
 
-  stream.clear();
-  stream.seekg(100);
+  stream.SetPosition(100);
   EXPECT_EQ(ErrorOf([&] { renderer.LoadFromStream(stream, 901); }), "Length-Parameter is over the stream size");
   EXPECT_EQ(ErrorOf([&] { renderer.LoadFromStream(stream, std::numeric_limits<std::int64_t>::max()); }),
             "Length-Parameter is over the stream size");
   EXPECT_EQ(renderer.GetDataSize(), 900);
   EXPECT_EQ(renderer.GetPageCount(), 1);
-  EXPECT_EQ(stream.tellg(), 100);
+  EXPECT_EQ(stream.Position(), 100);
 
   ASSERT_TRUE(renderer.LoadFromStream(stream, static_cast<std::int64_t>(pdf.size())));
   EXPECT_EQ(Saved(renderer), pdf);
-  EXPECT_EQ(stream.tellg(), static_cast<std::streamoff>(100 + pdf.size()));
+  EXPECT_EQ(stream.Position(), static_cast<std::int64_t>(100 + pdf.size()));
+
+  // Beyond the end there is nothing left: an empty document, not a negative size.
+  stream.SetPosition(5000);
+  ASSERT_TRUE(renderer.LoadFromStream(stream, 0));
+  EXPECT_EQ(renderer.GetDataSize(), 0);
+  EXPECT_TRUE(renderer.IsEmpty());
 }
 
 TEST(PdfRenderer, OversizedAndShortSourcesAreReported) {
@@ -190,14 +205,12 @@ TEST(PdfRenderer, OversizedAndShortSourcesAreReported) {
   const std::string pdf = MakeTestPdf(BlankA4Pages(1));
   Load(renderer, pdf);
 
-  ClaimedSizeBuffer twoGiB(std::int64_t{1} << 31);
-  std::istream huge(&twoGiB);
+  ClaimedSizeStream huge(std::int64_t{1} << 31);
   EXPECT_EQ(ErrorOf([&] { renderer.LoadFromStream(huge, 0); }), "PDF is too big: 2048 MB");
   EXPECT_EQ(Saved(renderer), pdf);
 
-  ClaimedSizeBuffer truncated(1000);
-  std::istream shortStream(&truncated);
-  EXPECT_EQ(ErrorOf([&] { renderer.LoadFromStream(shortStream, 0); }), "Stream read error");
+  ClaimedSizeStream shortStream(1000);
+  EXPECT_THROW(renderer.LoadFromStream(shortStream, 0), ts::EReadError);
   EXPECT_EQ(renderer.GetPageCount(), 0);
   QImage bitmap;
   EXPECT_EQ(ErrorOf([&] { renderer.RenderPageToBitmap(bitmap, 1, 100, 100, false, false, true); }),
@@ -206,14 +219,15 @@ TEST(PdfRenderer, OversizedAndShortSourcesAreReported) {
 
 TEST(PdfRenderer, SaveToStreamWritesTheDocumentOrNothing) {
   TMyChromePDFRender renderer;
-  std::ostringstream out("kept");
-  out.seekp(0, std::ios::end);
+  ts::TMemoryStream out;
+  Fill(out, "kept");
+  out.Seek(0, ts::TSeekOrigin::End);
   EXPECT_FALSE(renderer.SaveToStream(out));
-  EXPECT_EQ(out.str(), "kept");
+  EXPECT_EQ(Contents(out), "kept");
   const std::string pdf = MakeTestPdf(BlankA4Pages(1));
   Load(renderer, pdf);
   EXPECT_TRUE(renderer.SaveToStream(out));
-  EXPECT_EQ(out.str(), "kept" + pdf);
+  EXPECT_EQ(Contents(out), "kept" + pdf);
 }
 
 TEST(PdfRenderer, CopyToGivesAnIndependentCopy) {
@@ -278,7 +292,8 @@ TEST(PdfRenderer, CallsLeaveTheCallersFloatingPointStateAsItWas) {
   std::int32_t w = 0, h = 0;
   SetUnusualFpuState();
   const FpuState before = CurrentFpuState();
-  std::istringstream stream(pdf);
+  ts::TMemoryStream stream;
+  Fill(stream, pdf);
   const bool loaded = renderer.LoadFromStream(stream, 0);
   const FpuState afterLoad = CurrentFpuState();
   const bool measured = renderer.GetPageSizePixels(1, 100, 100, w, h);
