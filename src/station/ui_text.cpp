@@ -1,23 +1,16 @@
 #include "ui_text.h"
 
-#include <QByteArray>
-#include <QStringDecoder>
-#include <QStringEncoder>
+#include "table_store/codepage.h"
 
 namespace station {
-namespace {
-constexpr const char *kCodePage = "windows-1251";
-}
 
 QString FromCodePage(std::string_view bytes) {
-  QStringDecoder decode(kCodePage);
-  return decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  const std::u16string text = ts::Cp1251ToUtf16(bytes);
+  return QString(reinterpret_cast<const QChar *>(text.data()), qsizetype(text.size()));
 }
 
 std::string ToCodePage(const QString &text) {
-  QStringEncoder encode(kCodePage, QStringEncoder::Flag::Default);
-  const QByteArray out = encode(text);
-  return std::string(out.constData(), static_cast<std::size_t>(out.size()));
+  return ts::Utf16ToCp1251(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), std::size_t(text.size())));
 }
 
 }  // namespace station
