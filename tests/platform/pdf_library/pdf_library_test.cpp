@@ -43,9 +43,8 @@ std::string SmallPageWithSquare() {
   return MakeTestPdf({page});
 }
 
-std::int32_t Render(const std::string &pdf, PdfDC dc, int index, int dpi, int x, int y, int w, int h,
-                    bool fit = false) {
-  return RenderPDFPageToDC(pdf.data(), Size(pdf), index, &dc, dpi, dpi, x, y, w, h, fit, false, true, false, false);
+std::int32_t Render(const std::string &pdf, PdfDC dc, int index, int dpi, int x, int y, int w, int h) {
+  return RenderPDFPageToDC(pdf.data(), Size(pdf), index, &dc, dpi, dpi, x, y, w, h, false, false, true, false, false);
 }
 
 } // namespace
@@ -154,17 +153,6 @@ TEST(PdfLibraryRender, CutsOffWhatFallsOutsideTheSurface) {
   EXPECT_NE(Render(pdf, beyond.dc(), 0, 100, 2147483600, 0, 2000, 100), 0);
   for (std::uint32_t pixel : beyond.pixels)
     EXPECT_EQ(pixel, kMarker);
-}
-
-TEST(PdfLibraryRender, FitsThePageToTheRectangleWhenAsked) {
-  const std::string pdf = SmallPageWithSquare();
-  Surface surface(40, 40);
-  // The page squeezed into 40 x 40: the square is 10 pixels wide, 20 high.
-  ASSERT_NE(Render(pdf, surface.dc(), 0, 0, 0, 0, 40, 40, true), 0);
-  EXPECT_TRUE(surface.dark(8, 18));
-  EXPECT_TRUE(surface.white(12, 5));
-  EXPECT_TRUE(surface.white(5, 22));
-  EXPECT_TRUE(surface.white(39, 39));
 }
 
 TEST(PdfLibraryRender, RefusesUnusableArgumentsAndLeavesTheSurfaceAlone) {
