@@ -1,7 +1,7 @@
 // The audio calls the station makes: device set-up, recording into an encoder
 // child process, playback of sound files and their lengths. Handles are
 // 32-bit numbers, 0 meaning none; a failed call records an error code that
-// BASS_ErrorGetCode gives back on the same thread.
+// BASS_ErrorGetCode gives back on the same thread (successful calls leave it).
 #pragma once
 
 #include <cstdint>
@@ -30,6 +30,25 @@ constexpr DWORD BASS_POS_BYTE = 0;
 constexpr DWORD BASS_ACTIVE_STOPPED = 0;
 constexpr DWORD BASS_ACTIVE_PLAYING = 1;
 constexpr DWORD BASS_ACTIVE_PAUSED = 3;
+
+// Device numbers: -1 and 1 name the system's default device, 2 and up the
+// system's devices in the order it lists them.
+
+// BASS_ErrorGetCode results. The numbers are part of the interface: keep them.
+constexpr int BASS_OK = 0;
+constexpr int BASS_ERROR_INIT = 1;       // the device was not initialised
+constexpr int BASS_ERROR_ALREADY = 2;    // the device is already initialised
+constexpr int BASS_ERROR_DEVICE = 3;     // no device with that number
+constexpr int BASS_ERROR_DRIVER = 4;     // the device could not be opened
+constexpr int BASS_ERROR_HANDLE = 5;     // no channel, stream or encoder with that handle
+constexpr int BASS_ERROR_ILLPARAM = 6;   // an argument or flag is not accepted
+constexpr int BASS_ERROR_FILEOPEN = 7;   // the file cannot be opened
+constexpr int BASS_ERROR_FILEFORM = 8;   // the file's content cannot be decoded
+constexpr int BASS_ERROR_NOTAVAIL = 9;   // the operation does not apply to that handle
+constexpr int BASS_ERROR_ENDED = 10;     // the channel has already ended
+constexpr int BASS_ERROR_NOENCODER = 11; // the encoder program was not found
+constexpr int BASS_ERROR_CREATE = 12;    // the encoder process could not be started
+constexpr int BASS_ERROR_UNKNOWN = -1;
 
 extern "C" {
 DWORD BASS_GetVersion();
