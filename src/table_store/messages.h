@@ -26,6 +26,7 @@ inline constexpr const char* kChildrenAttached = "Children are attached to this 
 inline constexpr const char* kTooManyFields = "Too many fields. A record holds at most %d fields.";
 inline constexpr const char* kRecordTooLarge = "Record too large. The fields need %s bytes.";
 inline constexpr const char* kFieldNotInLayout = "Field %d is not part of the record layout.";
+inline constexpr const char* kListIndexOutOfBounds = "List index out of bounds (%d)";
 
 // Indexes, dataset and locate.
 inline constexpr const char* kDuplicateKey = "Duplicate index value. Operation aborted.";

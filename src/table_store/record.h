@@ -1,0 +1,64 @@
+// TRecord: the header of every stored record and record buffer, followed in
+// the same allocation by the record's value area (laid out by the store,
+// see TdvoCommon). Also the update statuses, the per-field flag bits, and
+// helpers that read and write the reference in an out-of-line slot or a
+// bookmark cell (both unaligned inside the value area).
+//
+// A slot starts with its null byte (in-line field) or state byte (out-of-line
+// field): 0 = null, anything else = a value is present (writers use 2).
+// An out-of-line slot is that byte followed by a TValueBlock reference; a
+// present value with no block in a record buffer means "the value of the
+// stored record in slot SlotIndex".
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "table_store/value_block.h"
+
+namespace ts {
+
+enum TUpdateStatus : uint8_t { rsUnmodified = 0, rsModified = 1, rsInserted = 2, rsDeleted = 3 };
+
+// StateBits bit 0: the record is held by the store; its older versions are
+// freed with it.
+inline constexpr uint8_t kRecordStored = 1;
+
+// FieldFlags bits.
+inline constexpr uint8_t kFieldOutOfLine = 1;
+inline constexpr uint8_t kFieldCompressed = 2;
+inline constexpr uint8_t kFieldModified = 4;
+
+// Size of the FieldFlags / FieldOffsets tables: the most field numbers a
+// record layout can hold.
+inline constexpr int kMaxFields = 256;
+
+inline constexpr uint8_t kSlotNull = 0;
+inline constexpr uint8_t kSlotPresent = 2;
+
+struct TRecord {
+  int32_t RowNumber;
+  int32_t SlotIndex;
+  int32_t SerialId;
+  uint8_t StateBits;
+  TUpdateStatus ChangeStatus;
+  int32_t TxLevel;
+  int32_t UserTag;
+  TRecord* OlderVersion;
+  uint8_t* Values;  // first byte of the value area, right behind this header
+};
+
+// An out-of-line slot: state byte + block reference.
+inline constexpr int kOutOfLineSlotSize = 1 + static_cast<int>(sizeof(TValueBlock));
+// A bookmark cell: record reference + bookmark flag byte.
+inline constexpr int kBookmarkCellSize = static_cast<int>(sizeof(TRecord*)) + 1;
+
+inline TValueBlock SlotBlock(const uint8_t* slot) {
+  TValueBlock block;
+  std::memcpy(&block, slot + 1, sizeof block);
+  return block;
+}
+
+inline void SetSlotBlock(uint8_t* slot, TValueBlock block) { std::memcpy(slot + 1, &block, sizeof block); }
+
+}  // namespace ts

@@ -1,0 +1,503 @@
+// TdvoCommon: records, slots, settings, attached tables and transactions.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <random>
+
+#include "table_store/errors.h"
+#include "table_store/messages.h"
+#include "table_store/record_store.h"
+
+namespace ts {
+
+namespace {
+
+uint32_t RandomContentsId() {
+  thread_local std::mt19937 engine{std::random_device{}()};
+  return std::uniform_int_distribution<uint32_t>(0, 0x80000000u)(engine);
+}
+
+}  // namespace
+
+TdvoCommon::TdvoCommon(TStoreTable* owner) : owner_(owner), contentsId_(RandomContentsId()) {}
+
+TdvoCommon::~TdvoCommon() {
+  // Tables still attached lose the store: closed, then told it is gone.
+  // Records still listed belong to the owner table, which empties the store
+  // when it closes.
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    TStoreTable* table = attached_[i];
+    if (table == nullptr) continue;
+    attached_[i] = nullptr;
+    try {
+      table->StoreCloseTable();
+    } catch (...) {
+      // A destructor must not throw; the table is detached all the same.
+    }
+    table->StoreDetached();
+  }
+}
+
+// ---- Records
+
+TRecord* TdvoCommon::AllocRecord() const {
+  void* memory = std::malloc(static_cast<size_t>(recordSize_ > 0 ? recordSize_ : sizeof(TRecord)));
+  if (memory == nullptr) throw std::bad_alloc();
+  auto* record = static_cast<TRecord*>(memory);
+  record->Values = reinterpret_cast<uint8_t*>(record + 1);
+  InitRecord(record);
+  return record;
+}
+
+void TdvoCommon::InitRecord(TRecord* record) const {
+  if (record == nullptr) return;
+  record->RowNumber = -1;
+  record->SlotIndex = -1;
+  record->SerialId = -1;
+  record->StateBits = 0;
+  record->ChangeStatus = rsUnmodified;
+  record->TxLevel = -1;
+  record->UserTag = 0;
+  record->OlderVersion = nullptr;
+  record->Values = reinterpret_cast<uint8_t*>(record + 1);
+  if (valueAreaSize_ > 0) std::memset(record->Values, 0, static_cast<size_t>(valueAreaSize_));
+}
+
+void TdvoCommon::CopyRecord(const TRecord* source, TRecord* target) const {
+  if (source == nullptr || target == nullptr || source == target) return;
+  target->RowNumber = source->RowNumber;
+  target->SlotIndex = source->SlotIndex;
+  target->SerialId = source->SerialId;
+  target->ChangeStatus = source->ChangeStatus;
+  target->TxLevel = source->TxLevel;
+  target->UserTag = source->UserTag;
+  target->OlderVersion = source->OlderVersion;
+  if (copySize_ > 0) std::memcpy(target->Values, source->Values, static_cast<size_t>(copySize_));
+  for (int fieldNo : outOfLineFields_) {
+    const int32_t offset = fieldOffsets_[static_cast<size_t>(fieldNo - 1)];
+    target->Values[offset] = source->Values[offset];
+  }
+}
+
+TRecord* TdvoCommon::DuplicateRecord(const TRecord* source, bool deep) const {
+  TRecord* copy = AllocRecord();
+  CopyRecord(source, copy);
+  if (deep) CopyOutOfLineValues(source, copy);
+  return copy;
+}
+
+void TdvoCommon::CopyOutOfLineValue(const TRecord* source, TRecord* target, int fieldNo) const {
+  if (source == nullptr || target == nullptr || source == target || !IsOutOfLine(fieldNo)) return;
+  const uint8_t* from = FieldSlotOf(const_cast<TRecord*>(source), fieldNo);
+  uint8_t* to = FieldSlotOf(target, fieldNo);
+  if (from == nullptr || to == nullptr) return;
+  if (TValueBlock old = SlotBlock(to)) {
+    FreeValueBlock(old);
+    SetSlotBlock(to, nullptr);
+    to[0] = kSlotNull;
+  }
+  if (TValueBlock block = SlotBlock(from)) {
+    SetSlotBlock(to, CopyValueBlock(block));
+    to[0] = kSlotPresent;
+  }
+}
+
+void TdvoCommon::CopyOutOfLineValues(const TRecord* source, TRecord* target) const {
+  for (int fieldNo : outOfLineFields_) CopyOutOfLineValue(source, target, fieldNo);
+}
+
+void TdvoCommon::TransferRecord(TRecord* buffer, TRecord* stored) const {
+  if (buffer == nullptr || stored == nullptr || buffer == stored) return;
+  for (int fieldNo : outOfLineFields_) {
+    const int32_t offset = fieldOffsets_[static_cast<size_t>(fieldNo - 1)];
+    uint8_t* from = buffer->Values + offset;
+    uint8_t* to = stored->Values + offset;
+    if (TValueBlock block = SlotBlock(from)) {
+      FreeValueBlock(SlotBlock(to));
+      SetSlotBlock(to, block);
+      SetSlotBlock(from, nullptr);
+    } else if (from[0] == kSlotNull) {
+      FreeValueBlock(SlotBlock(to));
+      SetSlotBlock(to, nullptr);
+      to[0] = kSlotNull;
+    }
+  }
+  CopyRecord(buffer, stored);
+}
+
+void TdvoCommon::FreeOutOfLineValues(TRecord* record) const {
+  if (record == nullptr || record->Values == nullptr) return;
+  for (int fieldNo : outOfLineFields_) {
+    uint8_t* slot = record->Values + fieldOffsets_[static_cast<size_t>(fieldNo - 1)];
+    FreeValueBlock(SlotBlock(slot));
+    SetSlotBlock(slot, nullptr);
+    slot[0] = kSlotNull;
+  }
+}
+
+void TdvoCommon::FreeRecord(TRecord* record, bool withValues, bool withVersions) const {
+  // A loop rather than recursion: a record edited many times under
+  // versioning carries a long chain of older versions.
+  while (record != nullptr) {
+    TRecord* older = nullptr;
+    if (withVersions && (record->StateBits & kRecordStored)) older = record->OlderVersion;
+    record->OlderVersion = nullptr;
+    if (withValues) FreeOutOfLineValues(record);
+    std::free(record);
+    record = older;
+  }
+}
+
+// ---- Slots
+
+void TdvoCommon::StoreRecord(TRecord* record) {
+  if (record == nullptr) return;
+  TLockGuard guard(lock_);
+  // An id must fit the record's 32-bit SerialId: with no id left the record
+  // is refused before anything changes.
+  if (serialCounter_ >= INT32_MAX) throw EMemTableFatalError(msg::kBookmarkCounter);
+  if (!freeSlots_.empty()) {
+    record->SlotIndex = freeSlots_.back();
+    freeSlots_.pop_back();
+    records_[static_cast<size_t>(record->SlotIndex)] = record;
+  } else {
+    records_.push_back(record);  // may throw; nothing has changed yet
+    record->SlotIndex = slotCounter_++;
+  }
+  record->SerialId = static_cast<int32_t>(serialCounter_++);
+  record->StateBits |= kRecordStored;
+  if (enableVersioning_) record->ChangeStatus = rsInserted;
+  // Checked on both roads, a reused slot too: the record stays stored.
+  if (serialCounter_ > kMaxSerialCounter) throw EMemTableFatalError(msg::kBookmarkCounter);
+}
+
+void TdvoCommon::UnstoreRecord(TRecord* record) {
+  if (record == nullptr) return;
+  TLockGuard guard(lock_);
+  const int32_t slot = record->SlotIndex;
+  // Only a record that really sits in its slot frees it: a second unstore of
+  // one record would put the slot on the free list twice and let two later
+  // records share it.
+  if (slot < 0 || static_cast<size_t>(slot) >= records_.size() || records_[static_cast<size_t>(slot)] != record)
+    return;
+  freeSlots_.push_back(slot);
+  records_[static_cast<size_t>(slot)] = nullptr;
+}
+
+void TdvoCommon::RemoveStoredRecord(TRecord* record) {
+  if (record == nullptr) return;
+  UnstoreRecord(record);
+  FreeRecord(record, true, true);
+}
+
+void TdvoCommon::EmptyStore() {
+  for (TRecord*& record : records_) {
+    FreeRecord(record, true, true);
+    record = nullptr;
+  }
+  records_.clear();
+  freeSlots_.clear();
+  slotCounter_ = 0;
+  serialCounter_ = 0;
+  contentsId_ = NewContentsId();
+}
+
+int TdvoCommon::SlotCount() const {
+  TLockGuard guard(lock_);
+  return static_cast<int>(records_.size());
+}
+
+TRecord* TdvoCommon::StoredRecord(int slotIndex) const {
+  if (slotIndex < 0 || static_cast<size_t>(slotIndex) >= records_.size()) return nullptr;
+  return records_[static_cast<size_t>(slotIndex)];
+}
+
+void TdvoCommon::ReserveSlots(int capacity) {
+  if (capacity > 0) records_.reserve(static_cast<size_t>(capacity));
+}
+
+uint32_t TdvoCommon::NewContentsId() const {
+  uint32_t id;
+  do {
+    id = RandomContentsId();
+  } while (id == contentsId_);
+  return id;
+}
+
+// ---- Settings
+
+int TdvoCommon::AttachMaxCount() const {
+  TLockGuard guard(lock_);
+  return attachMaxCount_;
+}
+
+void TdvoCommon::SetAttachMaxCount(int value) {
+  if (value == AttachMaxCount()) return;
+  if (value <= 0) throw ERangeError();
+  if (AnyAttachedTableActive()) throw EMemTableError(msg::kTableMustBeClosed);
+  TLockGuard guard(lock_);
+  attached_.resize(static_cast<size_t>(value), nullptr);
+  attachMaxCount_ = value;
+}
+
+int32_t TdvoCommon::LocaleID() const {
+  TLockGuard guard(lock_);
+  return localeID_;
+}
+
+void TdvoCommon::SetLocaleID(int32_t value) {
+  TLockGuard guard(lock_);
+  localeID_ = value;
+  const auto bits = static_cast<uint32_t>(value);
+  sortID_ = static_cast<int32_t>((bits >> 16) & 0x0F);
+  languageID_ = static_cast<int32_t>(bits & 0xFF);
+  subLanguageID_ = static_cast<int32_t>((bits >> 10) & 0x3F);
+}
+
+void TdvoCommon::RecomposeLocaleID() {
+  TLockGuard guard(lock_);
+  const uint32_t low = (static_cast<uint32_t>(subLanguageID_) * 1024u + static_cast<uint32_t>(languageID_)) & 0xFFFFu;
+  localeID_ = static_cast<int32_t>(static_cast<uint32_t>(sortID_) * 65536u + low);
+}
+
+int32_t TdvoCommon::LanguageID() const {
+  TLockGuard guard(lock_);
+  return languageID_;
+}
+
+void TdvoCommon::SetLanguageID(int32_t value) {
+  TLockGuard guard(lock_);
+  languageID_ = value;
+  RecomposeLocaleID();  // takes the lock again
+}
+
+int32_t TdvoCommon::SubLanguageID() const {
+  TLockGuard guard(lock_);
+  return subLanguageID_;
+}
+
+void TdvoCommon::SetSubLanguageID(int32_t value) {
+  TLockGuard guard(lock_);
+  subLanguageID_ = value;
+  RecomposeLocaleID();
+}
+
+int32_t TdvoCommon::SortID() const {
+  TLockGuard guard(lock_);
+  return sortID_;
+}
+
+void TdvoCommon::SetSortID(int32_t value) {
+  TLockGuard guard(lock_);
+  sortID_ = value;
+  RecomposeLocaleID();
+}
+
+void TdvoCommon::SetStandalone(bool value) {
+  TLockGuard guard(lock_);  // released the way it was taken, whatever value becomes
+  if (attached_.size() > 1) throw EMemTableError(msg::kChildrenAttached);
+  lock_.SetStandalone(value);
+}
+
+void TdvoCommon::SetAutoIncMinValue(int32_t value) {
+  TLockGuard guard(lock_);
+  autoIncMin_ = value;
+  if (autoIncHigh_ < value) autoIncHigh_ = value - 1;  // value > INT32_MIN here
+}
+
+void TdvoCommon::SetAutoIncHighValue(int32_t value) {
+  TLockGuard guard(lock_);
+  autoIncHigh_ = value;
+}
+
+void TdvoCommon::SetPerformance(TdvoPerformance value) {
+  TLockGuard guard(lock_);
+  performance_ = value;
+}
+
+void TdvoCommon::SetVersioningMode(TdvoVersioningMode value) {
+  TLockGuard guard(lock_);
+  versioningMode_ = value;
+}
+
+void TdvoCommon::SetEnableVersioning(bool value) {
+  TLockGuard guard(lock_);
+  enableVersioning_ = value;
+}
+
+void TdvoCommon::SetDataModified(bool value) {
+  TLockGuard guard(lock_);
+  dataModified_ = value;
+}
+
+int32_t TdvoCommon::TransactionLevel() const {
+  TLockGuard guard(lock_);
+  return transactionLevel_;
+}
+
+void TdvoCommon::RaiseTransactionLevel() {
+  TLockGuard guard(lock_);
+  ++transactionLevel_;
+}
+
+void TdvoCommon::LowerTransactionLevel() {
+  TLockGuard guard(lock_);
+  if (transactionLevel_ > 0) --transactionLevel_;
+}
+
+// ---- Attached tables
+
+void TdvoCommon::AttachTableToStore(TStoreTable* table) {
+  if (table == nullptr) return;
+  TLockGuard guard(lock_);
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    if (attached_[i] == table) {  // already here: keep its slot
+      table->StoreSetAttachSlot(static_cast<int>(i));
+      return;
+    }
+  }
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    if (attached_[i] == nullptr) {
+      attached_[i] = table;
+      table->StoreSetAttachSlot(static_cast<int>(i));
+      return;
+    }
+  }
+  // A new slot means a new bookmark cell in every record.
+  if (AnyAttachedTableActive()) throw EMemTableError(msg::kTableMustBeClosed);
+  attached_.push_back(table);
+  attachMaxCount_ = static_cast<int>(attached_.size());
+  table->StoreSetAttachSlot(attachMaxCount_ - 1);
+}
+
+void TdvoCommon::DetachTableFromStore(TStoreTable* table) {
+  TLockGuard guard(lock_);
+  for (TStoreTable*& slot : attached_)
+    if (slot == table) slot = nullptr;
+}
+
+int TdvoCommon::AttachSlotCount() const {
+  TLockGuard guard(lock_);
+  return static_cast<int>(attached_.size());
+}
+
+TStoreTable* TdvoCommon::AttachedTable(int slot) const {
+  TLockGuard guard(lock_);
+  return slot >= 0 && static_cast<size_t>(slot) < attached_.size() ? attached_[static_cast<size_t>(slot)] : nullptr;
+}
+
+bool TdvoCommon::AnyAttachedTableActive() const {
+  TLockGuard guard(lock_);
+  for (TStoreTable* table : attached_)
+    if (table != nullptr && table->StoreTableActive()) return true;
+  return false;
+}
+
+// The callbacks below may attach or detach tables; the list is read afresh
+// at every step.
+
+void TdvoCommon::CloseOtherAttachedTables(TStoreTable* table) {
+  TLockGuard guard(lock_);
+  for (size_t i = attached_.size(); i-- > 0;) {
+    if (i >= attached_.size()) continue;
+    TStoreTable* other = attached_[i];
+    if (other != nullptr && other != table && other->StoreTableActive()) other->StoreCloseTable();
+  }
+}
+
+void TdvoCommon::RefreshOtherAttachedTables(TStoreTable* table) {
+  TLockGuard guard(lock_);
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    TStoreTable* other = attached_[i];
+    if (other != nullptr && other != table && other->StoreTableActive() && other->StoreTableBrowsing())
+      other->StoreRefreshTable();
+  }
+}
+
+void TdvoCommon::CloseAndEmptyStore() {
+  TLockGuard guard(lock_);
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    TStoreTable* table = attached_[i];
+    if (table != nullptr && table->StoreTableActive()) table->StoreEmptyTableView();
+  }
+  EmptyStore();
+}
+
+void TdvoCommon::RebuildAllAttachedIndexes() {
+  TLockGuard guard(lock_);
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    TStoreTable* table = attached_[i];
+    if (table != nullptr && table->StoreTableActive()) table->StoreRebuildAllIndexes();
+  }
+}
+
+void TdvoCommon::InvalidateAllAttachedIndexes() {
+  TLockGuard guard(lock_);
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    TStoreTable* table = attached_[i];
+    if (table != nullptr && table->StoreTableActive()) table->StoreInvalidateAllIndexes();
+  }
+}
+
+void TdvoCommon::SyncAllAttachedIndexes() {
+  TLockGuard guard(lock_);
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    TStoreTable* table = attached_[i];
+    if (table != nullptr && table->StoreTableActive()) table->StoreSyncIndexes();
+  }
+}
+
+void TdvoCommon::NotifyIndexesOfChange(TStoreTable* originTable, TRecordChange change, int positionHint,
+                                       TRecord* record, TRecord* otherRecord) {
+  TLockGuard guard(lock_);
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    TStoreTable* table = attached_[i];
+    if (table != nullptr && table->StoreTableActive())
+      table->StoreMaintainIndexes(change, record, otherRecord, table == originTable ? positionHint : -1);
+  }
+}
+
+// ---- Transactions
+
+void TdvoCommon::RollbackLevel() {
+  const int32_t level = transactionLevel_;
+  dataModified_ = false;
+  for (TRecord*& slot : records_) {
+    while (slot != nullptr && slot->TxLevel == level) {
+      TRecord* record = slot;
+      if (record->ChangeStatus == rsInserted) {
+        FreeRecord(record, true, true);
+        slot = nullptr;  // the slot index is not reused
+        break;
+      }
+      if (record->ChangeStatus == rsUnmodified) break;
+      // Modified or deleted at this level: its older version comes back.
+      // Without one there is nothing to go back to, and the record is kept
+      // rather than lost.
+      TRecord* older = record->OlderVersion;
+      if (older == nullptr) break;
+      older->StateBits |= kRecordStored;
+      older->SlotIndex = record->SlotIndex;
+      slot = older;
+      FreeRecord(record, true, false);
+    }
+    if (slot != nullptr && slot->ChangeStatus != rsUnmodified) dataModified_ = true;
+  }
+}
+
+void TdvoCommon::CommitLevel() {
+  const int32_t level = transactionLevel_;
+  for (TRecord* record : records_) {
+    if (record == nullptr) continue;
+    TRecord* older = record->OlderVersion;
+    while (older != nullptr && older->TxLevel == level) {
+      TRecord* next = older->OlderVersion;
+      FreeRecord(older, true, false);
+      older = next;
+    }
+    record->OlderVersion = older;
+    if (record->TxLevel == level) --record->TxLevel;
+  }
+}
+
+}  // namespace ts

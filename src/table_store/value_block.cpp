@@ -1,0 +1,36 @@
+#include "table_store/value_block.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "table_store/errors.h"
+
+namespace ts {
+
+TValueBlock NewValueBlock(int32_t n) {
+  if (n < 0) throw ERangeError();
+  auto* block = static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(n) + 4));
+  if (block == nullptr) throw std::bad_alloc();
+  const auto u = static_cast<uint32_t>(n);
+  block[0] = static_cast<uint8_t>(u);
+  block[1] = static_cast<uint8_t>(u >> 8);
+  block[2] = static_cast<uint8_t>(u >> 16);
+  block[3] = static_cast<uint8_t>(u >> 24);
+  return block;
+}
+
+TValueBlock MakeValueBlock(const void* source, int32_t n) {
+  TValueBlock block = NewValueBlock(n);
+  if (n > 0) std::memcpy(ValueBlockData(block), source, static_cast<size_t>(n));
+  return block;
+}
+
+TValueBlock CopyValueBlock(const uint8_t* block) {
+  if (block == nullptr) return nullptr;
+  return MakeValueBlock(ValueBlockData(block), ValueBlockLength(block));
+}
+
+void FreeValueBlock(TValueBlock block) { std::free(block); }
+
+}  // namespace ts
