@@ -43,8 +43,8 @@ std::unique_ptr<FileStream> FileStream::Open(const std::string &path, int &error
         error = BASS_ERROR_FILEFORM;
         return nullptr;
     }
-    // Decoders scale floats to +-1 only when asked; integer files would
-    // otherwise play as full-scale noise.
+    // The mixer takes a 16-bit sample v as v / 32768 and turns it back
+    // exactly; that holds only with normalised reading.
     sf_command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
     return std::unique_ptr<FileStream>(new FileStream(path, file, info.samplerate, info.channels,
                                                       static_cast<std::uint64_t>(info.frames)));

@@ -87,6 +87,7 @@ void RecordCounter::Add(const void *buffer, DWORD length) {
         std::lock_guard lock(mutex);
         bytes += length;
         ++calls;
+        thread = std::this_thread::get_id();
         if (keepData) {
             auto p = static_cast<const std::uint8_t *>(buffer);
             data.insert(data.end(), p, p + length);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -58,6 +59,7 @@ struct RecordCounter {
     std::condition_variable changed;
     std::uint64_t bytes = 0;
     int calls = 0;
+    std::thread::id thread; // the last callback's
     std::vector<std::uint8_t> data;
     bool keepData = false;
 

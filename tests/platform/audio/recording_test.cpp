@@ -61,6 +61,7 @@ TEST_F(Recording, ThreeSecondsOfSineThroughOggencGiveADecodableOggFile) {
     EXPECT_NEAR(d.Seconds(), 3.0, 0.05);
     EXPECT_NEAR(Frequency(d), 440, 5);
     EXPECT_EQ(counter.bytes, 3 * kBytesPerSecond) << "the callback saw every sample once";
+    EXPECT_NE(counter.thread, std::this_thread::get_id()) << "callbacks come on the layer's own thread";
 }
 
 TEST_F(Recording, ARecordingOpenedRightAfterItsStopPlaysInFull) {
