@@ -1,0 +1,30 @@
+// The 10-byte x87 extended-precision float of the binary stream, converted
+// to and from double without relying on the host's long double, so that the
+// stream reads the same on every platform.
+//
+// Layout (little-endian): 8 bytes of mantissa with an explicit integer bit
+// (bit 63), then 2 bytes holding the sign (bit 15) and a 15-bit exponent
+// biased by 16383.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace ts {
+
+using TExtendedBytes = std::array<uint8_t, 10>;
+
+// Every double is exactly representable: zeros keep their sign, denormals
+// become normal extended values, infinities and NaNs keep sign and payload.
+TExtendedBytes DoubleToExtended(double value);
+
+// Rounds to the nearest double, ties to even. Values beyond the double range
+// become infinities, values below half the smallest denormal become zeros
+// (both with their sign). NaNs stay NaNs (quiet, keeping the sign and the top
+// payload bits). Encodings the x87 itself rejects are read by their plain
+// meaning: an exponent without the integer bit (unnormal, pseudo-denormal)
+// counts as mantissa × 2^(exponent − 16446), and an all-ones exponent with a
+// zero fraction is an infinity whatever the integer bit says.
+double ExtendedToDouble(const TExtendedBytes& bytes);
+
+}  // namespace ts

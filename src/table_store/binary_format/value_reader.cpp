@@ -1,0 +1,200 @@
+#include "table_store/binary_format/value_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "table_store/binary_format/extended_float.h"
+#include "table_store/codepage.h"
+#include "table_store/errors.h"
+#include "table_store/messages.h"
+
+namespace ts {
+
+namespace {
+
+template <typename T>
+T LittleEndian(const uint8_t* p) {
+  using U = std::make_unsigned_t<T>;
+  U u = 0;
+  for (size_t i = sizeof(T); i-- > 0;) u = static_cast<U>((u << 8) | p[i]);
+  return static_cast<T>(u);
+}
+
+}  // namespace
+
+TReader::TReader(TStream& stream, int32_t bufferSize)
+    : stream_(stream), buffer_(static_cast<size_t>(std::max<int32_t>(bufferSize, 1))) {}
+
+TReader::~TReader() {
+  try {
+    Close();
+  } catch (...) {
+    // A stream that refuses to seek back leaves its position ahead; nothing
+    // better can be done while unwinding.
+  }
+}
+
+void TReader::Close() {
+  if (closed_) return;
+  closed_ = true;
+  const size_t unread = end_ - pos_;
+  pos_ = end_ = 0;
+  if (unread > 0) stream_.Seek(-static_cast<int64_t>(unread), TSeekOrigin::Current);
+}
+
+void TReader::PropertyError() { throw EReadError(msg::kInvalidPropertyValue); }
+
+bool TReader::FillBuffer() {
+  pos_ = end_ = 0;
+  if (closed_) return false;
+  const int64_t n = stream_.Read(buffer_.data(), static_cast<int64_t>(buffer_.size()));
+  if (n <= 0) return false;
+  end_ = static_cast<size_t>(n);
+  return true;
+}
+
+void TReader::Read(void* data, int64_t count) {
+  if (count <= 0) return;
+  auto* out = static_cast<uint8_t*>(data);
+  size_t left = static_cast<size_t>(count);
+  for (;;) {
+    const size_t n = std::min(left, end_ - pos_);
+    std::memcpy(out, buffer_.data() + pos_, n);
+    pos_ += n;
+    out += n;
+    left -= n;
+    if (left == 0) return;
+    // The buffer is used up. A long value skips it and is read in one go.
+    if (left >= buffer_.size() && !closed_) {
+      stream_.ReadBuffer(out, static_cast<int64_t>(left));
+      return;
+    }
+    if (!FillBuffer()) throw EReadError();
+  }
+}
+
+uint8_t TReader::ReadByte() {
+  if (pos_ == end_ && !FillBuffer()) throw EReadError();
+  return buffer_[pos_++];
+}
+
+int64_t TReader::Position() const {
+  return stream_.Position() - static_cast<int64_t>(end_ - pos_);
+}
+
+int64_t TReader::Remaining() const {
+  if (closed_) return 0;
+  const int64_t inStream = stream_.Size() - stream_.Position();
+  return std::max<int64_t>(inStream, 0) + static_cast<int64_t>(end_ - pos_);
+}
+
+int64_t TReader::ReadLength(int unitSize) {
+  uint8_t raw[4];
+  Read(raw, 4);
+  const int64_t n = LittleEndian<int32_t>(raw);
+  // Checked before the caller allocates anything for the value: a damaged
+  // length must not turn into a huge allocation.
+  if (n < 0 || n * unitSize > Remaining()) throw EReadError();
+  return n;
+}
+
+TValueType TReader::ReadValue() { return static_cast<TValueType>(ReadByte()); }
+
+TValueType TReader::NextValue() {
+  if (pos_ == end_ && !FillBuffer()) throw EReadError();
+  return static_cast<TValueType>(buffer_[pos_]);
+}
+
+bool TReader::EndOfList() { return NextValue() == vtEnd; }
+
+void TReader::ReadListBegin() {
+  if (ReadValue() != vtList) PropertyError();
+}
+
+void TReader::ReadListEnd() {
+  if (ReadValue() != vtEnd) PropertyError();
+}
+
+int32_t TReader::ReadInteger() {
+  uint8_t raw[4];
+  switch (ReadValue()) {
+    case vtInt8:
+      return static_cast<int8_t>(ReadByte());
+    case vtInt16:
+      Read(raw, 2);
+      return LittleEndian<int16_t>(raw);
+    case vtInt32:
+      Read(raw, 4);
+      return LittleEndian<int32_t>(raw);
+    default:
+      PropertyError();
+  }
+}
+
+double TReader::ReadFloat() {
+  uint8_t raw[10];
+  switch (ReadValue()) {
+    case vtExtended: {
+      TExtendedBytes ext;
+      Read(ext.data(), static_cast<int64_t>(ext.size()));
+      return ExtendedToDouble(ext);
+    }
+    case vtInt8:
+      return static_cast<int8_t>(ReadByte());
+    case vtInt16:
+      Read(raw, 2);
+      return LittleEndian<int16_t>(raw);
+    case vtInt32:
+      Read(raw, 4);
+      return LittleEndian<int32_t>(raw);
+    case vtInt64:
+      Read(raw, 8);
+      return static_cast<double>(LittleEndian<int64_t>(raw));
+    default:
+      PropertyError();
+  }
+}
+
+bool TReader::ReadBoolean() { return ReadValue() == vtTrue; }
+
+std::string TReader::ReadString() {
+  std::string bytes;
+  switch (ReadValue()) {
+    case vtString:
+      bytes.resize(ReadByte());
+      Read(bytes.data(), static_cast<int64_t>(bytes.size()));
+      return bytes;
+    case vtLString:
+      bytes.resize(static_cast<size_t>(ReadLength(1)));
+      Read(bytes.data(), static_cast<int64_t>(bytes.size()));
+      return bytes;
+    case vtUtf8String:
+      bytes.resize(static_cast<size_t>(ReadLength(1)));
+      Read(bytes.data(), static_cast<int64_t>(bytes.size()));
+      return Utf8ToCp1251(bytes);
+    case vtWString: {
+      const int64_t units = ReadLength(2);
+      bytes.resize(static_cast<size_t>(units * 2));
+      Read(bytes.data(), static_cast<int64_t>(bytes.size()));
+      std::u16string text(static_cast<size_t>(units), u'\0');
+      const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+      for (size_t i = 0; i < text.size(); ++i) text[i] = LittleEndian<uint16_t>(p + 2 * i);
+      return Utf16ToCp1251(text);
+    }
+    default:
+      PropertyError();
+  }
+}
+
+void TReader::ReadSignature() {
+  char head[4];
+  Read(head, 4);
+  if (std::string_view(head, 4) != kStreamSignature) throw EReadError(msg::kInvalidStreamFormat);
+}
+
+int32_t TReader::ReadFileVersion() {
+  if (NextValue() == vtList) return kOldestStreamFileVersion;
+  return ReadInteger();
+}
+
+}  // namespace ts
