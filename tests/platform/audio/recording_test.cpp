@@ -164,6 +164,32 @@ TEST_F(Recording, AnEncoderThatQuitsEndsTheRecordingWithoutKillingTheProgram) {
     EXPECT_TRUE(BASS_ChannelStop(rec));
 }
 
+TEST_F(Recording, AnEncoderThatStopsReadingEndsTheRecordingWithoutASigpipe) {
+    std::signal(SIGPIPE, SIG_DFL);
+    Restart(seam::SineMicrophone(440, 60));
+    // Still running, but no longer reading: only the failed write can tell.
+    WriteScript(scratch_ / "oggenc", "exec 0<&-; echo $$ > pid.tmp; mv pid.tmp pid; exec sleep 60");
+    RecordCounter counter;
+    HRECORD rec = BASS_RecordStart(44100, 2, BASS_RECORD_PAUSE, RecordCounter::Station, &counter);
+    HENCODE enc = BASS_Encode_Start(rec, OggCommand("deaf.ogg").c_str(), BASS_ENCODE_AUTOFREE, nullptr, nullptr);
+    ASSERT_NE(enc, 0u);
+    // Its input must be closed before the first write, so that the write
+    // meets a reader that is gone rather than one that left data unread.
+    for (int i = 0; i < 2000 && !std::filesystem::exists(scratch_ / "pid"); ++i) {
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_TRUE(BASS_ChannelPlay(rec, 0));
+    ASSERT_TRUE(seam::WaitRecordingEnded(rec, 20s));
+    EXPECT_EQ(BASS_Encode_IsActive(enc), 0u) << "a broken input makes the encoder inactive";
+    EXPECT_LT(counter.bytes, 60 * kBytesPerSecond);
+    EXPECT_TRUE(BASS_ChannelStop(rec));
+    pid_t pid = 0;
+    std::ifstream(scratch_ / "pid") >> pid;
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(kill(pid, 0), 0) << "the process was still there all along";
+    kill(pid, SIGTERM);
+}
+
 TEST_F(Recording, WithoutAutoFreeTheEncoderStillFinishesAndOutlivesItsChannel) {
     RecordCounter live;
     HRECORD first = BASS_RecordStart(44100, 2, 0, RecordCounter::Counting, &live);
