@@ -101,21 +101,58 @@ TCollatorCache& Cache() {
   return cache;
 }
 
-std::u16string FoldCase(const std::u16string& text) {
-  if (text.empty()) return text;
-  std::u16string out(text.size(), u'\0');
+// Decodes code-page bytes into `out`, which keeps its storage between calls.
+void Decode(const char* bytes, size_t n, std::u16string& out) {
+  out.resize(n);
+  for (size_t i = 0; i < n; ++i) out[i] = Cp1251ToUnicode(static_cast<uint8_t>(bytes[i]));
+}
+
+void FoldCase(std::u16string& text, std::u16string& scratch) {
+  if (text.empty()) return;
+  scratch.resize(text.size());
   UErrorCode status = U_ZERO_ERROR;
-  int32_t n = u_strFoldCase(out.data(), static_cast<int32_t>(out.size()), text.data(),
+  int32_t n = u_strFoldCase(scratch.data(), static_cast<int32_t>(scratch.size()), text.data(),
                             static_cast<int32_t>(text.size()), U_FOLD_CASE_DEFAULT, &status);
   if (status == U_BUFFER_OVERFLOW_ERROR) {
-    out.assign(static_cast<size_t>(n), u'\0');
+    scratch.resize(static_cast<size_t>(n));
     status = U_ZERO_ERROR;
-    n = u_strFoldCase(out.data(), n, text.data(), static_cast<int32_t>(text.size()),
+    n = u_strFoldCase(scratch.data(), n, text.data(), static_cast<int32_t>(text.size()),
                       U_FOLD_CASE_DEFAULT, &status);
   }
-  if (U_FAILURE(status)) return text;
-  out.resize(static_cast<size_t>(n));
-  return out;
+  if (U_FAILURE(status)) return;  // compare unfolded rather than not at all
+  scratch.resize(static_cast<size_t>(n));
+  text.swap(scratch);
+}
+
+// The collator that the last call of this thread used, so that a run of
+// comparisons in one locale (a sort, a search) skips the shared cache.
+struct TLastCollator {
+  bool valid = false;
+  uint32_t lcid = 0;
+  std::string collate, lang;  // environment seen for 1024 / 2048
+  UCollator* collator = nullptr;
+};
+
+bool SameEnv(const std::string& cached, const char* now) { return cached == (now ? now : ""); }
+
+UCollator* CollatorFor(uint32_t lcid) {
+  thread_local TLastCollator last;
+  const bool processLocale = lcid == kLocaleUserDefault || lcid == kLocaleSystemDefault;
+  const char* collate = processLocale ? std::getenv("LC_COLLATE") : nullptr;
+  const char* lang = processLocale ? std::getenv("LANG") : nullptr;
+  if (last.valid && last.lcid == lcid &&
+      (!processLocale || (SameEnv(last.collate, collate) && SameEnv(last.lang, lang))))
+    return last.collator;
+  std::string locale;
+  if (!Cache().LocaleForLcid(lcid, locale)) return nullptr;
+  UCollator* collator = Cache().Get(locale);
+  if (collator == nullptr) return nullptr;
+  last.valid = true;
+  last.lcid = lcid;
+  last.collate = collate ? collate : "";
+  last.lang = lang ? lang : "";
+  last.collator = collator;
+  return collator;
 }
 
 }  // namespace
@@ -123,18 +160,17 @@ std::u16string FoldCase(const std::u16string& text) {
 int CompareStringA(uint32_t localeId, uint32_t flags, const char* string1, int length1,
                    const char* string2, int length2) {
   if (string1 == nullptr || string2 == nullptr) return 0;
-  std::string locale;
-  if (!Cache().LocaleForLcid(localeId, locale)) return 0;
-  UCollator* collator = Cache().Get(locale);
+  UCollator* collator = CollatorFor(localeId);
   if (collator == nullptr) return 0;
 
   const size_t n1 = length1 < 0 ? std::strlen(string1) : static_cast<size_t>(length1);
   const size_t n2 = length2 < 0 ? std::strlen(string2) : static_cast<size_t>(length2);
-  std::u16string a = Cp1251ToUtf16(std::string_view(string1, n1));
-  std::u16string b = Cp1251ToUtf16(std::string_view(string2, n2));
+  thread_local std::u16string a, b, scratch;
+  Decode(string1, n1, a);
+  Decode(string2, n2, b);
   if (flags & kNormIgnoreCase) {
-    a = FoldCase(a);
-    b = FoldCase(b);
+    FoldCase(a, scratch);
+    FoldCase(b, scratch);
   }
   switch (ucol_strcoll(collator, a.data(), static_cast<int32_t>(a.size()), b.data(),
                        static_cast<int32_t>(b.size()))) {

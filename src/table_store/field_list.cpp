@@ -11,19 +11,8 @@ int TdvoFieldList::AddField(TFieldInfo* field, int options) {
   return FieldCount() - 1;
 }
 
-void TdvoFieldList::CheckIndex(int index) const {
-  if (index < 0 || index >= FieldCount())
-    throw ERangeError(FormatMessage(msg::kListIndexOutOfBounds, {index}));
-}
-
-TFieldInfo* TdvoFieldList::FieldAt(int index) const {
-  CheckIndex(index);
-  return fields_[static_cast<size_t>(index)];
-}
-
-int TdvoFieldList::OptionsAt(int index) const {
-  CheckIndex(index);
-  return options_[static_cast<size_t>(index)];
+void TdvoFieldList::OutOfBounds(int index) {
+  throw ERangeError(FormatMessage(msg::kListIndexOutOfBounds, {index}));
 }
 
 void TdvoFieldList::SetOptionsAt(int index, int options) {

@@ -15,8 +15,14 @@ class TdvoFieldList {
   virtual ~TdvoFieldList() = default;
 
   int AddField(TFieldInfo* field, int options);  // returns the new position
-  TFieldInfo* FieldAt(int index) const;
-  int OptionsAt(int index) const;
+  TFieldInfo* FieldAt(int index) const {
+    CheckIndex(index);
+    return fields_[static_cast<size_t>(index)];
+  }
+  int OptionsAt(int index) const {
+    CheckIndex(index);
+    return options_[static_cast<size_t>(index)];
+  }
   void SetOptionsAt(int index, int options);
   int FieldCount() const { return static_cast<int>(fields_.size()); }
   int IndexOfField(const TFieldInfo* field) const;  // -1 when absent
@@ -26,7 +32,10 @@ class TdvoFieldList {
   static void CopyFieldList(const TdvoFieldList& source, TdvoFieldList& target);
 
  private:
-  void CheckIndex(int index) const;
+  void CheckIndex(int index) const {
+    if (index < 0 || index >= FieldCount()) OutOfBounds(index);
+  }
+  [[noreturn]] static void OutOfBounds(int index);
 
   std::vector<TFieldInfo*> fields_;
   std::vector<int> options_;

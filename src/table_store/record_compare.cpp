@@ -17,7 +17,7 @@ TdvoCommon::TValueView TdvoCommon::FieldValue(const TRecord* record, const uint8
     return {slot + 1, available};
   }
   if (!IsOutOfLine(fieldNo))
-    return {slot + 1, static_cast<size_t>(FieldStorageSize(LayoutFieldType(fieldNo), LayoutFieldSize(fieldNo)))};
+    return {slot + 1, static_cast<size_t>(fieldValueBytes_[static_cast<size_t>(fieldNo - 1)])};
 
   const uint8_t* block = SlotBlock(slot);
   if (block == nullptr) {

@@ -101,6 +101,8 @@ void TdvoCommon::BuildRecordLayout() {
   fieldOffsets_ = w.offsets;
   fieldTypes_ = w.types;
   fieldSizes_ = w.sizes;
+  for (size_t index = 0; index < static_cast<size_t>(w.count); ++index)
+    fieldValueBytes_[index] = static_cast<int32_t>(FieldStorageSize(w.types[index], w.sizes[index]));
   outOfLineFields_ = std::move(outOfLine);
   calcStart_ = static_cast<int32_t>(calcStart);
   bookmarkStart_ = static_cast<int32_t>(bookmarkStart);
@@ -111,22 +113,6 @@ void TdvoCommon::BuildRecordLayout() {
   recordSize_ = static_cast<int32_t>(sizeof(TRecord) + valueArea);
   SetDataModified(false);
   ClearModifiedBits();
-}
-
-uint8_t TdvoCommon::FieldFlags(int fieldNo) const {
-  return fieldNo >= 1 && fieldNo <= kMaxFields ? fieldFlags_[static_cast<size_t>(fieldNo - 1)] : 0;
-}
-
-int32_t TdvoCommon::FieldOffset(int fieldNo) const {
-  return fieldNo >= 1 && fieldNo <= kMaxFields ? fieldOffsets_[static_cast<size_t>(fieldNo - 1)] : 0;
-}
-
-TFieldType TdvoCommon::LayoutFieldType(int fieldNo) const {
-  return fieldNo >= 1 && fieldNo <= fieldCount_ ? fieldTypes_[static_cast<size_t>(fieldNo - 1)] : ftUnknown;
-}
-
-int32_t TdvoCommon::LayoutFieldSize(int fieldNo) const {
-  return fieldNo >= 1 && fieldNo <= fieldCount_ ? fieldSizes_[static_cast<size_t>(fieldNo - 1)] : 0;
 }
 
 void TdvoCommon::SetFieldModified(int fieldNo) {
@@ -142,12 +128,6 @@ void TdvoCommon::ClearModifiedBits() {
 
 bool TdvoCommon::IsOutOfLineField(TFieldType type, int64_t size) const {
   return ts::IsOutOfLineField(type, size, performance_);
-}
-
-uint8_t* TdvoCommon::FieldSlotOf(TRecord* record, int fieldNo) const {
-  if (record == nullptr || record->Values == nullptr) return nullptr;
-  if (fieldNo < 1 || fieldNo > fieldCount_) return nullptr;
-  return record->Values + fieldOffsets_[static_cast<size_t>(fieldNo - 1)];
 }
 
 uint8_t* TdvoCommon::FieldSlot(TRecord* record, const TFieldInfo& field) const {

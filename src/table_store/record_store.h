@@ -54,8 +54,12 @@ class TdvoCommon {
   void BuildRecordLayout();
   int FieldCount() const { return fieldCount_; }
   // FieldFlags / FieldOffsets entry of a field number; 0 outside 1..kMaxFields.
-  uint8_t FieldFlags(int fieldNo) const;
-  int32_t FieldOffset(int fieldNo) const;
+  uint8_t FieldFlags(int fieldNo) const {
+    return fieldNo >= 1 && fieldNo <= kMaxFields ? fieldFlags_[static_cast<size_t>(fieldNo - 1)] : 0;
+  }
+  int32_t FieldOffset(int fieldNo) const {
+    return fieldNo >= 1 && fieldNo <= kMaxFields ? fieldOffsets_[static_cast<size_t>(fieldNo - 1)] : 0;
+  }
   bool IsOutOfLine(int fieldNo) const { return FieldFlags(fieldNo) & kFieldOutOfLine; }
   bool IsCompressed(int fieldNo) const { return FieldFlags(fieldNo) & kFieldCompressed; }
   bool IsFieldModified(int fieldNo) const { return FieldFlags(fieldNo) & kFieldModified; }
@@ -63,8 +67,12 @@ class TdvoCommon {
   void ClearModifiedBits();            // bit 2 of all entries, under the lock
   // The type and Size that the layout gave a field number (ftUnknown / 0
   // for a number the layout did not place).
-  TFieldType LayoutFieldType(int fieldNo) const;
-  int32_t LayoutFieldSize(int fieldNo) const;
+  TFieldType LayoutFieldType(int fieldNo) const {
+    return fieldNo >= 1 && fieldNo <= fieldCount_ ? fieldTypes_[static_cast<size_t>(fieldNo - 1)] : ftUnknown;
+  }
+  int32_t LayoutFieldSize(int fieldNo) const {
+    return fieldNo >= 1 && fieldNo <= fieldCount_ ? fieldSizes_[static_cast<size_t>(fieldNo - 1)] : 0;
+  }
   // Out of line under this store's Performance.
   bool IsOutOfLineField(TFieldType type, int64_t size) const;
 
@@ -83,7 +91,10 @@ class TdvoCommon {
   // layout (number not placed, calculated offset outside the buffer).
   uint8_t* FieldSlot(TRecord* record, const TFieldInfo& field) const;
   const uint8_t* FieldSlot(const TRecord* record, const TFieldInfo& field) const;
-  uint8_t* FieldSlotOf(TRecord* record, int fieldNo) const;
+  uint8_t* FieldSlotOf(TRecord* record, int fieldNo) const {
+    if (record == nullptr || record->Values == nullptr || fieldNo < 1 || fieldNo > fieldCount_) return nullptr;
+    return record->Values + fieldOffsets_[static_cast<size_t>(fieldNo - 1)];
+  }
 
   // Bookmark cell of an attach slot; ERangeError for a slot the layout has
   // no cell for.
@@ -197,6 +208,7 @@ class TdvoCommon {
   std::array<uint8_t, kMaxFields> fieldFlags_{};
   std::array<TFieldType, kMaxFields> fieldTypes_{};
   std::array<int32_t, kMaxFields> fieldSizes_{};
+  std::array<int32_t, kMaxFields> fieldValueBytes_{};  // FieldStorageSize per field number
   std::vector<int> outOfLineFields_;  // field numbers, in slot order
   int32_t copySize_ = 0;
   int32_t valueAreaSize_ = 0;

@@ -43,6 +43,7 @@ class CompareRecordsTest : public ::testing::Test {
   }
   void SetInline(TRecord* r, const char* text) {  // field t, in line
     uint8_t* slot = store.FieldSlotOf(r, 3);
+    ASSERT_NE(slot, nullptr);
     std::memset(slot + 1, 0, 9);
     std::memcpy(slot + 1, text, std::strlen(text));
     slot[0] = kSlotPresent;
