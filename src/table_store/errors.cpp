@@ -36,11 +36,11 @@ std::string FormatMessage(std::string_view format, std::initializer_list<TMessag
       out += c;
       continue;
     }
-    const char spec = format[i + 1];
-    if (spec == '%') {
+    const char kind = format[i + 1];
+    if (kind == '%') {
       out += '%';
       ++i;
-    } else if ((spec == 's' || spec == 'd') && next != args.end()) {
+    } else if ((kind == 's' || kind == 'd') && next != args.end()) {
       if (const auto* text = std::get_if<std::string_view>(&*next)) {
         out += *text;
       } else {
