@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "table_store/binary_format/extended_float.h"
+#include "table_store/binary_format/text_transcoder.h"
 #include "table_store/codepage.h"
 #include "table_store/errors.h"
 #include "table_store/messages.h"
@@ -11,6 +12,8 @@
 namespace ts {
 
 namespace {
+
+constexpr size_t kDecodeChunk = 16384;
 
 template <typename T>
 T LittleEndian(const uint8_t* p) {
@@ -98,6 +101,31 @@ int64_t TReader::ReadLength(int unitSize) {
   return n;
 }
 
+std::string TReader::ReadUtf8Text(int64_t length) {
+  // Converted piece by piece as it is read, so that a blob of tens of
+  // megabytes needs no full-size copy of its UTF-8 form. The result never
+  // has more bytes than the UTF-8 form; reserving does not touch the memory.
+  std::string text;
+  text.reserve(static_cast<size_t>(length));
+  const size_t chunk = std::min<size_t>(static_cast<size_t>(length), kDecodeChunk);
+  std::vector<char> in(chunk + 4);
+  std::vector<char> out(chunk + 4);
+  size_t carry = 0;  // an incomplete sequence left from the previous piece
+  int64_t left = length;
+  while (left > 0) {
+    const size_t take = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(chunk)));
+    Read(in.data() + carry, static_cast<int64_t>(take));
+    left -= static_cast<int64_t>(take);
+    const size_t have = carry + take;
+    size_t used = 0;
+    const size_t m = DecodeUtf8ToCp1251(in.data(), have, left == 0, out.data(), used);
+    text.append(out.data(), m);
+    carry = have - used;
+    std::memmove(in.data(), in.data() + used, carry);
+  }
+  return text;
+}
+
 TValueType TReader::ReadValue() { return static_cast<TValueType>(ReadByte()); }
 
 TValueType TReader::NextValue() {
@@ -169,9 +197,7 @@ std::string TReader::ReadString() {
       Read(bytes.data(), static_cast<int64_t>(bytes.size()));
       return bytes;
     case vtUtf8String:
-      bytes.resize(static_cast<size_t>(ReadLength(1)));
-      Read(bytes.data(), static_cast<int64_t>(bytes.size()));
-      return Utf8ToCp1251(bytes);
+      return ReadUtf8Text(ReadLength(1));
     case vtWString: {
       const int64_t units = ReadLength(2);
       bytes.resize(static_cast<size_t>(units * 2));

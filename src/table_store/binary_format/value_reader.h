@@ -66,6 +66,7 @@ class TReader {
   // The 4-byte length of a long value; `unitSize` bytes per unit. Rejects a
   // negative length and one that claims more bytes than the stream has left.
   int64_t ReadLength(int unitSize);
+  std::string ReadUtf8Text(int64_t length);
   int64_t Remaining() const;
   bool FillBuffer();  // false at the end of the stream
   [[noreturn]] static void PropertyError();

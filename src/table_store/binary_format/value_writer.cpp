@@ -3,36 +3,18 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <string>
 
 #include "table_store/binary_format/extended_float.h"
-#include "table_store/codepage.h"
+#include "table_store/binary_format/text_transcoder.h"
 #include "table_store/errors.h"
 
 namespace ts {
 
 namespace {
 
-// Blob contents go through here: scan eight bytes at a time.
-bool IsAsciiText(std::string_view text) {
-  constexpr uint64_t kHighBits = 0x8080808080808080ull;
-  const char* p = text.data();
-  size_t n = text.size();
-  uint64_t acc = 0;
-  for (; n >= 32; p += 32, n -= 32) {
-    uint64_t w[4];
-    std::memcpy(w, p, sizeof w);
-    acc |= w[0] | w[1] | w[2] | w[3];
-    if (acc & kHighBits) return false;
-  }
-  for (; n >= 8; p += 8, n -= 8) {
-    uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    acc |= w;
-  }
-  for (; n > 0; ++p, --n) acc |= static_cast<uint8_t>(*p);
-  return (acc & kHighBits) == 0;
-}
+// Long texts are converted through a scratch buffer of this many input bytes
+// at a time, so a blob never needs a second full-size copy.
+constexpr size_t kEncodeChunk = 16384;
 
 }  // namespace
 
@@ -118,24 +100,30 @@ void TWriter::WriteLength(int64_t length) {
 
 void TWriter::WriteString(std::string_view text) {
   constexpr int64_t kMaxLength = std::numeric_limits<int32_t>::max();
-  if (IsAsciiText(text)) {
-    const int64_t n = static_cast<int64_t>(text.size());
+  const int64_t n = static_cast<int64_t>(text.size());
+  // In this code page only bytes below 0x80 are one UTF-8 byte each, so an
+  // unchanged length means the text is its own UTF-8 form.
+  const int64_t utf8Size = Cp1251Utf8Size(text);
+  if (utf8Size > kMaxLength) throw EWriteError();
+  if (utf8Size == n) {
     if (n <= 255) {
       const uint8_t head[2] = {vtString, static_cast<uint8_t>(n)};
       Write(head, 2);
     } else {
-      if (n > kMaxLength) throw EWriteError();
       WriteValue(vtLString);
       WriteLength(n);
     }
     Write(text.data(), n);
     return;
   }
-  const std::string utf8 = Cp1251ToUtf8(text);
-  if (static_cast<int64_t>(utf8.size()) > kMaxLength) throw EWriteError();
   WriteValue(vtUtf8String);
-  WriteLength(static_cast<int64_t>(utf8.size()));
-  Write(utf8.data(), static_cast<int64_t>(utf8.size()));
+  WriteLength(utf8Size);
+  std::vector<char> scratch(3 * std::min(text.size(), kEncodeChunk) + 3);
+  for (size_t at = 0; at < text.size(); at += kEncodeChunk) {
+    const size_t take = std::min(kEncodeChunk, text.size() - at);
+    const size_t m = EncodeCp1251ToUtf8(text.data() + at, take, scratch.data());
+    Write(scratch.data(), static_cast<int64_t>(m));
+  }
 }
 
 void TWriter::WriteSignature() {
