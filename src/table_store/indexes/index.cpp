@@ -1,0 +1,364 @@
+#include "table_store/indexes/index.h"
+
+#include <algorithm>
+
+#include "table_store/errors.h"
+#include "table_store/indexes/indexed_table.h"
+#include "table_store/indexes/key_fields.h"
+#include "table_store/record_store.h"
+
+namespace ts {
+
+namespace {
+
+// Runs its action when the scope ends, also when an exception leaves it.
+template <class F>
+class TAtExit {
+ public:
+  explicit TAtExit(F f) : f_(std::move(f)) {}
+  ~TAtExit() { f_(); }
+  TAtExit(const TAtExit&) = delete;
+  TAtExit& operator=(const TAtExit&) = delete;
+
+ private:
+  F f_;
+};
+
+// Only an ordered index with more than this many entries is searched by
+// halving; below it a scan is as quick and needs no order.
+constexpr int kLinearSearchLimit = 20;
+
+// Comparison options that push into every key field of an index.
+constexpr int kKeyOptionBits[] = {mtcoDescending, mtcoCaseInsensitive, mtcoPartialKey, mtcoIgnoreNullKey,
+                                  mtcoIgnoreLocale};
+
+}  // namespace
+
+TdvoIndex::TdvoIndex(std::string name, TIndexedTable* table, std::string fieldNames,
+                     TdvoMemTableCompareOptions options, bool keepSorted, bool isInternal)
+    : name_(std::move(name)),
+      table_(table),
+      fieldNames_(std::move(fieldNames)),
+      options_(options),
+      keepSorted_(keepSorted),
+      isInternal_(isInternal) {
+  inOrder_ = table_->IndexStore().SlotCount() == 0;
+  ParseKeyFieldList(*table_, fieldList_, fieldNames_);
+  for (int option : kKeyOptionBits)
+    if (options_ & option) ApplyKeyOption(*table_, fieldList_, option, fieldNames_);
+}
+
+std::unique_ptr<TdvoIndex> TdvoIndex::CreateRowOrderIndex(TIndexedTable* table) {
+  auto index = std::make_unique<TdvoIndex>(kRowOrderIndexName, table, std::string(), 0, false, true);
+  index->isRowOrder_ = true;
+  return index;
+}
+
+TdvoIndex::~TdvoIndex() { ClearEntries(); }
+
+TRecord* TdvoIndex::EntryAt(int position) const {
+  if (position < 0 || position >= EntryCount()) return nullptr;
+  return entries_[static_cast<size_t>(position)];
+}
+
+void TdvoIndex::InsertEntry(int position, TRecord* record) {
+  if (position < 0 || position >= EntryCount())
+    entries_.push_back(record);
+  else
+    entries_.insert(entries_.begin() + position, record);
+}
+
+bool TdvoIndex::RemoveEntry(int position) {
+  if (position < 0 || position >= EntryCount()) return false;
+  entries_.erase(entries_.begin() + position);
+  return true;
+}
+
+int TdvoIndex::CompareForIndex(const TdvoFieldList* list, const TRecord* a, const TRecord* b, bool partial,
+                               bool tieBreak) const {
+  if (list == nullptr) list = &fieldList_;
+  int r = 0;
+  if (list->FieldCount() > 0) r = table_->IndexStore().CompareRecords(*list, 0, a, b, false, partial, 0);
+  if (r == 0 && tieBreak) {
+    // Records no maintenance has numbered (loaded ones) keep slot order among
+    // equal keys, so sorting them twice gives the same order.
+    const bool aNumbered = a->RowNumber >= 0;
+    const bool bNumbered = b->RowNumber >= 0;
+    if (!aNumbered && !bNumbered)
+      r = (a->SlotIndex > b->SlotIndex) - (a->SlotIndex < b->SlotIndex);
+    else if (!aNumbered)
+      r = -1;
+    else if (!bNumbered)
+      r = 1;
+    if (list->FieldCount() > 0 && (list->OptionsAt(0) & mtcoDescending)) r = -r;
+  }
+  return r;
+}
+
+// ---- Searching
+
+int TdvoIndex::SearchIndex(const TdvoFieldList* list, const TRecord* key, bool nearest, bool visibleOnly,
+                           int& position, bool& found) {
+  position = -1;
+  found = false;
+  table_->ReportProgress(0, mtpcSearch);
+  table_->SetTablePhase(kPhaseSearching);
+  TAtExit done([this] {
+    table_->ReportProgress(100, mtpcSearch);
+    table_->SetTablePhase(kPhaseNormal);
+  });
+  int result = 0;
+  {
+    TLockGuard guard(table_->IndexStore().Lock());
+    const int count = EntryCount();
+    if (inOrder_ && !isRowOrder_ && count > kLinearSearchLimit)
+      result = HalvingSearchKey(list, key, nearest, visibleOnly, 0, count - 1, position, found);
+    else if (count > 0)
+      result = LinearSearchKey(list, key, nearest, visibleOnly, 0, count - 1, position, found);
+    // Both searches leave the same answer: the position decides, and it
+    // answers on a match, or with `nearest` on the first entry above the key.
+    found = position >= 0 && position < count && (result == 0 || (nearest && result < 0));
+  }
+  return result;
+}
+
+int TdvoIndex::HalvingSearchKey(const TdvoFieldList* list, const TRecord* key, bool nearest, bool visibleOnly,
+                                int lo, int hi, int& position, bool& found) {
+  found = false;
+  int result = 0;
+  const int first = lo;
+  while (lo <= hi) {
+    const int m = lo + (hi - lo) / 2;
+    const int r = CompareForIndex(list, key, entries_[static_cast<size_t>(m)], false, false);
+    if (r < 0) {
+      hi = m - 1;
+    } else if (r > 0) {
+      lo = m + 1;
+    } else {
+      int j = m - 1;
+      while (j >= first && CompareForIndex(list, key, entries_[static_cast<size_t>(j)], nearest, false) == 0) --j;
+      lo = j + 1;
+      found = true;
+      break;
+    }
+  }
+  // A miss lands on the first entry above the key, or past the end.
+  if (!found) result = lo < EntryCount() ? -1 : 1;
+  if (lo >= 0 && lo < EntryCount() && visibleOnly) result = SkipToVisible(list, key, nearest, lo, result);
+  position = lo;
+  return result;
+}
+
+int TdvoIndex::SkipToVisible(const TdvoFieldList* list, const TRecord* key, bool nearest, int& lo, int result) {
+  if (!table_->NeedsFiltering() || table_->IsRecordVisible(entries_[static_cast<size_t>(lo)], false))
+    return result;
+  const int count = EntryCount();
+  while (++lo < count) {
+    TRecord* record = entries_[static_cast<size_t>(lo)];
+    if (!table_->IsRecordVisible(record, false)) continue;
+    result = CompareForIndex(list, key, record, nearest, false);
+    if (result == 0 || (result < 0 && nearest)) break;
+  }
+  return result;
+}
+
+int TdvoIndex::LinearSearchKey(const TdvoFieldList* list, const TRecord* key, bool nearest, bool visibleOnly,
+                               int lo, int hi, int& position, bool& found) {
+  int r = 0;
+  const bool recalc = table_->RecalcOnIndex();
+  for (int k = lo; k <= hi; ++k) {
+    if (k % 100 == 0)
+      table_->ReportProgress(static_cast<int>(static_cast<int64_t>(k - lo) * 100 / (hi - lo + 1)), mtpcSearch);
+    TRecord* record = entries_[static_cast<size_t>(k)];
+    if (recalc) table_->RecalcIndexRecord(record);
+    r = CompareForIndex(list, key, record, nearest, false);
+    if ((r == 0 && (!visibleOnly || table_->IsRecordVisible(record, false))) || (nearest && r < 0)) {
+      position = k;
+      found = true;
+      return r;
+    }
+  }
+  position = hi + 1;
+  return r;
+}
+
+int TdvoIndex::LinearSearchSlot(int from, int to, int slot) {
+  for (int k = from; k <= to; ++k) {
+    if (k % 100 == 0)
+      table_->ReportProgress(static_cast<int>(static_cast<int64_t>(k - from) * 100 / (to - from + 1)), mtpcSearch);
+    if (entries_[static_cast<size_t>(k)]->SlotIndex == slot) return k;
+  }
+  return -1;
+}
+
+int TdvoIndex::FindBySlotHalving(int slot) const {
+  int lo = 0;
+  int hi = EntryCount() - 1;
+  while (lo <= hi) {
+    const int m = lo + (hi - lo + 1) / 2;
+    const int32_t at = entries_[static_cast<size_t>(m)]->SlotIndex;
+    if (slot < at)
+      hi = m - 1;
+    else if (slot > at)
+      lo = m + 1;
+    else
+      return m;
+  }
+  return -1;
+}
+
+int TdvoIndex::FindSlotPosition(int slot) {
+  TLockGuard guard(table_->IndexStore().Lock());
+  int position = -1;
+  // Inserting at the cursor can leave the row order out of slot order; the
+  // halving then misses and the scan below still finds the record.
+  if (inOrder_ && isRowOrder_) position = FindBySlotHalving(slot);
+  if (position < 0) position = LinearSearchSlot(0, EntryCount() - 1, slot);
+  return position;
+}
+
+int TdvoIndex::FindRecordPosition(const TRecord* record, bool visibleOnly) {
+  if (record == nullptr) return -1;
+  TLockGuard guard(table_->IndexStore().Lock());
+  table_->ReportProgress(0, mtpcSearch);
+  int start = 0;
+  if (inOrder_ && EntryCount() > kLinearSearchLimit) {
+    if (isRowOrder_) {
+      const int position = FindSlotPosition(record->SlotIndex);
+      if (position >= 0) return position;
+    } else {
+      int position = -1;
+      bool found = false;
+      HalvingSearchKey(nullptr, record, false, visibleOnly, 0, EntryCount() - 1, position, found);
+      if (found && position >= 0 && position < EntryCount()) start = position;
+    }
+  }
+  return LinearSearchSlot(start, EntryCount() - 1, record->SlotIndex);
+}
+
+// ---- Sorting
+
+void TdvoIndex::SortEntries(int lo, int hi) {
+  lo = std::max(lo, 0);
+  hi = std::min(hi, EntryCount() - 1);
+  if (lo < hi) {
+    QuickSortRange(lo, hi);
+    InsertionSortRange(lo, hi);
+  }
+  inOrder_ = true;
+}
+
+void TdvoIndex::QuickSortRange(int l, int r) {
+  // Median of three puts a sentinel at each end, so the inner scans below
+  // stay inside l..r without bounds tests.
+  while (r - l > 4) {
+    const int m = l + (r - l) / 2;
+    auto cmp = [this](int a, int b) {
+      return CompareForIndex(nullptr, entries_[static_cast<size_t>(a)], entries_[static_cast<size_t>(b)], false,
+                             true);
+    };
+    if (cmp(l, m) > 0) SwapEntries(l, m);
+    if (cmp(l, r) > 0) SwapEntries(l, r);
+    if (cmp(m, r) > 0) SwapEntries(m, r);
+    SwapEntries(m, r - 1);
+    const TRecord* pivot = entries_[static_cast<size_t>(r - 1)];
+    int i = l;
+    int j = r - 1;
+    for (;;) {
+      do ++i;
+      while (CompareForIndex(nullptr, entries_[static_cast<size_t>(i)], pivot, false, true) < 0);
+      do --j;
+      while (CompareForIndex(nullptr, entries_[static_cast<size_t>(j)], pivot, false, true) > 0);
+      if (i > j) break;
+      SwapEntries(i, j);
+    }
+    SwapEntries(i, r - 1);
+    // Recurse into the smaller side and loop on the larger, so the stack
+    // stays shallow whatever the data.
+    if (j - l < r - (i + 1)) {
+      QuickSortRange(l, j);
+      l = i + 1;
+    } else {
+      QuickSortRange(i + 1, r);
+      r = j;
+    }
+  }
+}
+
+void TdvoIndex::InsertionSortRange(int l, int r) {
+  for (int k = l + 1; k <= r; ++k) {
+    TRecord* record = entries_[static_cast<size_t>(k)];
+    int i = k;
+    while (i > l && CompareForIndex(nullptr, entries_[static_cast<size_t>(i - 1)], record, false, true) > 0) {
+      entries_[static_cast<size_t>(i)] = entries_[static_cast<size_t>(i - 1)];
+      --i;
+    }
+    entries_[static_cast<size_t>(i)] = record;
+  }
+}
+
+void TdvoIndex::SortAndCheckUnique() {
+  if (!keepSorted_) return;
+  table_->ReportProgress(0, mtpcSort);
+  table_->SetTablePhase(kPhaseSorting);
+  TAtExit done([this] {
+    table_->ReportProgress(100, mtpcSort);
+    table_->SetTablePhase(kPhaseNormal);
+  });
+  TLockGuard guard(table_->IndexStore().Lock());
+  SortEntries(0, EntryCount() - 1);
+  if (options_ & mtcoUnique) {
+    for (int k = 1; k < EntryCount(); ++k)
+      if (CompareForIndex(nullptr, entries_[static_cast<size_t>(k - 1)], entries_[static_cast<size_t>(k)], false,
+                          false) == 0)
+        throw EMemTableDupKey();
+  }
+}
+
+// ---- Building
+
+void TdvoIndex::ClearEntries() {
+  entries_.clear();
+  inOrder_ = false;
+}
+
+bool TdvoIndex::PassesIndexFilter(TRecord* record) {
+  if (!isFiltered_ && !table_->HasFilterIndexEvent() && !filterExpr_) return true;
+  TRecord* saved = table_->OverrideRecord();
+  table_->SetOverrideRecord(record);
+  TAtExit restore([this, saved] { table_->SetOverrideRecord(saved); });
+  bool accept = true;
+  if (table_->HasFilterIndexEvent()) {
+    table_->FilterIndex(*this, accept);
+    if (!accept) return false;
+  }
+  if (filterExpr_ && !table_->EvaluateIndexFilter(*filterExpr_)) return false;
+  return true;
+}
+
+void TdvoIndex::RefillFromStore() {
+  ClearEntries();
+  TdvoCommon& store = table_->IndexStore();
+  TLockGuard guard(store.Lock());
+  const int slots = store.SlotCount();
+  entries_.reserve(static_cast<size_t>(isFiltered_ ? 100 : slots));
+  for (int slot = 0; slot < slots; ++slot) {
+    TRecord* record = store.StoredRecord(slot);
+    if (record != nullptr && PassesIndexFilter(record)) entries_.push_back(record);
+  }
+}
+
+void TdvoIndex::RebuildIndex() {
+  TAtExit clampCursor([this] {
+    if (table_->CurrentIndex() == this && table_->CursorPosition() >= EntryCount())
+      table_->SetCursorPosition(EntryCount() - 1);
+  });
+  if (table_->IndexTableOpen()) {
+    if (!keepContents_) RefillFromStore();
+    if (!entries_.empty()) SortAndCheckUnique();
+  } else {
+    inOrder_ = true;
+  }
+}
+
+}  // namespace ts

@@ -1,0 +1,136 @@
+// TdvoIndex: one ordered list of references to the stored records of a
+// table's store, with its key (a parsed key-field list), its options, the
+// sort (median-of-three quicksort plus one insertion pass, ties broken by
+// slot for records no maintenance has numbered), the key search (halving
+// for an in-order index of more than 20 entries, linear otherwise), the
+// look-up of one record's position, the rebuild from the store and the
+// unique-key check. The records stay owned by the store.
+//
+// Positions are 0-based. Every search reports a miss through its position
+// (the insertion point, or -1 when there is nothing to point at), never
+// through the way it searched.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "table_store/compare.h"
+#include "table_store/field_list.h"
+#include "table_store/record.h"
+
+namespace ts {
+
+class TIndexedTable;
+
+// A parsed filter expression that decides which records an index holds; the
+// table evaluates it (TIndexedTable::EvaluateIndexFilter).
+class TIndexFilterExpr {
+ public:
+  virtual ~TIndexFilterExpr() = default;
+};
+
+inline constexpr const char* kRowOrderIndexName = "__MT__ROWORDER";
+
+class TdvoIndex {
+ public:
+  // CreateIndex: parses `fieldNames` on the table (its errors pass on) and
+  // pushes the comparison options among `options` onto every key field.
+  TdvoIndex(std::string name, TIndexedTable* table, std::string fieldNames, TdvoMemTableCompareOptions options,
+            bool keepSorted, bool isInternal);
+  // The row-order index "__MT__ROWORDER": no key, not sorted, internal.
+  static std::unique_ptr<TdvoIndex> CreateRowOrderIndex(TIndexedTable* table);
+  virtual ~TdvoIndex();
+  TdvoIndex(const TdvoIndex&) = delete;
+  TdvoIndex& operator=(const TdvoIndex&) = delete;
+
+  const std::string& Name() const { return name_; }
+  TIndexedTable* Table() const { return table_; }
+  const std::string& FieldNames() const { return fieldNames_; }
+  const TdvoFieldList& FieldList() const { return fieldList_; }
+  TdvoFieldList& FieldList() { return fieldList_; }
+  TdvoMemTableCompareOptions Options() const { return options_; }
+
+  // --- Entries
+  const std::vector<TRecord*>& Entries() const { return entries_; }
+  int EntryCount() const { return static_cast<int>(entries_.size()); }
+  // nullptr outside 0..EntryCount()-1.
+  TRecord* EntryAt(int position) const;
+  void AppendEntry(TRecord* record) { entries_.push_back(record); }
+  // A position outside 0..EntryCount() appends.
+  void InsertEntry(int position, TRecord* record);
+  // Does nothing for a position outside the list; returns whether it removed.
+  bool RemoveEntry(int position);
+
+  // --- Flags
+  bool InOrder() const { return inOrder_; }
+  void SetInOrder(bool value) { inOrder_ = value; }
+  bool KeepSorted() const { return keepSorted_; }
+  bool IsRowOrder() const { return isRowOrder_; }
+  bool IsInternal() const { return isInternal_; }
+  bool KeepContents() const { return keepContents_; }
+  void SetKeepContents(bool value) { keepContents_ = value; }
+  bool IsFiltered() const { return isFiltered_; }
+  void SetIsFiltered(bool value) { isFiltered_ = value; }
+  bool IsEnabled() const { return isEnabled_; }
+  void SetIsEnabled(bool value) { isEnabled_ = value; }
+  const TIndexFilterExpr* FilterExpr() const { return filterExpr_.get(); }
+  void SetFilterExpr(std::unique_ptr<TIndexFilterExpr> expr) { filterExpr_ = std::move(expr); }
+
+  // --- Comparing and searching
+  // CompareRecords of a against b over `list` (nullptr: the index's own);
+  // with tieBreak, equal keys are ordered by the records' numbering and slot.
+  int CompareForIndex(const TdvoFieldList* list, const TRecord* a, const TRecord* b, bool partial,
+                      bool tieBreak) const;
+  // Finds `key`: on a hit `found` is true and `position` is the first of the
+  // equal entries; with `nearest`, the first entry not below the key (where
+  // a record with that key belongs, EntryCount() when past the end). Returns
+  // the last comparison result.
+  int SearchIndex(const TdvoFieldList* list, const TRecord* key, bool nearest, bool visibleOnly, int& position,
+                  bool& found);
+  // Position of that very record, -1 when the index does not hold it.
+  int FindRecordPosition(const TRecord* record, bool visibleOnly = false);
+  // Position of the record stored in `slot`, -1 when absent.
+  int FindSlotPosition(int slot);
+
+  // --- Building
+  void SortEntries(int lo, int hi);
+  void ClearEntries();
+  void RefillFromStore();
+  // Sorts a KeepSorted index; a unique index over two equal keys raises
+  // EMemTableDupKey (the entries stay sorted).
+  void SortAndCheckUnique();
+  void RebuildIndex();
+  bool PassesIndexFilter(TRecord* record);
+
+ private:
+  TdvoIndex() = default;
+  int HalvingSearchKey(const TdvoFieldList* list, const TRecord* key, bool nearest, bool visibleOnly, int lo,
+                       int hi, int& position, bool& found);
+  int LinearSearchKey(const TdvoFieldList* list, const TRecord* key, bool nearest, bool visibleOnly, int lo,
+                      int hi, int& position, bool& found);
+  int SkipToVisible(const TdvoFieldList* list, const TRecord* key, bool nearest, int& lo, int result);
+  int LinearSearchSlot(int from, int to, int slot);
+  int FindBySlotHalving(int slot) const;
+  void QuickSortRange(int l, int r);
+  void InsertionSortRange(int l, int r);
+  void SwapEntries(int a, int b) { std::swap(entries_[static_cast<size_t>(a)], entries_[static_cast<size_t>(b)]); }
+
+  std::string name_;
+  std::vector<TRecord*> entries_;
+  TIndexedTable* table_ = nullptr;
+  std::string fieldNames_;
+  TdvoFieldList fieldList_;
+  TdvoMemTableCompareOptions options_ = 0;
+  bool inOrder_ = false;
+  bool keepSorted_ = false;
+  bool isRowOrder_ = false;
+  bool isInternal_ = false;
+  bool keepContents_ = false;
+  bool isFiltered_ = false;
+  bool isEnabled_ = true;
+  std::unique_ptr<TIndexFilterExpr> filterExpr_;
+};
+
+}  // namespace ts
