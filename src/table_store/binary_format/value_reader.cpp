@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "table_store/binary_format/extended_float.h"
 #include "table_store/binary_format/text_transcoder.h"

@@ -89,17 +89,5 @@ TEST(TextTranscoderTest, DecodingMatchesTheCodePageOnAnyInput) {
   }
 }
 
-TEST(TextTranscoderTest, ACutSequenceWaitsForTheNextPiece) {
-  char out[8];
-  size_t used = 0;
-  // "Д" is D0 94: with only the lead byte there is nothing to emit yet.
-  EXPECT_EQ(DecodeUtf8ToCp1251("a\xD0", 2, false, out, used), 1u);
-  EXPECT_EQ(used, 1u);
-  // At the end of the input the lone lead byte is malformed.
-  EXPECT_EQ(DecodeUtf8ToCp1251("a\xD0", 2, true, out, used), 2u);
-  EXPECT_EQ(std::string(out, 2), "a?");
-  EXPECT_EQ(used, 2u);
-}
-
 }  // namespace
 }  // namespace ts

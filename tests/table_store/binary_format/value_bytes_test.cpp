@@ -132,22 +132,6 @@ TEST(ValueBytesTest, EveryTextTagReadsIntoTheCodePage) {
   }
 }
 
-TEST(ValueBytesTest, EveryByteValueSurvivesWriteAndRead) {
-  std::string all(256 * 3, '\0');
-  for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<char>(i % 256);
-  for (const std::string& text : {all, all.substr(0, 128), all.substr(128, 1)}) {
-    TMemoryStream s;
-    {
-      TWriter w(s);
-      w.WriteString(text);
-      w.FlushBuffer();
-    }
-    s.SetPosition(0);
-    TReader r(s);
-    EXPECT_EQ(r.ReadString(), text);
-  }
-}
-
 TEST(ValueBytesTest, SignatureVersionListsAndBooleans) {
   EXPECT_EQ(Written([](TWriter& w) { w.WriteSignature(); }),
             B({0x54, 0x50, 0x46, 0x30, 0x03, 0xFB, 0x00}));

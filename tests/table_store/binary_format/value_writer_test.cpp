@@ -63,17 +63,6 @@ TEST(ValueWriterTest, OutputWaitsForAFullBufferOrTheFlush) {
   EXPECT_EQ(s.writes, 2);
 }
 
-TEST(ValueWriterTest, ALongValueGoesStraightThrough) {
-  TRecordingStream s;
-  TWriter w(s, 16);
-  const std::string big(1000, 'b');
-  w.WriteString(big);
-  w.FlushBuffer();
-  // The head fills one buffer, the rest goes out in one write.
-  EXPECT_EQ(s.writes, 2);
-  EXPECT_EQ(s.Size(), 5 + 1000);
-}
-
 TEST(ValueWriterTest, WritesLandAtTheStreamsPosition) {
   TMemoryStream s;
   const Bytes head = test::B({0xAA, 0xBB, 0xCC});
@@ -84,15 +73,6 @@ TEST(ValueWriterTest, WritesLandAtTheStreamsPosition) {
   w.WriteBoolean(false);
   w.FlushBuffer();
   EXPECT_EQ(test::StreamBytes(s), test::B({0xAA, 0xBB, 0xCC, 0x02, 0x05, 0x08}));
-}
-
-TEST(ValueWriterTest, TheDestructorAddsNothing) {
-  TMemoryStream s;
-  {
-    TWriter w(s);
-    w.WriteInteger(1);
-  }
-  EXPECT_EQ(s.Size(), 0);
 }
 
 TEST(ValueWriterTest, TargetFailuresArePassedOn) {
