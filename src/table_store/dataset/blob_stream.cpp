@@ -1,0 +1,115 @@
+#include "table_store/dataset/blob_stream.h"
+
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "table_store/dataset/dataset_messages.h"
+#include "table_store/dataset/mem_table.h"
+#include "table_store/messages.h"
+
+namespace ts {
+
+TdvoBlobStream::TdvoBlobStream(TdvoCustomMemTable& table, TField& field, TBlobStreamMode mode)
+    : table_(table), field_(field), mode_(mode), fieldNo_(field.FieldNo()) {
+  TdvoCommon& store = table_.Store();
+  TLockGuard guard(store.Lock());
+  if (mode_ != TBlobStreamMode::Read) {
+    if (!table_.IgnoreReadOnly() && field_.ReadOnly())
+      throw EDatabaseError(FormatMessage(msg::kFieldReadOnly, {field_.DisplayLabel()}));
+    if (table_.State() != dsEdit && table_.State() != dsInsert) throw EDatabaseError(msg::kNotEditing);
+  }
+  if (!table_.IndexTableOpen()) return;
+  record_ = table_.ActiveRecordForState();
+  if (record_ == nullptr) return;
+  bufferSlot_ = store.FieldSlot(record_, field_);
+  if (bufferSlot_ == nullptr) return;
+  if (record_->SlotIndex >= 0) {
+    stored_ = store.StoredRecord(record_->SlotIndex);
+    storedSlot_ = stored_ != nullptr ? store.FieldSlot(stored_, field_) : nullptr;
+  }
+  if (mode_ == TBlobStreamMode::Write)
+    TruncateBlob();
+  else
+    LoadBlobIntoStream();
+}
+
+TdvoBlobStream::~TdvoBlobStream() {
+  if (!modified_) return;
+  try {
+    Flush();
+  } catch (const Exception& error) {
+    HandleApplicationException(error, &table_);
+  } catch (...) {
+    // Nothing else may leave a destructor.
+  }
+}
+
+int64_t TdvoBlobStream::Write(const void* buffer, int64_t count) {
+  const int64_t written = TMemoryStream::Write(buffer, count);
+  if (mode_ != TBlobStreamMode::Read) modified_ = true;
+  return written;
+}
+
+void TdvoBlobStream::LoadBlobIntoStream() {
+  const uint8_t* block = SlotBlock(bufferSlot_);
+  if (block == nullptr) {
+    if (bufferSlot_[0] == kSlotNull) return;  // null field
+    block = storedSlot_ != nullptr ? SlotBlock(storedSlot_) : nullptr;
+    if (block == nullptr) return;
+  }
+  const int32_t length = ValueBlockLength(block);
+  if (table_.OnDecompressBlobStream) {
+    TMemoryStream compressed;
+    if (length > 0) compressed.WriteBuffer(ValueBlockData(block), length);
+    compressed.SetPosition(0);
+    table_.OnDecompressBlobStream(table_, compressed, *this);
+  } else {
+    SetSize(length);
+    if (length > 0) std::memcpy(Memory(), ValueBlockData(block), static_cast<size_t>(length));
+  }
+  SetPosition(0);
+}
+
+void TdvoBlobStream::TruncateBlob() {
+  Clear();
+  FreeValueBlock(SlotBlock(bufferSlot_));
+  SetSlotBlock(bufferSlot_, nullptr);
+  bufferSlot_[0] = kSlotNull;
+  modified_ = true;
+}
+
+void TdvoBlobStream::StoreBlobFromStream() {
+  TValueBlock block = nullptr;
+  auto makeBlock = [](const TMemoryStream& from) -> TValueBlock {
+    if (from.Size() <= 0) return nullptr;
+    if (from.Size() > INT32_MAX - 4)
+      throw EMemTableError(FormatMessage(msg::kBlobTooLarge, {std::to_string(from.Size())}));
+    return MakeValueBlock(from.Memory(), static_cast<int32_t>(from.Size()));
+  };
+  if (table_.OnCompressBlobStream) {
+    TMemoryStream compressed;
+    table_.OnCompressBlobStream(table_, *this, compressed);
+    block = makeBlock(compressed);
+  } else {
+    block = makeBlock(*this);
+  }
+  // Only now that the new value exists does the old one go.
+  FreeValueBlock(SlotBlock(bufferSlot_));
+  SetSlotBlock(bufferSlot_, block);
+  bufferSlot_[0] = block != nullptr ? kSlotPresent : kSlotNull;
+}
+
+void TdvoBlobStream::Flush() {
+  if (!modified_) return;
+  if (bufferSlot_ != nullptr) {
+    TLockGuard guard(table_.Store().Lock());
+    StoreBlobFromStream();
+    if (fieldNo_ >= 1) table_.Store().SetFieldModified(fieldNo_);
+  }
+  modified_ = false;
+  field_.SetBlobModified(true);
+  table_.DataEvent(TDataEvent::FieldChange, &field_);
+}
+
+}  // namespace ts

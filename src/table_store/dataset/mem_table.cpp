@@ -1,0 +1,478 @@
+// TdvoCustomMemTable: construction, open and close, field definitions, field
+// reads and writes, and the store callbacks.
+#include "table_store/dataset/mem_table.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "table_store/compare.h"
+#include "table_store/dataset/blob_stream.h"
+#include "table_store/dataset/dataset_messages.h"
+#include "table_store/dataset/object_fields.h"
+#include "table_store/indexes/key_fields.h"
+#include "table_store/messages.h"
+
+namespace ts {
+
+namespace {
+
+TFieldDefDesc DescribeDef(const TFieldDef& def) {
+  TFieldDefDesc desc;
+  desc.Name = def.Name();
+  desc.DisplayName = def.DisplayName();
+  desc.DataType = def.DataType();
+  desc.Size = def.Size();
+  for (int i = 0; i < def.ChildDefs().Count(); ++i) desc.Children.push_back(DescribeDef(def.ChildDefs()[i]));
+  return desc;
+}
+
+void AddDefsOfField(TFieldDefs& defs, const TField& field) {
+  TFieldDef& def = defs.Add(field.FieldName(), field.DataType(), field.Size(), field.Required());
+  if (field.FieldKind() == fkInternalCalc) def.SetInternalCalcField(true);
+  const auto* object = dynamic_cast<const TObjectField*>(&field);
+  if (object == nullptr || object->ChildCount() == 0) return;
+  if (field.DataType() == ftArray) {
+    // One element definition; the array's Size says how often it repeats.
+    AddDefsOfField(def.ChildDefs(), object->Child(0));
+    def.ChildDefs()[0].SetName(field.FieldName());
+    def.SetSize(object->ChildCount());
+  } else {
+    for (int i = 0; i < object->ChildCount(); ++i) AddDefsOfField(def.ChildDefs(), object->Child(i));
+  }
+}
+
+}  // namespace
+
+TdvoCustomMemTable::TdvoCustomMemTable(std::string name) : TDataSet(std::move(name)) {
+  store_ = std::make_unique<TdvoCommon>(this);
+  store_->AttachTableToStore(this);
+  indexes_ = std::make_unique<TdvoIndexes>(this);
+  currentIndex_ = indexes_->RowOrderIndex();
+}
+
+TdvoCustomMemTable::~TdvoCustomMemTable() {
+  try {
+    Close();
+  } catch (...) {
+    // A table going away cannot report; its records go with the store.
+  }
+  while (!lockEntered_.empty()) UnlockTable();
+  store_->DetachTableFromStore(this);
+  indexes_.reset();
+  store_.reset();
+}
+
+TdvoMemTable::~TdvoMemTable() = default;
+
+// ---- Field definitions
+
+void TdvoCustomMemTable::FieldDefsFromFields() {
+  FieldDefs().Clear();
+  for (int i = 0; i < FieldCount(); ++i) {
+    const TField& field = Field(i);
+    if (field.FieldKind() == fkData || field.FieldKind() == fkInternalCalc) AddDefsOfField(FieldDefs(), field);
+  }
+}
+
+std::vector<TFieldDefDesc> TdvoCustomMemTable::StoreFieldDefs() const {
+  std::vector<TFieldDefDesc> list;
+  list.reserve(static_cast<size_t>(FieldDefs().Count()));
+  for (int i = 0; i < FieldDefs().Count(); ++i) list.push_back(DescribeDef(FieldDefs()[i]));
+  return list;
+}
+
+void TdvoCustomMemTable::SetupField(int fieldNo, const TFieldDefDesc& /*def*/, uint8_t& fieldFlags) {
+  for (TField* field : FieldList())
+    if (field->FieldNo() == fieldNo) {
+      OnSetupField(*this, *field, fieldFlags);
+      return;
+    }
+}
+
+void TdvoCustomMemTable::DecompressField(const TFieldInfo& field, const uint8_t* buffer, int32_t& size,
+                                         const uint8_t*& resultBuffer) {
+  OnDecompressField(*this, const_cast<TField&>(static_cast<const TField&>(field)), buffer, size, resultBuffer);
+}
+
+void TdvoCustomMemTable::CompareFields(const void* keyField, const void* aField, TFieldType type, int options,
+                                       bool& fullCompare, int& result) {
+  OnCompareFields(*this, keyField, aField, type, options, fullCompare, result);
+}
+
+TFieldKind TdvoCustomMemTable::IndexFieldKind(const TFieldInfo& field) const {
+  return static_cast<const TField&>(field).FieldKind();
+}
+
+std::string TdvoCustomMemTable::IndexFieldDisplayName(const TFieldInfo& field) const {
+  return static_cast<const TField&>(field).DisplayName();
+}
+
+void TdvoCustomMemTable::SetStandalone(bool value) {
+  TLockGuard guard(store_->Lock());
+  if (value == store_->Standalone()) return;
+  if (open_) throw EMemTableError(msg::kTableMustBeClosed);
+  store_->SetStandalone(value);
+}
+
+// ---- Open and close
+
+void TdvoCustomMemTable::InternalOpen() {
+  TLockGuard guard(store_->Lock());
+  if (!DefaultFields()) FieldDefsFromFields();
+  ResetAutoIncCounter();
+  if (DefaultFields()) {
+    if (FieldDefs().Count() == 0) throw EMemTableError(msg::kNoFields);
+    CreateFields();
+  }
+  ResetAutoIncCounter();
+  BindFields(true);
+  store_->BuildRecordLayout();
+  open_ = true;
+  cursor_ = -1;
+  savedPosition_ = -1;
+  CreateIndexesFromDefs();
+  SetCurrentIndexRef(indexes_->RowOrderIndex());
+  closeDone_ = false;
+}
+
+void TdvoCustomMemTable::DoAfterOpen() {
+  if (afterOpenRunning_) return;
+  afterOpenRunning_ = true;
+  try {
+    indexes_->InvalidateAllIndexes();
+    SyncIndexes();
+    if (!indexFieldNames_.empty())
+      SetIndexFieldNames(indexFieldNames_);
+    else if (!indexName_.empty())
+      SetIndexName(indexName_);
+  } catch (...) {
+    afterOpenRunning_ = false;
+    throw;
+  }
+  afterOpenRunning_ = false;
+  TDataSet::DoAfterOpen();
+}
+
+void TdvoCustomMemTable::DoBeforeClose() {
+  if (closeDone_) return;
+  TDataSet::DoBeforeClose();
+  closeDone_ = true;
+}
+
+void TdvoCustomMemTable::InternalClose() {
+  TLockGuard guard(store_->Lock());
+  if (store_->Owner() == this) {
+    ReportProgress(0, mtpcEmpty);
+    store_->CloseAndEmptyStore();
+    ReportProgress(100, mtpcEmpty);
+    store_->CloseOtherAttachedTables(this);
+  }
+  indexes_->RemoveAllIndexes();
+  SetCurrentIndexRef(indexes_->RowOrderIndex());
+  open_ = false;
+  cursor_ = -1;
+  BindFields(false);
+  keyRecord_ = nullptr;
+  filterRecord_ = nullptr;
+  overrideRecord_ = nullptr;
+  autoIncField_ = nullptr;
+}
+
+void TdvoCustomMemTable::StoreEmptyTableView() {
+  ClearBuffers();
+  if (ActiveBuffer() != nullptr) store_->FreeOutOfLineValues(ActiveBuffer());
+  indexes_->EmptyAllIndexes();
+  cursor_ = -1;
+}
+
+TRecord* TdvoCustomMemTable::AllocRecordBuffer() { return store_->AllocRecord(); }
+
+void TdvoCustomMemTable::FreeRecordBuffer(TRecord*& buffer) {
+  // A buffer shares its older versions with the stored record: only its own
+  // values go with it.
+  if (buffer != nullptr) buffer->StateBits = 0;
+  store_->FreeRecord(buffer, true, false);
+  buffer = nullptr;
+}
+
+void TdvoCustomMemTable::InternalInitRecord(TRecord* buffer) {
+  store_->FreeOutOfLineValues(buffer);
+  store_->InitRecord(buffer);
+}
+
+void TdvoCustomMemTable::ClearCalcFields(TRecord* buffer) {
+  if (buffer == nullptr || store_->CalcSize() <= 0) return;
+  std::memset(buffer->Values + store_->CalcStart(), 0, static_cast<size_t>(store_->CalcSize()));
+}
+
+void TdvoCustomMemTable::RecalcRecord(TRecord* record) {
+  if (HasCalcFields()) GetCalcFields(record);
+}
+
+// ---- Field reads and writes
+
+TRecord* TdvoCustomMemTable::ActiveRecordForState() const {
+  TLockGuard guard(store_->Lock());
+  if (overrideRecord_ != nullptr) return overrideRecord_;
+  switch (State()) {
+    case dsBrowse: return HasRecord() ? ActiveBuffer() : nullptr;
+    case dsEdit:
+    case dsInsert:
+    case dsNewValue:
+    case dsCurValue:
+    case dsBlockRead: return ActiveBuffer();
+    case dsSetKey: return keyRecord_;
+    case dsCalcFields: return CalcBuffer();
+    case dsFilter: return filterRecord_;
+    case dsOldValue: {
+      TRecord* buffer = ActiveBuffer();
+      if (buffer == nullptr || buffer->SlotIndex < 0) return buffer;
+      TRecord* record = store_->StoredRecord(buffer->SlotIndex);
+      if (record == nullptr) return buffer;
+      while (record->OlderVersion != nullptr) record = record->OlderVersion;
+      return record;
+    }
+    default: return nullptr;
+  }
+}
+
+TUpdateStatus TdvoCustomMemTable::UpdateStatus() const {
+  const TRecord* record = ActiveRecordForState();
+  return record ? record->ChangeStatus : rsUnmodified;
+}
+
+bool TdvoCustomMemTable::GetFieldData(const TField& field, void* buffer) {
+  TLockGuard guard(store_->Lock());
+  if (!open_) return false;
+  TRecord* record = ActiveRecordForState();
+  if (record == nullptr) return false;
+  const uint8_t* slot = store_->FieldSlot(record, field);
+  if (slot == nullptr || slot[0] == kSlotNull) return false;
+  const int fieldNo = field.FieldNo();
+  // Every field the layout placed out of line reads from its block, whatever
+  // its kind: its slot holds no value bytes.
+  if (fieldNo > 0 && store_->IsOutOfLine(fieldNo)) {
+    const uint8_t* block = SlotBlock(slot);
+    if (block == nullptr && record->SlotIndex >= 0) {
+      const TRecord* stored = store_->StoredRecord(record->SlotIndex);
+      const uint8_t* storedSlot = stored ? store_->FieldSlot(stored, field) : nullptr;
+      if (storedSlot != nullptr) block = SlotBlock(storedSlot);
+    }
+    if (block == nullptr && record->SlotIndex < 0 && buffer != nullptr) throw EMemTableInvalidRecord();
+    if (IsBlobFieldType(field.DataType()) || buffer == nullptr || block == nullptr) return true;
+    const uint8_t* bytes = ValueBlockData(block);
+    int32_t size = ValueBlockLength(block);
+    if (store_->IsCompressed(fieldNo)) {
+      TStoreTable* owner = store_->Owner();
+      if (owner != nullptr && owner->HasDecompressFieldEvent()) {
+        const uint8_t* result = bytes;
+        owner->DecompressField(field, bytes, size, result);
+        bytes = result;
+      } else {
+        bytes = DefaultDecompressValue(field.DataType(), bytes, size);
+      }
+    }
+    const int32_t count = std::clamp(size, 0, field.DataSize());
+    if (count > 0 && bytes != nullptr) std::memcpy(buffer, bytes, static_cast<size_t>(count));
+    return true;
+  }
+  if (buffer != nullptr) {
+    const int64_t bytes = FieldStorageSize(field.DataType(), field.Size());
+    if (bytes > 0) std::memcpy(buffer, slot + 1, static_cast<size_t>(bytes));
+  }
+  return true;
+}
+
+void TdvoCustomMemTable::WriteSlot(TRecord* /*record*/, TField& field, uint8_t* slot, const uint8_t* source) {
+  const int fieldNo = field.FieldNo();
+  if (fieldNo > 0 && store_->IsOutOfLine(fieldNo)) {
+    TValueBlock block = nullptr;
+    if (source != nullptr) {
+      // Build the new value before dropping the old one.
+      const uint8_t* bytes = source;
+      int32_t size = field.DataSize();
+      if (store_->IsCompressed(fieldNo)) {
+        TStoreTable* owner = store_->Owner();
+        auto* ownerTable = dynamic_cast<TdvoCustomMemTable*>(owner);
+        if (ownerTable != nullptr && ownerTable->OnCompressField) {
+          const uint8_t* result = bytes;
+          ownerTable->OnCompressField(*ownerTable, field, bytes, size, result);
+          bytes = result;
+        } else {
+          bytes = DefaultCompressValue(field.DataType(), bytes, size);
+        }
+      }
+      block = MakeValueBlock(bytes, std::max(size, 0));
+    }
+    FreeValueBlock(SlotBlock(slot));
+    SetSlotBlock(slot, block);
+  } else if (source != nullptr) {
+    const int64_t bytes = FieldStorageSize(field.DataType(), field.Size());
+    if (bytes > 0) std::memcpy(slot + 1, source, static_cast<size_t>(bytes));
+  }
+  slot[0] = source != nullptr ? kSlotPresent : kSlotNull;
+  if (fieldNo >= 1) store_->SetFieldModified(fieldNo);
+}
+
+void TdvoCustomMemTable::SetFieldData(TField& field, const void* buffer) {
+  if (!open_) return;
+  TLockGuard guard(store_->Lock());
+  const TDataSetState state = State();
+  if (state != dsEdit && state != dsInsert && state != dsSetKey && state != dsCalcFields && state != dsFilter &&
+      state != dsNewValue && state != dsInternalCalc)
+    DatabaseError(msg::kNotEditing);
+  TRecord* record = ActiveRecordForState();
+  if (record == nullptr) return;
+  uint8_t* slot = store_->FieldSlot(record, field);
+  if (slot == nullptr) return;
+  if (!ignoreReadOnly_ && (readOnly_ || (field.ReadOnly() && state != dsSetKey)))
+    throw EDatabaseError(FormatMessage(msg::kFieldReadOnly, {field.DisplayLabel()}));
+  // A blob's bytes arrive through its stream; here it can only be cleared.
+  if (buffer != nullptr && IsBlobFieldType(field.DataType())) throw EInvalidCast();
+  // The field's own check runs before anything changes.
+  if (field.FieldKind() == fkData || field.FieldKind() == fkCalculated || field.FieldKind() == fkInternalCalc)
+    field.Validate(buffer);
+  WriteSlot(record, field, slot, static_cast<const uint8_t*>(buffer));
+  if (state != dsCalcFields && state != dsFilter && state != dsNewValue) DataEvent(TDataEvent::FieldChange, &field);
+}
+
+void TdvoCustomMemTable::DataEvent(TDataEvent event, TField* field) {
+  if (store_->Busy()) return;
+  TDataSet::DataEvent(event, field);
+}
+
+void TdvoCustomMemTable::SetFieldVariant(TRecord* record, TField& field, const TValue& value) {
+  TLockGuard guard(store_->Lock());
+  uint8_t* slot = store_->FieldSlot(record, field);
+  if (slot == nullptr) return;
+  const int fieldNo = field.FieldNo();
+  const bool outOfLine = fieldNo > 0 && store_->IsOutOfLine(fieldNo);
+  if (value.IsBlank()) {
+    if (outOfLine) {
+      // The slot's block goes with its value rather than being overwritten.
+      FreeValueBlock(SlotBlock(slot));
+      SetSlotBlock(slot, nullptr);
+    } else {
+      const int64_t bytes = FieldStorageSize(field.DataType(), field.Size());
+      if (bytes > 0) std::memset(slot + 1, 0, static_cast<size_t>(bytes));
+    }
+    slot[0] = kSlotNull;
+    return;
+  }
+  if (IsBlobFieldType(field.DataType())) {
+    const std::string bytes = value.ToString();
+    TValueBlock block =
+        bytes.empty() ? nullptr : MakeValueBlock(bytes.data(), static_cast<int32_t>(std::min<size_t>(bytes.size(), INT32_MAX)));
+    FreeValueBlock(SlotBlock(slot));
+    SetSlotBlock(slot, block);
+    slot[0] = block ? kSlotPresent : kSlotNull;
+    if (fieldNo >= 1) store_->SetFieldModified(fieldNo);
+    return;
+  }
+  TValue converted = value;
+  if (field.DataType() == ftLargeint &&
+      (value.Kind() == TValueKind::Float || value.Kind() == TValueKind::DateTime)) {
+    // Floats are cut toward zero; integers arrive exactly.
+    const double truncated = std::trunc(value.ToFloat());
+    if (!(truncated >= -9223372036854775808.0 && truncated < 9223372036854775808.0))
+      throw ERangeError(FormatMessage(msg::kFieldRange, {value.ToString(), field.DisplayName(), INT64_MIN, INT64_MAX}));
+    converted = TValue::Integer(static_cast<int64_t>(truncated));
+  }
+  std::vector<uint8_t> buffer(static_cast<size_t>(field.DataSize()) + 1, 0);
+  field.EncodeValue(converted, buffer.data());
+  WriteSlot(record, field, slot, buffer.data());
+}
+
+void TdvoCustomMemTable::SetFieldVariants(TRecord* record, std::string_view fieldNames, const TValue& values) {
+  if (values.IsArray())
+    for (const TValue& element : values.Elements())
+      if (element.IsArray()) throw EMemTableError(msg::kBadDimensionCount);
+  TdvoFieldList list;
+  ParseKeyFieldList(*this, list, fieldNames);
+  if (list.FieldCount() == 0) throw EMemTableError(msg::kNoFields);
+  if (!values.IsArray()) {
+    if (list.FieldCount() > 1) throw EMemTableError(msg::kMoreFieldsThanValues);
+    SetFieldVariant(record, static_cast<TField&>(*list.FieldAt(0)), values);
+    return;
+  }
+  if (values.ArrayLength() < list.FieldCount()) throw EMemTableError(msg::kMoreFieldsThanValues);
+  for (int i = 0; i < list.FieldCount(); ++i)
+    SetFieldVariant(record, static_cast<TField&>(*list.FieldAt(i)), values[i]);
+}
+
+std::unique_ptr<TdvoBlobStream> TdvoCustomMemTable::OpenBlobStream(TField& field, TBlobStreamMode mode) {
+  if (!field.IsBlob()) throw EInvalidCast();
+  return std::make_unique<TdvoBlobStream>(*this, field, mode);
+}
+
+std::unique_ptr<TDataSetBlobStream> TdvoCustomMemTable::CreateBlobStream(TField& field, TBlobStreamMode mode) {
+  return OpenBlobStream(field, mode);
+}
+
+// ---- Autoinc
+
+bool TdvoCustomMemTable::FindAutoIncField() {
+  autoIncField_ = nullptr;
+  for (TField* field : FieldList())
+    if (field->DataType() == ftAutoInc) {
+      autoIncField_ = field;
+      break;
+    }
+  return autoIncField_ != nullptr;
+}
+
+void TdvoCustomMemTable::ResetAutoIncCounter() {
+  autoIncField_ = nullptr;
+  const int64_t below = static_cast<int64_t>(store_->AutoIncMinValue()) - 1;
+  store_->SetAutoIncHighValue(static_cast<int32_t>(std::max<int64_t>(below, INT32_MIN)));
+  FindAutoIncField();
+}
+
+// ---- Lock, progress
+
+void TdvoCustomMemTable::LockTable() {
+  lockEntered_.push_back(store_->Lock().Enter());
+  store_->SetBusy(true);
+}
+
+void TdvoCustomMemTable::UnlockTable() {
+  if (lockEntered_.empty()) return;
+  const bool entered = lockEntered_.back();
+  lockEntered_.pop_back();
+  if (lockEntered_.empty()) store_->SetBusy(false);
+  store_->Lock().Leave(entered);
+}
+
+void TdvoCustomMemTable::ReportProgress(int percentage, TdvoProgressCode code) {
+  if (OnProgress && (progressFlags_ & ProgressBit(code))) OnProgress(*this, percentage, code);
+}
+
+void TdvoCustomMemTable::FilterIndex(TdvoIndex& index, bool& accept) { OnFilterIndex(*this, index, accept); }
+
+bool TdvoCustomMemTable::EvaluateIndexFilter(const TIndexFilterExpr& /*expr*/) {
+  // Filter expressions are not compiled by this table yet, so no index can
+  // carry one; refusing is safer than letting every record through.
+  throw EMemTableError(NamedMessage("Index filter expressions are not supported"));
+}
+
+void TdvoCustomMemTable::StoreMaintainIndexes(TRecordChange change, TRecord* storedRecord, TRecord* otherRecord,
+                                              int positionHint) {
+  indexes_->MaintainIndexes(change, storedRecord, otherRecord, positionHint);
+}
+
+// ---- Bookmarks
+
+TBookmark TdvoCustomMemTable::BookmarkOf(const TRecord* buffer) const {
+  TBookmark bookmark;
+  bookmark.Record = store_->BookmarkRecord(buffer, attachSlot_);
+  bookmark.ContentsId = store_->ContentsId();
+  return bookmark;
+}
+
+TBookmarkFlag TdvoCustomMemTable::BookmarkFlagOf(const TRecord* buffer) const {
+  return static_cast<TBookmarkFlag>(store_->BookmarkFlag(buffer, attachSlot_));
+}
+
+}  // namespace ts

@@ -1,0 +1,365 @@
+// TdvoCustomMemTable: the in-memory table. A dataset whose records live in a
+// record store (TdvoCommon) in the store's record layout, walked in the order
+// of the current index of its index collection (TdvoIndexes, always holding
+// the row-order index). TdvoMemTable is the same table as the programs use it.
+//
+// The table implements the dataset's record hooks (fetch, post, delete, new
+// record), the callbacks its store makes on attached tables, and the hooks its
+// indexes call. Every field read and write, Post, Delete, Open, Close and
+// index selection runs under the store's lock.
+//
+// For the stream formats: OverrideRecord directs every field read and write
+// at one record; SetTempState (dataset) gives the state a load writes in;
+// SetIgnoreReadOnly and SetNoAutoInc are the two loading switches.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "table_store/dataset/dataset.h"
+#include "table_store/dataset/index_defs.h"
+#include "table_store/field_list.h"
+#include "table_store/indexes/indexed_table.h"
+#include "table_store/indexes/indexes.h"
+#include "table_store/indexes/progress.h"
+#include "table_store/record_store.h"
+#include "table_store/store_table.h"
+
+namespace ts {
+
+class TdvoBlobStream;
+
+enum TdvoMemTableStorageType : uint8_t {
+  mtstDataSet = 0,
+  mtstStream = 1,
+  mtstBinaryStream = 2,
+  mtstFile = 3,
+  mtstBinaryFile = 4,
+};
+
+// A set of update statuses, one bit per status (bit = 1 << status).
+using TUpdateStatusSet = uint8_t;
+
+// A bookmark: the record and the store contents it was taken from. It holds
+// a full record reference, whatever the width of a pointer.
+struct TBookmark {
+  TRecord* Record = nullptr;
+  uint32_t ContentsId = 0;
+};
+
+class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedTable {
+ public:
+  using TProgressEvent = std::function<void(TDataSet&, int percentage, TdvoProgressCode code)>;
+  using TRecordAcceptEvent = std::function<void(TDataSet&, bool& accept)>;
+  using TFieldEvent = std::function<void(TDataSet&, int fieldNo, TField& field)>;
+  using TBlobStreamEvent = std::function<void(TDataSet&, TStream& from, TStream& to)>;
+  using TSetupFieldEvent = std::function<void(TDataSet&, TField& field, uint8_t& fieldFlags)>;
+  using TFieldPropertiesEvent = std::function<void(TDataSet&, TField& field)>;
+  using TFieldBytesEvent =
+      std::function<void(TDataSet&, TField& field, const uint8_t* buffer, int32_t& size, const uint8_t*& result)>;
+  using TStorageEvent = std::function<void(TDataSet&, TdvoMemTableStorageType type, TStream* stream)>;
+  using TCompareFieldsEvent = std::function<void(TDataSet&, const void* keyField, const void* aField,
+                                                 TFieldType type, int options, bool& fullCompare, int& result)>;
+  using TFilterIndexEvent = std::function<void(TDataSet&, TdvoIndex& index, bool& accept)>;
+
+  explicit TdvoCustomMemTable(std::string name = {});
+  ~TdvoCustomMemTable() override;
+
+  // ---- Store and indexes
+  TdvoCommon& Store() const { return *store_; }
+  TdvoIndexes& Indexes() const { return *indexes_; }
+  TIndexDefs& IndexDefs() { return indexDefs_; }
+  const TIndexDefs& IndexDefs() const { return indexDefs_; }
+  void SetIndexDefs(const TIndexDefs& defs) { indexDefs_.Assign(defs); }
+  // The index field list of the current index.
+  const TdvoFieldList& IndexFieldList() const { return indexFieldList_; }
+
+  // ---- Fields
+  // The field named `name` without regard to case; "Field '%s' not found".
+  TField& FieldNamed(std::string_view name) const { return FieldByName(name); }
+  // FieldDefs from the Data and InternalCalc field objects.
+  void FieldDefsFromFields();
+  std::unique_ptr<TdvoBlobStream> OpenBlobStream(TField& field, TBlobStreamMode mode);
+  std::unique_ptr<TDataSetBlobStream> CreateBlobStream(TField& field, TBlobStreamMode mode) override;
+
+  // ---- Settings kept by the store
+  int32_t AutoIncMinValue() const { return store_->AutoIncMinValue(); }
+  void SetAutoIncMinValue(int32_t value) { store_->SetAutoIncMinValue(value); }
+  TdvoPerformance Performance() const { return store_->Performance(); }
+  void SetPerformance(TdvoPerformance value) { store_->SetPerformance(value); }
+  TdvoVersioningMode VersioningMode() const { return store_->VersioningMode(); }
+  void SetVersioningMode(TdvoVersioningMode value) { store_->SetVersioningMode(value); }
+  bool EnableVersioning() const { return store_->EnableVersioning(); }
+  void SetEnableVersioning(bool value) { store_->SetEnableVersioning(value); }
+  bool Standalone() const { return store_->Standalone(); }
+  // An open table keeps its lock setting: "Table must be closed for this operation."
+  void SetStandalone(bool value);
+  int AttachMaxCount() const { return store_->AttachMaxCount(); }
+  void SetAttachMaxCount(int value) { store_->SetAttachMaxCount(value); }
+  int32_t LocaleID() const { return store_->LocaleID(); }
+  void SetLocaleID(int32_t value) { store_->SetLocaleID(value); }
+  int32_t LanguageID() const { return store_->LanguageID(); }
+  void SetLanguageID(int32_t value) { store_->SetLanguageID(value); }
+  int32_t SortID() const { return store_->SortID(); }
+  void SetSortID(int32_t value) { store_->SetSortID(value); }
+  int32_t SubLanguageID() const { return store_->SubLanguageID(); }
+  void SetSubLanguageID(int32_t value) { store_->SetSubLanguageID(value); }
+
+  // ---- Table settings
+  void SetEnableIndexes(bool value) { enableIndexes_ = value; }
+  bool DesignActivation() const { return designActivation_; }
+  void SetDesignActivation(bool value) { designActivation_ = value; }
+  bool AttachedAutoRefresh() const { return attachedAutoRefresh_; }
+  void SetAttachedAutoRefresh(bool value) { attachedAutoRefresh_ = value; }
+  bool AutoReposition() const { return autoReposition_; }
+  void SetAutoReposition(bool value) { autoReposition_ = value; }
+  bool RecalcOnFetch() const { return recalcOnFetch_; }
+  void SetRecalcOnFetch(bool value) { recalcOnFetch_ = value; }
+  bool ReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool value) { readOnly_ = value; }
+  TdvoProgressCodes ProgressFlags() const { return progressFlags_; }
+  void SetProgressFlags(TdvoProgressCodes value) { progressFlags_ = value; }
+  // Update statuses the view shows; empty: every status but rsDeleted.
+  TUpdateStatusSet StatusFilter() const { return statusFilter_; }
+  void SetStatusFilter(TUpdateStatusSet value) { statusFilter_ = value; }
+  // Always "3.08"; a value written is kept and never read.
+  std::string Version() const { return "3.08"; }
+  void SetVersion(std::string value) { writtenVersion_ = std::move(value); }
+  const std::string& IndexFieldNames() const { return indexFieldNames_; }
+  void SetIndexFieldNames(std::string value);
+  const std::string& IndexName() const { return indexName_; }
+  void SetIndexName(std::string value);
+
+  // Load and save counts (kept for the stream formats).
+  int32_t LoadLimit() const { return loadLimit_; }
+  void SetLoadLimit(int32_t value) { loadLimit_ = value; }
+  int32_t LoadCount() const { return loadCount_; }
+  void SetLoadCount(int32_t value) { loadCount_ = value; }
+  bool LoadedCompletely() const { return loadedCompletely_; }
+  void SetLoadedCompletely(bool value) { loadedCompletely_ = value; }
+  int32_t SaveLimit() const { return saveLimit_; }
+  void SetSaveLimit(int32_t value) { saveLimit_ = value; }
+  int32_t SaveCount() const { return saveCount_; }
+  void SetSaveCount(int32_t value) { saveCount_ = value; }
+  bool SavedCompletely() const { return savedCompletely_; }
+  void SetSavedCompletely(bool value) { savedCompletely_ = value; }
+
+  // ---- Loading switches and phase
+  bool IgnoreReadOnly() const { return ignoreReadOnly_; }
+  void SetIgnoreReadOnly(bool value) { ignoreReadOnly_ = value; }
+  bool NoAutoInc() const { return noAutoInc_; }
+  void SetNoAutoInc(bool value) { noAutoInc_ = value; }
+  uint8_t TablePhase() const { return tablePhase_; }
+
+  // ---- Operations
+  // Makes `index` current (nullptr: the row-order index).
+  void SelectIndex(TdvoIndex* index);
+  void CreateIndexesFromDefs();
+  void ClearIndexes() { indexes_->RemoveAllIndexes(); }
+  void SyncIndexes();
+  // The store's lock plus its busy flag, which holds back data-change
+  // notifications until UnlockTable.
+  void LockTable();
+  void UnlockTable();
+  // Forgets the autoinc field, sets the store's highest autoinc value to
+  // AutoIncMinValue - 1 and finds the autoinc field again.
+  void ResetAutoIncCounter();
+  TField* AutoIncField() const { return autoIncField_; }
+  // Puts a value into any record's field; null and empty make it null.
+  void SetFieldVariant(TRecord* record, TField& field, const TValue& value);
+  // One value per field named in `fieldNames` (";"-separated): an array
+  // gives its elements in order, a single value goes to a single field.
+  void SetFieldVariants(TRecord* record, std::string_view fieldNames, const TValue& values);
+  // The record that field reads and writes address in the current state.
+  TRecord* ActiveRecordForState() const;
+  // The update status of that record (rsUnmodified without one).
+  TUpdateStatus UpdateStatus() const;
+  // Clears the record's calculated fields and computes them again.
+  void RecalcRecord(TRecord* record);
+  // A direct add of the current new record (the insert-record and
+  // append-record road): no unique-key check.
+  void AppendRecord(const std::vector<TValue>& values) { AddRecord(values, true); }
+  void InsertRecord(const std::vector<TValue>& values) { AddRecord(values, false); }
+
+  // ---- Cursor (positions in the current index's entries)
+  virtual void CursorBeforeFirst();
+  virtual void CursorAfterLast();
+  virtual bool CursorStepNext(bool filterAlways);
+  virtual bool CursorStepPrior(bool filterAlways);
+  int InsertPosition() const { return insertPosition_; }
+
+  // ---- Records
+  int RecordCount() override;
+  int RecNo() const override;
+  TBookmark BookmarkOf(const TRecord* buffer) const;
+  TBookmarkFlag BookmarkFlagOf(const TRecord* buffer) const;
+
+  // ---- Events
+  TProgressEvent OnProgress;
+  TRecordAcceptEvent OnLoadRecord, OnSaveRecord;
+  TFieldEvent OnLoadField, OnSaveField;
+  TBlobStreamEvent OnCompressBlobStream, OnDecompressBlobStream;
+  TSetupFieldEvent OnSetupField;
+  TFieldPropertiesEvent OnSetupFieldProperties;
+  TFieldBytesEvent OnCompressField, OnDecompressField;
+  TStorageEvent OnSave, OnLoad;
+  TCompareFieldsEvent OnCompareFields;
+  TFilterIndexEvent OnFilterIndex;
+
+  // ---- Dataset field access
+  bool GetFieldData(const TField& field, void* buffer) override;
+  void SetFieldData(TField& field, const void* buffer) override;
+  void DataEvent(TDataEvent event, TField* field) override;
+
+  // ---- TStoreTable
+  std::vector<TFieldDefDesc> StoreFieldDefs() const override;
+  int32_t StoreCalcBufferSize() const override { return CalcFieldsSize(); }
+  bool HasSetupFieldEvent() const override { return static_cast<bool>(OnSetupField); }
+  void SetupField(int fieldNo, const TFieldDefDesc& def, uint8_t& fieldFlags) override;
+  bool HasDecompressFieldEvent() const override { return static_cast<bool>(OnDecompressField); }
+  void DecompressField(const TFieldInfo& field, const uint8_t* buffer, int32_t& size,
+                       const uint8_t*& resultBuffer) override;
+  bool HasCompareFieldsEvent() const override { return static_cast<bool>(OnCompareFields); }
+  void CompareFields(const void* keyField, const void* aField, TFieldType type, int options, bool& fullCompare,
+                     int& result) override;
+  bool StoreTableActive() const override { return open_; }
+  bool StoreTableBrowsing() const override { return open_ && State() == dsBrowse; }
+  void StoreCloseTable() override { Close(); }
+  void StoreRefreshTable() override { Refresh(); }
+  void StoreEmptyTableView() override;
+  void StoreRebuildAllIndexes() override { indexes_->RebuildAllIndexes(); }
+  void StoreInvalidateAllIndexes() override { indexes_->InvalidateAllIndexes(); }
+  void StoreSyncIndexes() override { SyncIndexes(); }
+  void StoreMaintainIndexes(TRecordChange change, TRecord* storedRecord, TRecord* otherRecord,
+                            int positionHint) override;
+  void StoreSetAttachSlot(int slot) override { attachSlot_ = slot; }
+  void StoreDetached() override {}
+
+  // ---- TIndexedTable
+  TdvoCommon& IndexStore() override { return *store_; }
+  TFieldInfo* IndexFieldNamed(std::string_view name) override { return &FieldNamed(name); }
+  TFieldKind IndexFieldKind(const TFieldInfo& field) const override;
+  std::string IndexFieldDisplayName(const TFieldInfo& field) const override;
+  bool RecalcOnIndex() const override { return recalcOnIndex_; }
+  void SetRecalcOnIndex(bool value) override { recalcOnIndex_ = value; }
+  void RecalcIndexRecord(TRecord* record) override { RecalcRecord(record); }
+  bool IsRecordVisible(TRecord* record, bool forceFilter) override;
+  bool NeedsFiltering() override;
+  bool HasFilterIndexEvent() const override { return static_cast<bool>(OnFilterIndex); }
+  void FilterIndex(TdvoIndex& index, bool& accept) override;
+  bool EvaluateIndexFilter(const TIndexFilterExpr& expr) override;
+  TRecord* OverrideRecord() const override { return overrideRecord_; }
+  void SetOverrideRecord(TRecord* record) override { overrideRecord_ = record; }
+  void ReportProgress(int percentage, TdvoProgressCode code) override;
+  void SetTablePhase(uint8_t phase) override { tablePhase_ = phase; }
+  bool IndexTableOpen() const override { return open_; }
+  bool EnableIndexes() const override { return enableIndexes_; }
+  TdvoIndex* CurrentIndex() const override { return currentIndex_; }
+  void SetCurrentIndexRef(TdvoIndex* index) override;
+  TdvoIndex* SortIndexRef() const override { return sortIndex_; }
+  void SetSortIndexRef(TdvoIndex* index) override { sortIndex_ = index; }
+  int CursorPosition() const override { return cursor_; }
+  void SetCursorPosition(int position) override { cursor_ = position; }
+
+ protected:
+  // ---- Dataset hooks
+  void InternalOpen() override;
+  void InternalClose() override;
+  bool IsCursorOpen() const override { return open_; }
+  void InternalFirst() override { CursorBeforeFirst(); }
+  void InternalLast() override { CursorAfterLast(); }
+  TGetResult GetRecord(TRecord* buffer, TGetMode mode, bool doCheck) override;
+  TRecord* AllocRecordBuffer() override;
+  void FreeRecordBuffer(TRecord*& buffer) override;
+  void InternalInitRecord(TRecord* buffer) override;
+  void InitInsertBuffer(TRecord* buffer, bool append, bool onRecord) override;
+  void InternalPost() override;
+  void InternalDelete() override;
+  void InternalCancel() override;
+  void InternalSetToRecord(TRecord* buffer) override;
+  void ClearCalcFields(TRecord* buffer) override;
+  bool CanModify() const override { return !readOnly_; }
+  void CloseBlob(TField& field) override;
+  void DoBeforeClose() override;
+  void DoAfterOpen() override;
+  void DoBeforeInsert() override;
+  void DoBeforePost() override;
+  void DoAfterPost() override;
+  void DoAfterDelete() override;
+  void DoOnNewRecord() override;
+  // The add step of AppendRecord / InsertRecord.
+  virtual void InternalAddRecord(TRecord* buffer, bool append);
+
+ private:
+  friend class TdvoBlobStream;
+
+  TGetResult FetchRecord(TRecord* buffer, TGetMode mode);
+  // The stored record a buffer came from, or nullptr when it is gone.
+  TRecord* StoredRecordOf(const TRecord* buffer) const;
+  bool FindAutoIncField();
+  void NoteAutoIncOnPost();
+  void AssignNewAutoInc();
+  void PostEdit(TRecord* buffer);
+  void PostInsert(TRecord* buffer);
+  TRecord* StoreNewRecord(TRecord* buffer, std::exception_ptr& deferred);
+  void IndexNewRecord(TRecord* record, int hint);
+  void ResetStoreIfEmpty();
+  void AddRecord(const std::vector<TValue>& values, bool append);
+  void WriteSlot(TRecord* record, TField& field, uint8_t* slot, const uint8_t* source);
+  void RefreshOthers();
+  void CloseAfterIndexFailure();
+
+  int attachSlot_ = 0;
+  std::unique_ptr<TdvoCommon> store_;
+  std::unique_ptr<TdvoIndexes> indexes_;
+  TIndexDefs indexDefs_;
+  TdvoIndex* currentIndex_ = nullptr;
+  TdvoIndex* sortIndex_ = nullptr;
+  TdvoFieldList indexFieldList_;
+  TRecord* filterRecord_ = nullptr;
+  TRecord* keyRecord_ = nullptr;
+  TRecord* overrideRecord_ = nullptr;
+  TField* autoIncField_ = nullptr;
+  bool ignoreReadOnly_ = false;
+  bool noAutoInc_ = false;
+  bool enableIndexes_ = true;
+  bool designActivation_ = true;
+  bool attachedAutoRefresh_ = true;
+  bool autoReposition_ = false;
+  bool recalcOnIndex_ = false;
+  bool recalcOnFetch_ = true;
+  bool readOnly_ = false;
+  bool open_ = false;
+  bool closeDone_ = false;
+  bool afterOpenRunning_ = false;
+  uint8_t tablePhase_ = kPhaseNormal;
+  TUpdateStatusSet statusFilter_ = 0;
+  int cursor_ = -1;
+  int savedPosition_ = -1;
+  int insertPosition_ = -1;
+  int32_t loadLimit_ = -1;
+  int32_t loadCount_ = -1;
+  bool loadedCompletely_ = false;
+  int32_t saveLimit_ = -1;
+  int32_t saveCount_ = -1;
+  bool savedCompletely_ = false;
+  TdvoProgressCodes progressFlags_ =
+      static_cast<TdvoProgressCodes>(ProgressBit(mtpcLoad) | ProgressBit(mtpcSave) | ProgressBit(mtpcCopy));
+  std::string writtenVersion_;
+  std::string indexFieldNames_;
+  std::string indexName_;
+  std::vector<bool> lockEntered_;
+};
+
+class TdvoMemTable final : public TdvoCustomMemTable {
+ public:
+  using TdvoCustomMemTable::TdvoCustomMemTable;
+  ~TdvoMemTable() override;
+};
+
+}  // namespace ts

@@ -1,0 +1,271 @@
+// TdvoCustomMemTable: the cursor over the current index, fetching records
+// into the buffer, visibility, record count and number, and index selection.
+#include <algorithm>
+
+#include "table_store/dataset/mem_table.h"
+#include "table_store/messages.h"
+
+namespace ts {
+
+// ---- Cursor
+
+void TdvoCustomMemTable::CursorBeforeFirst() { cursor_ = -1; }
+
+void TdvoCustomMemTable::CursorAfterLast() { cursor_ = currentIndex_->EntryCount(); }
+
+bool TdvoCustomMemTable::CursorStepNext(bool filterAlways) {
+  const int count = currentIndex_->EntryCount();
+  do {
+    if (cursor_ >= count - 1) return false;
+    ++cursor_;
+  } while (!IsRecordVisible(currentIndex_->EntryAt(cursor_), filterAlways));
+  return true;
+}
+
+bool TdvoCustomMemTable::CursorStepPrior(bool filterAlways) {
+  const int count = currentIndex_->EntryCount();
+  if (cursor_ > count) cursor_ = count;
+  do {
+    if (cursor_ < 1) return false;
+    --cursor_;
+  } while (!IsRecordVisible(currentIndex_->EntryAt(cursor_), filterAlways));
+  return true;
+}
+
+TGetResult TdvoCustomMemTable::GetRecord(TRecord* buffer, TGetMode mode, bool /*doCheck*/) {
+  return FetchRecord(buffer, mode);
+}
+
+TGetResult TdvoCustomMemTable::FetchRecord(TRecord* buffer, TGetMode mode) {
+  TLockGuard guard(store_->Lock());
+  TGetResult result = TGetResult::OK;
+  switch (mode) {
+    case TGetMode::Current: {
+      const int count = currentIndex_->EntryCount();
+      if (cursor_ >= count)
+        result = TGetResult::EOF_;
+      else if (cursor_ < 0)
+        result = TGetResult::BOF;
+      else if (!IsRecordVisible(currentIndex_->EntryAt(cursor_), false))
+        result = TGetResult::EOF_;
+      if (result != TGetResult::OK) result = TGetResult::Error;
+      break;
+    }
+    case TGetMode::Next: result = CursorStepNext(false) ? TGetResult::OK : TGetResult::EOF_; break;
+    case TGetMode::Prior: result = CursorStepPrior(false) ? TGetResult::OK : TGetResult::BOF; break;
+  }
+  if (result != TGetResult::OK) return result;
+  TRecord* stored = currentIndex_->EntryAt(cursor_);
+  // The buffer shares the stored record's out-of-line values by SlotIndex.
+  store_->FreeOutOfLineValues(buffer);
+  store_->InitRecord(buffer);
+  store_->CopyRecord(stored, buffer);
+  buffer->RowNumber = cursor_;
+  buffer->StateBits = 0;
+  for (int cell = 0; cell < store_->BookmarkCellCount(); ++cell) {
+    store_->SetBookmarkRecord(buffer, cell, nullptr);
+    store_->SetBookmarkFlag(buffer, cell, bfCurrent);
+  }
+  store_->SetBookmarkRecord(buffer, attachSlot_, stored);
+  if (recalcOnFetch_) GetCalcFields(buffer);
+  return TGetResult::OK;
+}
+
+TRecord* TdvoCustomMemTable::StoredRecordOf(const TRecord* buffer) const {
+  if (buffer == nullptr || buffer->SlotIndex < 0) return nullptr;
+  TRecord* stored = store_->StoredRecord(buffer->SlotIndex);
+  // The slot must still hold the record the buffer was read from, not a
+  // later record that took over the slot.
+  if (stored == nullptr || stored->SerialId != buffer->SerialId) return nullptr;
+  if (store_->BookmarkRecord(buffer, attachSlot_) != stored) return nullptr;
+  return stored;
+}
+
+void TdvoCustomMemTable::InternalSetToRecord(TRecord* buffer) {
+  TLockGuard guard(store_->Lock());
+  TRecord* stored = StoredRecordOf(buffer);
+  if (stored == nullptr || currentIndex_->EntryAt(cursor_) == stored) return;
+  const int position = currentIndex_->FindRecordPosition(stored);
+  if (position >= 0) cursor_ = position;
+}
+
+// ---- Visibility
+
+bool TdvoCustomMemTable::NeedsFiltering() {
+  // Ranges and master/detail restrictions, when they exist, join here.
+  return statusFilter_ != 0 || store_->DeletedCount() > 0 || (Filtered() && OnFilterRecord);
+}
+
+bool TdvoCustomMemTable::IsRecordVisible(TRecord* record, bool forceFilter) {
+  if (record == nullptr) return false;
+  if (!forceFilter && !NeedsFiltering()) return true;
+  if (statusFilter_ != 0) {
+    if (!(statusFilter_ & (1u << record->ChangeStatus))) return false;
+  } else if (record->ChangeStatus == rsDeleted) {
+    return false;
+  }
+  if (!forceFilter && !Filtered() && !recalcOnIndex_) return true;
+  TRecord* savedRecord = filterRecord_;
+  filterRecord_ = record;
+  const TDataSetState savedState = SetTempState(dsFilter);
+  bool accept = true;
+  try {
+    if (recalcOnIndex_) RecalcRecord(record);
+    // The range and master/detail tests and the filter expression belong
+    // here, before and after OnFilterRecord.
+    if ((forceFilter || Filtered()) && OnFilterRecord) OnFilterRecord(*this, accept);
+  } catch (...) {
+    RestoreState(savedState);
+    filterRecord_ = savedRecord;
+    throw;
+  }
+  RestoreState(savedState);
+  filterRecord_ = savedRecord;
+  return accept;
+}
+
+// ---- Count and number
+
+int TdvoCustomMemTable::RecordCount() {
+  CheckActive();
+  TLockGuard guard(store_->Lock());
+  if (!NeedsFiltering()) return currentIndex_->EntryCount();
+  const int saved = cursor_;
+  int count = 0;
+  try {
+    CursorBeforeFirst();
+    while (CursorStepNext(false)) ++count;
+  } catch (...) {
+    cursor_ = saved;
+    throw;
+  }
+  cursor_ = saved;
+  return count;
+}
+
+int TdvoCustomMemTable::RecNo() const {
+  if (!open_) return -1;
+  const TRecord* buffer = nullptr;
+  switch (State()) {
+    case dsBrowse: buffer = HasRecord() ? ActiveBuffer() : nullptr; break;
+    case dsEdit:
+    case dsInsert: buffer = ActiveBuffer(); break;
+    default: buffer = ActiveRecordForState(); break;
+  }
+  if (buffer == nullptr || buffer->RowNumber < 0) return -1;
+  return buffer->RowNumber + 1;
+}
+
+// ---- Index selection
+
+void TdvoCustomMemTable::SetCurrentIndexRef(TdvoIndex* index) {
+  currentIndex_ = index != nullptr ? index : indexes_->RowOrderIndex();
+  TdvoFieldList::CopyFieldList(currentIndex_->FieldList(), indexFieldList_);
+}
+
+void TdvoCustomMemTable::CloseAfterIndexFailure() {
+  // The cursor no longer fits any index: the table closes without the
+  // close events, its records stay with the store's owner as Close leaves them.
+  try {
+    Close();
+  } catch (...) {
+    // The index failure is the error to report.
+  }
+}
+
+void TdvoCustomMemTable::SelectIndex(TdvoIndex* index) {
+  if (index == nullptr) index = indexes_->RowOrderIndex();
+  if (index == currentIndex_) return;
+  int rememberedSlot = -1;
+  if (open_) {
+    CheckBrowseMode();
+    if (HasRecord()) {
+      UpdateCursorPos();
+      rememberedSlot = ActiveBuffer()->SlotIndex;
+    }
+  }
+  TLockGuard guard(store_->Lock());
+  if (index->IsRowOrder() || index->IsInternal()) {
+    indexFieldNames_.clear();
+    indexName_.clear();
+  } else {
+    indexFieldNames_ = index->FieldNames();
+    indexName_ = index->Name();
+  }
+  SetCurrentIndexRef(index);
+  if (cursor_ >= index->EntryCount()) cursor_ = index->EntryCount() - 1;
+  if (!open_ || cursor_ < 0) {
+    if (open_) Resync();
+    return;
+  }
+  try {
+    const int position = rememberedSlot >= 0 ? index->FindSlotPosition(rememberedSlot) : -1;
+    if (position >= 0 && position < index->EntryCount() && IsRecordVisible(index->EntryAt(position), false)) {
+      cursor_ = position;
+    } else {
+      CursorBeforeFirst();
+      CursorStepNext(false);
+    }
+    Resync();
+  } catch (...) {
+    CloseAfterIndexFailure();
+    throw;
+  }
+}
+
+void TdvoCustomMemTable::SetIndexFieldNames(std::string value) {
+  if (!open_) {
+    indexFieldNames_ = std::move(value);
+    return;
+  }
+  if (value.empty()) {
+    SelectIndex(indexes_->RowOrderIndex());
+    return;
+  }
+  if (TdvoIndex* index = indexes_->FindIndexByFields(value)) SelectIndex(index);
+}
+
+void TdvoCustomMemTable::SetIndexName(std::string value) {
+  if (!open_) {
+    indexName_ = std::move(value);
+    return;
+  }
+  if (value.empty()) {
+    SelectIndex(indexes_->RowOrderIndex());
+    return;
+  }
+  if (TdvoIndex* index = indexes_->FindIndexByName(value)) SelectIndex(index);
+}
+
+void TdvoCustomMemTable::CreateIndexesFromDefs() {
+  TLockGuard guard(store_->Lock());
+  indexes_->RemoveAllIndexes();
+  for (int i = 0; i < indexDefs_.Count(); ++i) indexes_->AddIndexFromDef(indexDefs_[i]);
+}
+
+void TdvoCustomMemTable::SyncIndexes() {
+  TLockGuard guard(store_->Lock());
+  bool refresh = false;
+  for (int i = indexes_->IndexCount() - 1; i >= 0; --i) {
+    TdvoIndex* index = indexes_->IndexAt(i);
+    if (index == indexes_->RowOrderIndex() || index == sortIndex_) continue;
+    if (indexDefs_.Find(index->Name()) != nullptr) continue;
+    const bool wasCurrent = index == currentIndex_;
+    indexes_->UnregisterIndex(index);  // the returned index is freed here
+    if (wasCurrent) {
+      indexFieldNames_.clear();
+      refresh = true;
+    }
+  }
+  for (int i = 0; i < indexDefs_.Count(); ++i)
+    if (indexes_->FindIndexByName(indexDefs_[i].Name) == nullptr) indexes_->AddIndexFromDef(indexDefs_[i]);
+  for (int i = 0; i < indexes_->IndexCount(); ++i) {
+    TdvoIndex* index = indexes_->IndexAt(i);
+    if (index->InOrder()) continue;
+    index->RebuildIndex();
+    if (index == currentIndex_ && open_) refresh = true;
+  }
+  if (refresh && open_ && State() != dsOpening) Refresh();
+}
+
+}  // namespace ts

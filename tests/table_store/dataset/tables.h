@@ -1,0 +1,35 @@
+// Tables the dataset tests share: the station's answers table and a
+// materials-like table with blob fields.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "table_store/dataset/blob_field.h"
+#include "table_store/dataset/mem_table.h"
+#include "table_store/dataset/numeric_fields.h"
+#include "table_store/dataset/text_fields.h"
+
+namespace ts::testing {
+
+// Strings a1 to a6 of `answerSize` and VarNo of 20, as persistent fields.
+inline std::unique_ptr<TdvoMemTable> MakeAnswers(int answerSize = 1500) {
+  auto table = std::make_unique<TdvoMemTable>("answers");
+  for (int i = 1; i <= 6; ++i) table->AddField<TStringField>("a" + std::to_string(i), answerSize);
+  table->AddField<TStringField>("VarNo", 20);
+  return table;
+}
+
+// A few materials fields: integers, a string and blobs.
+inline std::unique_ptr<TdvoMemTable> MakeMaterials() {
+  auto table = std::make_unique<TdvoMemTable>("complects");
+  table->AddField<TIntegerField>("subjid");
+  table->AddField<TStringField>("subjname", 255);
+  table->AddField<TIntegerField>("VarNo");
+  table->AddField<TBlobField>("Intro");
+  table->AddField<TBlobField>("Audio");
+  table->AddField<TMemoField>("answer1");
+  return table;
+}
+
+}  // namespace ts::testing
