@@ -1,5 +1,10 @@
 #include "pdf_render/my_pdf_render.h"
 
+#include "table_store/dataset/blob_field.h"
+#include "table_store/dataset/dataset.h"
+#include "table_store/dataset/dataset_messages.h"
+#include "table_store/messages.h"
+
 #include <QImage>
 #include <QRect>
 
@@ -53,6 +58,18 @@ void TCustomMyPDFRender::CheckPageNumber(std::int32_t Page) const {
   if (Page < 1 || Page > count)
     throw EMyPDFRendererError("Page-Number \"" + std::to_string(Page) + "\" is out of range [1.." +
                               std::to_string(count) + "]");
+}
+
+bool TCustomMyPDFRender::LoadPDFFromDB(ts::TField *Field) {
+  if (Field == nullptr)
+    throw EMyPDFRendererError("LoadPDFFromDB(Field=nil)");
+  if (dynamic_cast<ts::TBlobField *>(Field) == nullptr)
+    throw EMyPDFRendererError("LoadPDFFromDB(Field<>TBLOBField)");
+  // A field outside any table has no current record to read from.
+  if (Field->DataSet() == nullptr)
+    throw ts::EDatabaseError(ts::FormatMessage(ts::msg::kFieldNoDataSet, {Field->DisplayName()}));
+  const auto stream = Field->DataSet()->CreateBlobStream(*Field, ts::TBlobStreamMode::Read);
+  return LoadFromStream(*stream, 0);
 }
 
 bool TCustomMyPDFRender::RenderPageToCanvas(QImage &Canvas, const QRect &Rect, std::int32_t Page,

@@ -13,8 +13,9 @@ class QImage;
 class QRect;
 
 namespace ts {
+class TField;
 class TStream;
-}
+} // namespace ts
 
 // Raised for every failure of the renderer and of its library binding; it
 // carries only its message.
@@ -56,6 +57,9 @@ public:
 
   bool IsEmpty() const { return GetPageCount() == 0; }
   void CheckPageNumber(std::int32_t Page) const;
+  // The whole blob of the field, in the current record of its table, becomes
+  // the document.
+  bool LoadPDFFromDB(ts::TField *Field);
 
 protected:
   // Empties the state of a fresh renderer, or of one whose data was just freed.

@@ -4,6 +4,12 @@
 #include "test_pdf_maker.h"
 #include "test_streams.h"
 
+#include "table_store/dataset/blob_field.h"
+#include "table_store/dataset/blob_stream.h"
+#include "table_store/dataset/mem_table.h"
+#include "table_store/dataset/numeric_fields.h"
+#include "table_store/dataset/text_fields.h"
+
 #include <QImage>
 #include <QRect>
 
@@ -22,6 +28,15 @@ std::string ErrorOf(const std::function<void()> &action) {
     action();
   } catch (const EMyPDFRendererError &error) {
     return error.what();
+  }
+  return "(no error)";
+}
+
+std::string ErrorOfAnyKind(const std::function<void()> &action) {
+  try {
+    action();
+  } catch (const ts::Exception &error) {
+    return error.Message();
   }
   return "(no error)";
 }
@@ -324,4 +339,61 @@ TEST(PdfRenderer, HugePagesGiveANullBitmapAndFalseRatherThanACrash) {
   // 200 inches at 2 000 000 dpi: far beyond what an image can hold.
   EXPECT_FALSE(renderer.RenderPageToBitmap(bitmap, 1, 2000000, 2000000, false, false, true));
   EXPECT_TRUE(bitmap.isNull());
+}
+
+namespace {
+
+// A materials-like table with one record whose "VariantText" blob holds the
+// given bytes (none: the blob stays null).
+std::unique_ptr<ts::TdvoMemTable> MaterialsWith(const std::string &bytes) {
+  auto table = std::make_unique<ts::TdvoMemTable>("complects");
+  table->AddField<ts::TIntegerField>("VarNo");
+  table->AddField<ts::TStringField>("subjname", 255);
+  table->AddField<ts::TBlobField>("VariantText");
+  table->Open();
+  table->Append();
+  table->FieldNamed("VarNo").SetAsInteger(0);
+  if (!bytes.empty()) {
+    auto stream = table->OpenBlobStream(table->FieldNamed("VariantText"), ts::TBlobStreamMode::Write);
+    stream->WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  }
+  table->Post();
+  return table;
+}
+
+} // namespace
+
+TEST(PdfRendererFromTable, LoadsTheWholeBlobOfTheCurrentRecord) {
+  const std::string pdf = A4WithRectangle();
+  auto table = MaterialsWith(pdf);
+  TMyChromePDFRender renderer;
+  ASSERT_TRUE(renderer.LoadPDFFromDB(&table->FieldNamed("variantText")));
+  EXPECT_EQ(renderer.GetPageCount(), 2);
+  EXPECT_EQ(Saved(renderer), pdf);
+  QImage bitmap;
+  ASSERT_TRUE(renderer.RenderPageToBitmap(bitmap, 1, 100, 100, false, false, true));
+  EXPECT_TRUE(IsDark(bitmap, 105, 205));
+
+  // A null blob is an empty document.
+  auto empty = MaterialsWith("");
+  ASSERT_TRUE(renderer.LoadPDFFromDB(&empty->FieldNamed("VariantText")));
+  EXPECT_TRUE(renderer.IsEmpty());
+  EXPECT_EQ(renderer.GetDataSize(), 0);
+}
+
+TEST(PdfRendererFromTable, RefusesAMissingOrNonBlobFieldAndKeepsItsDocument) {
+  const std::string pdf = A4WithRectangle();
+  auto table = MaterialsWith(pdf);
+  TMyChromePDFRender renderer;
+  ASSERT_TRUE(renderer.LoadPDFFromDB(&table->FieldNamed("VariantText")));
+  EXPECT_EQ(ErrorOf([&] { renderer.LoadPDFFromDB(nullptr); }), "LoadPDFFromDB(Field=nil)");
+  EXPECT_EQ(ErrorOf([&] { renderer.LoadPDFFromDB(&table->FieldNamed("subjname")); }),
+            "LoadPDFFromDB(Field<>TBLOBField)");
+  EXPECT_EQ(ErrorOf([&] { renderer.LoadPDFFromDB(&table->FieldNamed("VarNo")); }),
+            "LoadPDFFromDB(Field<>TBLOBField)");
+  // A blob field that belongs to no table is the table store's error.
+  ts::TBlobField loose;
+  loose.SetFieldName("Loose");
+  EXPECT_EQ(ErrorOfAnyKind([&] { renderer.LoadPDFFromDB(&loose); }), "Field 'Loose' has no dataset");
+  EXPECT_EQ(Saved(renderer), pdf);
 }
