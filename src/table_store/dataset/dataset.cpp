@@ -484,6 +484,7 @@ void TDataSet::Post() {
   if (state_ != dsEdit && state_ != dsInsert) return;
   CheckRequiredFields();
   DoBeforePost();
+  if (state_ == dsEdit) UpdateCursorPos();
   CheckOperation([this] { InternalPost(); }, OnPostError);
   FreeFieldBuffers();
   SetState(dsBrowse);

@@ -177,6 +177,9 @@ void TdvoCustomMemTable::AddRecord(const std::vector<TValue>& values, bool appen
     const int n = std::min(static_cast<int>(values.size()), FieldCount());
     for (int i = 0; i < n; ++i) Field(i).SetValue(values[static_cast<size_t>(i)]);
     CheckRequiredFields();
+    // A direct add advances the autoinc counter as a post does; otherwise
+    // every added record would get the same number.
+    NoteAutoIncOnPost();
     InternalAddRecord(ActiveBuffer(), append);
   } catch (...) {
     Cancel();
