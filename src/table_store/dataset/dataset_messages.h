@@ -16,6 +16,7 @@ inline constexpr const char* kNotDateTime = "'%s' is not a valid date and time";
 inline constexpr const char* kNotBcd = "'%s' is not a valid BCD value";
 inline constexpr const char* kNotSupportedType = "Field '%s' is of an unknown type";
 inline constexpr const char* kNoBlobField = "Field '%s' is not a blob field";
+inline constexpr const char* kNoFilterExpressions = "Filter expressions are not available";
 inline constexpr const char* kBlobTooLarge = "Blob value too large (%s bytes)";
 
 }  // namespace ts::msg

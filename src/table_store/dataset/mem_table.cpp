@@ -120,6 +120,7 @@ void TdvoCustomMemTable::SetStandalone(bool value) {
 
 void TdvoCustomMemTable::InternalOpen() {
   TLockGuard guard(store_->Lock());
+  if (Filtered()) CheckFilterText();
   if (!DefaultFields()) FieldDefsFromFields();
   ResetAutoIncCounter();
   if (DefaultFields()) {
@@ -454,7 +455,7 @@ void TdvoCustomMemTable::FilterIndex(TdvoIndex& index, bool& accept) { OnFilterI
 bool TdvoCustomMemTable::EvaluateIndexFilter(const TIndexFilterExpr& /*expr*/) {
   // Filter expressions are not compiled by this table yet, so no index can
   // carry one; refusing is safer than letting every record through.
-  throw EMemTableError(NamedMessage("Index filter expressions are not supported"));
+  throw EMemTableError(NamedMessage(msg::kNoFilterExpressions));
 }
 
 void TdvoCustomMemTable::StoreMaintainIndexes(TRecordChange change, TRecord* storedRecord, TRecord* otherRecord,

@@ -186,6 +186,18 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void AppendRecord(const std::vector<TValue>& values) { AddRecord(values, true); }
   void InsertRecord(const std::vector<TValue>& values) { AddRecord(values, false); }
 
+  // ---- Filtering. OnFilterRecord decides while Filtered is on; a filter
+  // expression text is refused on an open table (no compiler is built in).
+  void SetFiltered(bool value) override;
+  void SetFilter(std::string value) override;
+  // The first, last, next or previous record that OnFilterRecord accepts,
+  // whether or not Filtered is on; false (the cursor stays) when none.
+  bool FindFirst() { return FindVisibleRecord(true, true); }
+  bool FindLast() { return FindVisibleRecord(true, false); }
+  bool FindNext() { return FindVisibleRecord(false, true); }
+  bool FindPrior() { return FindVisibleRecord(false, false); }
+  bool Found() const { return found_; }
+
   // ---- Cursor (positions in the current index's entries)
   virtual void CursorBeforeFirst();
   virtual void CursorAfterLast();
@@ -194,6 +206,10 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   int InsertPosition() const { return insertPosition_; }
 
   // ---- Records
+  // The store's record size: header and value area, never cut to 16 bits.
+  int32_t RecordSize() const { return store_->RecordSize(); }
+  // The field is a key field of the current index.
+  bool IsIndexField(const TField& field) const { return indexFieldList_.IndexOfField(&field) >= 0; }
   int RecordCount() override;
   int RecNo() const override;
   TBookmark BookmarkOf(const TRecord* buffer) const;
@@ -299,6 +315,8 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   friend class TdvoBlobStream;
 
   TGetResult FetchRecord(TRecord* buffer, TGetMode mode);
+  bool FindVisibleRecord(bool restart, bool forward);
+  void CheckFilterText() const;
   // The stored record a buffer came from, or nullptr when it is gone.
   TRecord* StoredRecordOf(const TRecord* buffer) const;
   bool FindAutoIncField();
@@ -337,6 +355,7 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   bool open_ = false;
   bool closeDone_ = false;
   bool afterOpenRunning_ = false;
+  bool found_ = false;
   uint8_t tablePhase_ = kPhaseNormal;
   TUpdateStatusSet statusFilter_ = 0;
   int cursor_ = -1;

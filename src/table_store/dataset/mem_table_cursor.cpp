@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "table_store/dataset/mem_table.h"
+#include "table_store/dataset/dataset_messages.h"
 #include "table_store/messages.h"
 
 namespace ts {
@@ -122,6 +123,55 @@ bool TdvoCustomMemTable::IsRecordVisible(TRecord* record, bool forceFilter) {
   RestoreState(savedState);
   filterRecord_ = savedRecord;
   return accept;
+}
+
+// ---- Filtering
+
+void TdvoCustomMemTable::CheckFilterText() const {
+  // The filter expression would be compiled here; without a compiler a
+  // filter in force must not silently show every record.
+  if (!Filter().empty() && Filter().find_first_not_of(" \t\r\n") != std::string::npos)
+    DatabaseError(msg::kNoFilterExpressions);
+}
+
+void TdvoCustomMemTable::SetFiltered(bool value) {
+  if (value == Filtered()) return;
+  if (value && open_) CheckFilterText();
+  TDataSet::SetFiltered(value);
+  if (open_) First();
+}
+
+void TdvoCustomMemTable::SetFilter(std::string value) {
+  TDataSet::SetFilter(std::move(value));
+  if (!open_) return;
+  CheckFilterText();
+  if (Filtered()) First();
+}
+
+bool TdvoCustomMemTable::FindVisibleRecord(bool restart, bool forward) {
+  CheckActive();
+  CheckBrowseMode();
+  DoBeforeScroll();
+  found_ = false;
+  UpdateCursorPos();
+  const int saved = cursor_;
+  {
+    TLockGuard guard(store_->Lock());
+    if (forward) {
+      if (restart) CursorBeforeFirst();
+      found_ = CursorStepNext(true);
+    } else {
+      if (restart) CursorAfterLast();
+      found_ = CursorStepPrior(true);
+    }
+  }
+  if (!found_) {
+    cursor_ = saved;
+    return false;
+  }
+  Resync();
+  DoAfterScroll();
+  return true;
 }
 
 // ---- Count and number

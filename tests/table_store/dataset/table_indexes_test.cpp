@@ -244,5 +244,37 @@ TEST(TableSettings, BookmarksHoldWholeRecordReferences) {
   table->Cancel();
 }
 
+TEST(TableFilter, OnFilterRecordShapesTheViewWhileFiltered) {
+  auto table = MakeTable();
+  table->OnFilterRecord = [](TDataSet& d, bool& accept) { accept = d.FieldByName("id").AsInteger() % 2 == 0; };
+  EXPECT_EQ(table->RecordCount(), 4);  // not in force yet
+  table->SetFiltered(true);
+  EXPECT_EQ(table->FieldNamed("name").AsString(), "d");
+  EXPECT_EQ(table->RecordCount(), 2);
+  EXPECT_EQ(Names(*table), "db");
+  table->SetFiltered(false);
+  EXPECT_EQ(Names(*table), "dbac");
+  // The find road applies the handler whether or not Filtered is on.
+  ASSERT_TRUE(table->FindFirst());
+  EXPECT_EQ(table->FieldNamed("name").AsString(), "d");
+  ASSERT_TRUE(table->FindNext());
+  EXPECT_EQ(table->FieldNamed("name").AsString(), "b");
+  EXPECT_FALSE(table->FindNext());
+  EXPECT_FALSE(table->Found());
+  EXPECT_EQ(table->FieldNamed("name").AsString(), "b");
+  ASSERT_TRUE(table->FindLast());
+  EXPECT_EQ(table->FieldNamed("name").AsString(), "b");
+}
+
+TEST(TableFilter, FilterTextIsRefusedRatherThanIgnored) {
+  auto table = MakeTable();
+  EXPECT_THROW(table->SetFilter("id > 2"), EDatabaseError);
+  EXPECT_THROW(table->SetFiltered(true), EDatabaseError);
+  EXPECT_FALSE(table->Filtered());
+  table->SetFilter("  ");
+  table->SetFiltered(true);  // a blank text filters nothing
+  EXPECT_EQ(table->RecordCount(), 4);
+}
+
 }  // namespace
 }  // namespace ts
