@@ -87,12 +87,16 @@ void TdvoCustomMemTable::PostEdit(TRecord* buffer) {
   if (target == nullptr) throw EMemTableInvalidRecord();
   indexes_->CheckUniqueKeys(buffer, target);
   const int32_t level = store_->TransactionLevel();
-  TRecord* older = nullptr;
+  // The version chain and status are the stored record's as they are now;
+  // the buffer's copies date from when it was read.
   const TUpdateStatus savedStatus = buffer->ChangeStatus;
   TRecord* const savedOlder = buffer->OlderVersion;
+  buffer->ChangeStatus = target->ChangeStatus;
+  buffer->OlderVersion = target->OlderVersion;
+  TRecord* older = nullptr;
   if (Modified()) {
     const bool keepVersion = store_->EnableVersioning() && (store_->VersioningMode() == mtvmAllSinceCheckPoint ||
-                                                            buffer->ChangeStatus == rsUnmodified);
+                                                            target->ChangeStatus == rsUnmodified);
     if (keepVersion) {
       // A deep copy: the older version owns its values.
       older = store_->DuplicateRecord(target, true);
@@ -105,11 +109,9 @@ void TdvoCustomMemTable::PostEdit(TRecord* buffer) {
   try {
     store_->NotifyIndexesOfChange(this, TRecordChange::Edit, hint, target, buffer);
   } catch (...) {
-    if (older != nullptr) {
-      buffer->ChangeStatus = savedStatus;
-      buffer->OlderVersion = savedOlder;
-      store_->FreeRecord(older, true, false);
-    }
+    buffer->ChangeStatus = savedStatus;
+    buffer->OlderVersion = savedOlder;
+    if (older != nullptr) store_->FreeRecord(older, true, false);
     throw;
   }
   if (Modified()) store_->SetDataModified(true);

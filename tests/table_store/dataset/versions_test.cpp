@@ -207,6 +207,26 @@ TEST(Versions, EditIsPostedIntoTheRecordItCameFrom) {
   EXPECT_EQ(table->FieldNamed("id").AsInteger(), 1);
 }
 
+TEST(Versions, AnEditKeepsVersionsMadeWhileItWasOpen) {
+  auto table = MakeTable();
+  table->Open();
+  AddRow(*table, 1, "one");
+  table->Edit();
+  table->FieldNamed("memo").SetAsString("two");
+  // Meanwhile the stored record gains an older version (as another table
+  // sharing the store would give it).
+  TRecord* record = Stored(*table, 0);
+  TRecord* older = table->Store().DuplicateRecord(record, true);
+  older->StateBits |= kRecordStored;
+  record->OlderVersion = older;
+  record->ChangeStatus = rsModified;
+  table->Post();
+  EXPECT_EQ(record->OlderVersion, older);
+  EXPECT_EQ(record->ChangeStatus, rsModified);
+  EXPECT_EQ(MemoOf(*table, record), "two");
+  EXPECT_EQ(MemoOf(*table, older), "one");
+}
+
 TEST(Versions, UniqueIndexRefusesDuplicatesAndKeepsTheStoreAsItWas) {
   auto table = MakeTable();
   table->IndexDefs().Add("byId", "id", ixUnique);
