@@ -108,7 +108,9 @@ void TdvoBlobStream::Flush() {
     if (fieldNo_ >= 1) table_.Store().SetFieldModified(fieldNo_);
   }
   modified_ = false;
-  field_.SetBlobModified(true);
+  // Only the cursor's buffer has unposted blob values that a cancel drops;
+  // a record written directly (by a load) keeps what it was given.
+  if (record_ != nullptr && record_ == table_.ActiveBuffer()) field_.SetBlobModified(true);
   table_.DataEvent(TDataEvent::FieldChange, &field_);
 }
 

@@ -207,5 +207,35 @@ TEST_F(BlobStreams, FieldHelpersCopyThroughStreams) {
   EXPECT_TRUE(table->FieldNamed("Intro").IsNull());
 }
 
+TEST(LoadRoad, FieldsWriteIntoARecordOutsideTheCursor) {
+  // What a stream format does: a temporary insert state, the record override
+  // on a record it allocated, the loading switches, then the store takes it.
+  auto table = MakeMaterials();
+  table->FieldNamed("subjname").SetReadOnly(true);
+  table->Open();
+  TdvoCommon& store = table->Store();
+  TRecord* record = store.AllocRecord();
+  const TDataSetState saved = table->SetTempState(dsInsert);
+  table->SetOverrideRecord(record);
+  table->SetIgnoreReadOnly(true);
+  table->FieldNamed("VarNo").SetAsInteger(2);
+  table->FieldNamed("subjname").SetAsString("English");
+  table->FieldNamed("Audio").SetAsString(AllBytes());
+  table->SetIgnoreReadOnly(false);
+  table->SetOverrideRecord(nullptr);
+  table->RestoreState(saved);
+  store.StoreRecord(record);
+  store.InvalidateAllAttachedIndexes();
+  store.RebuildAllAttachedIndexes();
+  table->First();
+  EXPECT_EQ(table->FieldNamed("VarNo").AsInteger(), 2);
+  EXPECT_EQ(table->FieldNamed("subjname").AsString(), "English");
+  EXPECT_EQ(ReadAll(*table, "Audio"), AllBytes());
+  // Nothing is left for a later cancel to drop.
+  table->Edit();
+  table->Cancel();
+  EXPECT_EQ(ReadAll(*table, "Audio"), AllBytes());
+}
+
 }  // namespace
 }  // namespace ts
