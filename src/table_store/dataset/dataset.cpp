@@ -271,7 +271,6 @@ void TDataSet::DoOpen() {
   state_ = dsOpening;
   try {
     defaultFields_ = fields_.empty();
-    InitFieldDefs();
     InternalOpen();
     buffer_ = AllocRecordBuffer();
     bof_ = true;

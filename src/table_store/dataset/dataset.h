@@ -179,7 +179,6 @@ class TDataSet {
   virtual void InternalDelete() = 0;
   virtual void InternalCancel() {}
   virtual void InternalEdit() {}
-  virtual void InternalInsert() {}
   virtual void InternalRefresh() {}
   // Moves the cursor to the record the buffer holds.
   virtual void InternalSetToRecord(TRecord* buffer) = 0;
@@ -192,7 +191,6 @@ class TDataSet {
   // Runs once for every blob field written through a stream when the
   // record's field buffers are freed (Post, Cancel).
   virtual void CloseBlob(TField& /*field*/) {}
-  virtual void InitFieldDefs() {}
 
   virtual void DoBeforeOpen() { Fire(BeforeOpen); }
   virtual void DoAfterOpen() { Fire(AfterOpen); }

@@ -214,8 +214,8 @@ void TdvoCustomMemTable::SetCurrentIndexRef(TdvoIndex* index) {
 }
 
 void TdvoCustomMemTable::CloseAfterIndexFailure() {
-  // The cursor no longer fits any index: the table closes without the
-  // close events, its records stay with the store's owner as Close leaves them.
+  // The cursor cannot be placed in the new index: the table closes rather
+  // than show a record it cannot move from.
   try {
     Close();
   } catch (...) {
