@@ -80,11 +80,9 @@ void TField::Change() {
 // ---- Values
 
 bool TField::IsNull() const {
-  // A field without a buffer form of its own (blobs, ADT) only reports
-  // null or not; the dataset copies nothing for it.
-  if (DataSize() == 0 || IsBlob()) return !GetData(nullptr);
-  std::vector<uint8_t> buffer(static_cast<size_t>(DataSize()));
-  return !GetData(buffer.data());
+  // Only asks: no value bytes are copied, so a value that cannot be read
+  // still reports that it is there.
+  return !GetData(nullptr);
 }
 
 void TField::Clear() { SetData(nullptr); }

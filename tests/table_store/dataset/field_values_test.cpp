@@ -210,6 +210,25 @@ TEST_F(FieldValues, SetFieldVariantsChecksItsValues) {
   EXPECT_TRUE(F("memo").IsNull());
 }
 
+TEST(FieldReads, AnOutOfLineValueWithNowhereToComeFromIsAnInvalidRecord) {
+  auto answers = testing::MakeAnswers();
+  answers->SetPerformance(mtpfBalanced);
+  answers->Open();
+  TRecord* record = answers->Store().AllocRecord();
+  uint8_t* slot = answers->Store().FieldSlot(record, answers->FieldNamed("a1"));
+  slot[0] = kSlotPresent;  // a value, but no block and no stored record to share
+  answers->SetOverrideRecord(record);
+  EXPECT_FALSE(answers->FieldNamed("a1").IsNull());  // asking is fine
+  try {
+    answers->FieldNamed("a1").AsString();
+    FAIL();
+  } catch (const EMemTableInvalidRecord& e) {
+    EXPECT_EQ(e.Message(), "Invalid record ");
+  }
+  answers->SetOverrideRecord(nullptr);
+  answers->Store().FreeRecord(record, true, false);
+}
+
 TEST(FieldEvents, DefaultsValidationChangeAndCalculatedFields) {
   TdvoMemTable table("ev");
   auto& price = table.AddField<TFloatField>("price");
