@@ -48,7 +48,7 @@ QStringList NeedStrings(const QJsonObject &o, const char *key, qsizetype count) 
 // A PDF of A4 pages whose painter works in 100-dpi pixels.
 class PdfPages {
  public:
-  explicit PdfPages(const QString &path) : writer_(path) {
+  explicit PdfPages(const QString &path) : path_(path), writer_(path) {
     writer_.setResolution(100);
     writer_.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     writer_.setCreator(QStringLiteral("make_demo"));
@@ -63,9 +63,31 @@ class PdfPages {
     painter_.fillRect(QRect(0, 0, kPageWidth, kPageHeight), Qt::white);
     return painter_;
   }
-  void Finish() { painter_.end(); }
+  void Finish() {
+    painter_.end();
+    SetExactA4(path_);
+  }
 
  private:
+  // The writer gives A4 in whole points (595 x 842), which is 826 pixels wide
+  // at 100 dpi; the materials' pages are 595.28 x 841.89 points, 827 x 1169
+  // pixels. The page boxes are rewritten in place with texts of the same
+  // length, so the file's cross-reference offsets stay right.
+  static void SetExactA4(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) throw std::runtime_error("cannot read " + path.toStdString());
+    QByteArray bytes = f.readAll();
+    f.close();
+    const QByteArray whole("/MediaBox [0 0 595.000000 842.000000]");
+    const QByteArray exact("/MediaBox [0 0 595.275591 841.889764]");
+    static_assert(sizeof "595.000000 842.000000" == sizeof "595.275591 841.889764");
+    if (!bytes.contains(whole)) throw std::runtime_error("unexpected page boxes in " + path.toStdString());
+    bytes.replace(whole, exact);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+      throw std::runtime_error("cannot write " + path.toStdString());
+  }
+
+  QString path_;
   QPdfWriter writer_;
   QPainter painter_;
   int pages_ = 0;
