@@ -101,7 +101,7 @@ void BM_StartupToFirstScreen(benchmark::State &state) {
   SilentMessages boxes;
   for (auto _ : state) {
     klt::audio::seam::UseScriptedDevices({});
-    station::TfrmMain window(settings, station::StationServices{loop, boxes, nullptr});
+    station::TfrmMain window(settings, station::StationServices{loop, boxes});
     if (!window.FormCreate() || !window.CurrentFrame()) state.SkipWithError("start-up failed");
   }
   std::filesystem::current_path(old);

@@ -3,10 +3,13 @@
 #include "audio_handles.h"
 #include "frame.h"
 #include "materials_file.h"
-#include "page_renderer.h"
 #include "paths.h"
 #include "station_loop.h"
+#include "station_tables.h"
 #include "station_texts.h"
+
+#include "pdf_render/my_chrome_pdf_render.h"
+#include "table_store/dataset/mem_table.h"
 
 #include <QCloseEvent>
 #include <QFont>
@@ -19,8 +22,8 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <exception>
 #include <filesystem>
-#include <stdexcept>
 #include <system_error>
 
 namespace station {
@@ -60,6 +63,10 @@ TfrmMain::TfrmMain(const EditionSettings &settings, StationServices services)
       settings_(settings),
       services_(services),
       answer_root_(AbsoluteWorkingFolder()) {
+  complects = MakeComplectsTable();
+  answers = MakeAnswersTable(settings_.answersFieldSize);
+  // Created with the window; the PDF library itself is bound on first use.
+  FPDFRender = std::make_unique<TMyChromePDFRender>();
   setWindowTitle(settings_.caption);
   setFixedSize(kClientWidth, kClientHeight);
   layout_ = new QVBoxLayout(this);
@@ -88,6 +95,7 @@ TfrmMain::~TfrmMain() {
   *alive_ = false;
   services_.loop.SetErrorReporter(nullptr);
   if (TimerControl) TimerControl->SetEnabled(false);
+  FPDFRender.reset();
   delete current_frame_;
   current_frame_ = nullptr;
   DestroyRetiredFrames();
@@ -129,21 +137,31 @@ void TfrmMain::showEvent(QShowEvent *event) {
 // ---- start-up ---------------------------------------------------------------
 
 bool TfrmMain::FormCreate() {
-  if (!OpenMaterials()) {
-    FailMaterials();
+  try {
+    if (!OpenMaterials()) {
+      FailMaterials();
+      return false;
+    }
+    const bool unpacked = UnpackMaterials();
+    PrepareAnswers();
+    if (!unpacked || !LoadComplects()) {
+      FailMaterials();
+      return false;
+    }
+    SetStartValues();
+    if (!CheckAudioVersion()) return false;
+    InitAudio();
+    LocateFirstVariant();
+  } catch (const std::exception &e) {
+    // Without its tables the station cannot go on: the error is shown and
+    // the program ends.
+    RemoveFile(kTempFile);
+    ReportHandlerError(QString::fromUtf8(e.what()));
     return false;
   }
-  const bool unpacked = UnpackMaterials();
-  PrepareAnswers();
-  if (!unpacked || !LoadComplects()) {
-    FailMaterials();
-    return false;
-  }
-  SetStartValues();
-  if (!CheckAudioVersion()) return false;
-  InitAudio();
-  LocateFirstVariant();
-  StartFrame(1);
+  // The first screen's own errors are its handler's: shown, and the program
+  // goes on.
+  services_.loop.RunHandler([this] { StartFrame(1); });
   return true;
 }
 
@@ -161,10 +179,7 @@ bool TfrmMain::UnpackMaterials() {
   return result == InflateResult::Ok && closed;
 }
 
-void TfrmMain::PrepareAnswers() {
-  // The answers table (one record, a1..a6 empty) is opened here once the
-  // table store is part of the build.
-}
+void TfrmMain::PrepareAnswers() { AppendEmptyAnswers(*answers); }
 
 bool TfrmMain::LoadComplects() {
   bool ok = false;
@@ -278,17 +293,17 @@ void TfrmMain::closeEvent(QCloseEvent *event) { event->setAccepted(FormCloseQuer
 // ---- pages ------------------------------------------------------------------
 
 void TfrmMain::ShowPDFPage(QLabel *picture, const std::string &fieldName, int page) {
-  if (!services_.pages) throw std::runtime_error("No page renderer");
-  services_.pages->LoadFromField(fieldName);
+  // Read from the blob anew every time: the current variant may have changed.
+  FPDFRender->LoadPDFFromDB(&complects->FieldNamed(fieldName));
   FPageNo = page;
   FPageDPI = 100;
   RenderPage(picture);
 }
 
 void TfrmMain::RenderPage(QLabel *picture) {
-  if (!services_.pages) throw std::runtime_error("No page renderer");
-  const QImage image = services_.pages->RenderPage(FPageNo, FPageDPI);
-  picture->setPixmap(QPixmap::fromImage(image));
+  QImage bitmap;
+  FPDFRender->RenderPageToBitmap(bitmap, FPageNo, FPageDPI, FPageDPI, false, false, true);
+  picture->setPixmap(QPixmap::fromImage(bitmap));
 }
 
 // ---- exam clock -------------------------------------------------------------

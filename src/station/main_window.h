@@ -19,13 +19,17 @@ class QShowEvent;
 class QLabel;
 class QProgressBar;
 class QVBoxLayout;
+class TMyChromePDFRender;
+
+namespace ts {
+class TdvoMemTable;
+}
 
 namespace station {
 
 class StationLoop;
 class StationTimer;
 class TFrame;
-class PageRenderer;
 
 // The main window's handle: owner of the audio library's window and of the
 // audio error boxes.
@@ -34,7 +38,6 @@ inline void *MainWnd = nullptr;
 struct StationServices {
   StationLoop &loop;
   MessageService &messages;
-  PageRenderer *pages = nullptr;  // not owned
   // Longest wait for the encoder to finish a file after a recording stops.
   int encoderFinishWaitMs = 3000;
 };
@@ -89,6 +92,10 @@ class TfrmMain : public QWidget {
   QLabel *lblProcessTime = nullptr;
   StationTimer *TimerControl = nullptr;
 
+  // The materials (one record per variant) and the single answers record.
+  std::unique_ptr<ts::TdvoMemTable> complects;
+  std::unique_ptr<ts::TdvoMemTable> answers;
+
   // Fields that the screens read and write.
   bool FOralPartDone = false;
   int FPrepare1Seconds = 0;
@@ -114,6 +121,7 @@ class TfrmMain : public QWidget {
   std::string FAppDir;
   bool FCanClose = false;
   bool FAudioReady = true;
+  std::unique_ptr<TMyChromePDFRender> FPDFRender;
   int FPageNo = 0;
   int FPageDPI = 0;
 

@@ -1,7 +1,9 @@
 #include "station_fixture.h"
 
-#include "page_renderer.h"
 #include "paths.h"
+
+#include "table_store/dataset/blob_stream.h"
+#include "table_store/dataset/mem_table.h"
 
 #include <QCoreApplication>
 #include <QFontInfo>
@@ -11,6 +13,8 @@
 #include <QPixmap>
 #include <QProgressBar>
 
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 using namespace station;
@@ -350,40 +354,84 @@ TEST_F(StationClock, MinutesShowOnlyTheirLastTwoDigits) {
 }
 
 namespace {
-class FakePages : public PageRenderer {
- public:
-  void LoadFromField(const std::string &field) override {
-    if (field != "VariantText" && field != "Intro") throw std::runtime_error("Field 'Nope' not found");
-    loaded = field;
-  }
-  QImage RenderPage(int page, int dpi) override {
-    if (page < 1 || page > 11) throw std::runtime_error("Page number out of range");
-    // A4 at `dpi`.
-    QImage img(qRound(210 / 25.4 * dpi), qRound(297 / 25.4 * dpi), QImage::Format_RGB32);
-    img.fill(Qt::white);
-    return img;
-  }
-  std::string loaded;
-};
+
+std::string ReadBytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The demo's task document of variant 0: eleven A4 pages.
+std::string DemoTaskPages() { return ReadBytes(STATION_DEMO_BUILD_DIR "/v0/VariantText.pdf"); }
+
+// Puts `bytes` into a blob field of the current materials record, making one
+// record when there is none.
+void PutBlob(ts::TdvoMemTable &table, const std::string &field, const std::string &bytes) {
+  if (!table.Active()) table.Open();
+  if (table.IsEmpty())
+    table.Append();
+  else
+    table.Edit();
+  auto stream = table.OpenBlobStream(table.FieldNamed(field), ts::TBlobStreamMode::Write);
+  stream->WriteBuffer(bytes.data(), std::int64_t(bytes.size()));
+  stream.reset();
+  table.Post();
+}
+
+int NonWhitePixels(const QImage &image) {
+  int count = 0;
+  for (int y = 0; y < image.height(); y += 2)
+    for (int x = 0; x < image.width(); x += 2)
+      if ((image.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF) ++count;
+  return count;
+}
+
 }  // namespace
 
 TEST_F(StationScreens, PagesAreRenderedAtOneHundredDotsPerInch) {
-  FakePages pages;
-  pages_ = &pages;
+  const std::string pdf = DemoTaskPages();
+  ASSERT_GT(pdf.size(), 1000u) << "demo pages are built with the tests";
   TfrmMain &w = Window();
+  PutBlob(*w.complects, "VariantText", pdf);
   QLabel picture;
-  w.ShowPDFPage(&picture, "VariantText", 3);
-  EXPECT_EQ(pages.loaded, "VariantText");
+  w.ShowPDFPage(&picture, "variantText", 3);
   EXPECT_EQ(w.FPageNo, 3);
   EXPECT_EQ(w.FPageDPI, 100);
-  EXPECT_EQ(picture.pixmap().size(), QSize(827, 1169));
+  const QImage shown = picture.pixmap().toImage();
+  ASSERT_EQ(shown.size(), QSize(827, 1169)) << "an A4 page at 100 dpi";
+  EXPECT_EQ(shown.pixel(2, 2) & 0xFFFFFF, 0xFFFFFFu) << "white where the page is empty";
+  EXPECT_GT(NonWhitePixels(shown), 500) << "the page's text is drawn";
 
-  // In a handler the renderer's error is shown with its own text.
+  // The last page renders; beyond it, before it, a missing field and a field
+  // that is not a blob each end the handler with the error's own text.
+  loop_.RunHandler([&] { w.ShowPDFPage(&picture, "VariantText", 11); });
+  EXPECT_TRUE(boxes_.shown.empty());
+  EXPECT_EQ(w.FPageNo, 11);
+  const qint64 page11 = picture.pixmap().cacheKey();
   loop_.RunHandler([&] { w.ShowPDFPage(&picture, "VariantText", 12); });
+  loop_.RunHandler([&] { w.ShowPDFPage(&picture, "VariantText", 0); });
   loop_.RunHandler([&] { w.ShowPDFPage(&picture, "Nope", 1); });
-  ASSERT_EQ(boxes_.shown.size(), 2u);
-  EXPECT_EQ(boxes_.shown[0].text, "Page number out of range");
-  EXPECT_EQ(boxes_.shown[1].text, "Field 'Nope' not found");
+  loop_.RunHandler([&] { w.ShowPDFPage(&picture, "subjname", 1); });
+  ASSERT_EQ(boxes_.shown.size(), 4u);
+  EXPECT_EQ(boxes_.shown[0].text, "Page-Number \"12\" is out of range [1..11]");
+  EXPECT_EQ(boxes_.shown[1].text, "Page-Number \"0\" is out of range [1..11]");
+  EXPECT_TRUE(boxes_.shown[2].text.contains("Field 'Nope' not found")) << boxes_.shown[2].text.toStdString();
+  EXPECT_EQ(boxes_.shown[3].text, "LoadPDFFromDB(Field<>TBLOBField)");
+  EXPECT_EQ(boxes_.shown[0].caption, U("КЛТ-11. Иностранный язык - 2020"));
+  EXPECT_EQ(picture.pixmap().cacheKey(), page11) << "a failed page leaves the picture as it was";
+}
+
+TEST_F(StationScreens, EachPageIsReadFromTheCurrentRecord) {
+  TfrmMain &w = Window();
+  PutBlob(*w.complects, "VariantText", DemoTaskPages());
+  QLabel picture;
+  w.ShowPDFPage(&picture, "VariantText", 1);
+  ASSERT_FALSE(picture.pixmap().isNull());
+  // The record now holds something that is no document: the next page shows
+  // the renderer's message instead of the document loaded before.
+  PutBlob(*w.complects, "VariantText", "not a document");
+  loop_.RunHandler([&] { w.ShowPDFPage(&picture, "VariantText", 1); });
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, "There are 0 pageses in document");
 }
 
 TEST_F(StationScreens, ScreenshotOfTheMainWindow) {

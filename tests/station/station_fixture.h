@@ -83,7 +83,7 @@ class StationFixture : public ::testing::Test {
   }
 
   TfrmMain &Window() {
-    if (!window_) window_ = std::make_unique<TfrmMain>(settings_, StationServices{loop_, boxes_, pages_});
+    if (!window_) window_ = std::make_unique<TfrmMain>(settings_, StationServices{loop_, boxes_});
     return *window_;
   }
 
@@ -101,7 +101,6 @@ class StationFixture : public ::testing::Test {
   std::string dir_;
   ManualLoop loop_;
   ScriptedMessages boxes_{loop_};
-  PageRenderer *pages_ = nullptr;
   EditionSettings settings_;
   ProbeFrame::Log log_;
   std::unique_ptr<TfrmMain> window_;

@@ -1,0 +1,25 @@
+// The main window's two tables: the materials and the one-record answers.
+#pragma once
+
+#include <memory>
+
+namespace ts {
+class TdvoMemTable;
+}
+
+namespace station {
+
+// The materials table with the fields the window declares. A load replaces
+// them with the ones stored in the materials file, so the station relies only
+// on the names it reads.
+std::unique_ptr<ts::TdvoMemTable> MakeComplectsTable();
+
+// The answers table: strings a1..a6 of `answerSize` characters and VarNo of
+// 20.
+std::unique_ptr<ts::TdvoMemTable> MakeAnswersTable(int answerSize);
+
+// Opens the answers table and appends its single record with a1..a6 empty;
+// VarNo stays empty until a participant code is accepted.
+void AppendEmptyAnswers(ts::TdvoMemTable &answers);
+
+}  // namespace station
