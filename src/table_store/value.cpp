@@ -10,30 +10,30 @@
 
 namespace ts {
 
-namespace {
-
-std::string_view Trim(std::string_view s) {
+std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
   return s;
 }
 
-bool ParseInteger(std::string_view text, int64_t& out) {
-  text = Trim(text);
+bool ParseInt64Text(std::string_view text, int64_t& value) {
+  text = TrimBlanks(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty()) return false;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   return ec == std::errc() && end == text.data() + text.size();
 }
 
-bool ParseFloat(std::string_view text, double& out) {
-  text = Trim(text);
+bool ParseFloatText(std::string_view text, double& value) {
+  text = TrimBlanks(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   if (text.empty()) return false;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out,
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value,
                                    std::chars_format::general);
-  return ec == std::errc() && end == text.data() + text.size() && std::isfinite(out);
+  return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
 }
+
+namespace {
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -115,11 +115,11 @@ bool TValue::ToBoolean() const {
     case TValueKind::Float:
     case TValueKind::DateTime: return std::get<double>(payload_) != 0.0;
     case TValueKind::String: {
-      const std::string_view text = Trim(std::get<std::string>(payload_));
+      const std::string_view text = TrimBlanks(std::get<std::string>(payload_));
       if (EqualsNoCase(text, "true")) return true;
       if (EqualsNoCase(text, "false")) return false;
       double number = 0;
-      if (ParseFloat(text, number)) return number != 0.0;
+      if (ParseFloatText(text, number)) return number != 0.0;
       break;
     }
     default: break;
@@ -141,9 +141,9 @@ int64_t TValue::ToInteger() const {
     }
     case TValueKind::String: {
       int64_t n = 0;
-      if (ParseInteger(std::get<std::string>(payload_), n)) return n;
+      if (ParseInt64Text(std::get<std::string>(payload_), n)) return n;
       double f = 0;
-      if (ParseFloat(std::get<std::string>(payload_), f) && FitsInt64(std::trunc(f)))
+      if (ParseFloatText(std::get<std::string>(payload_), f) && FitsInt64(std::trunc(f)))
         return static_cast<int64_t>(std::trunc(f));
       break;
     }
@@ -162,7 +162,7 @@ double TValue::ToFloat() const {
     case TValueKind::DateTime: return std::get<double>(payload_);
     case TValueKind::String: {
       double f = 0;
-      if (ParseFloat(std::get<std::string>(payload_), f)) return f;
+      if (ParseFloatText(std::get<std::string>(payload_), f)) return f;
       break;
     }
     default: break;

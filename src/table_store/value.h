@@ -45,6 +45,13 @@ struct TSQLTimeStamp {
 // Name of a kind as error messages show it ("Int64", "String", ...).
 const char* ValueKindName(TValueKind kind);
 
+// Exact number texts as values and fields read them: blanks around the
+// number and a leading '+' are allowed, anything else left over is not a
+// number. Floats must be finite.
+std::string_view TrimBlanks(std::string_view text);
+bool ParseInt64Text(std::string_view text, int64_t& value);
+bool ParseFloatText(std::string_view text, double& value);
+
 class TValue {
  public:
   TValue() = default;  // empty

@@ -8,12 +8,6 @@ namespace ts {
 
 namespace {
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 // Days from 1970-01-01 of a civil date (proleptic Gregorian).
 int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
   y -= m <= 2;
@@ -103,22 +97,6 @@ bool ParseTime(std::string_view& s, double& fraction) {
 
 }  // namespace
 
-bool ParseInt64Text(std::string_view text, int64_t& value) {
-  text = Trim(text);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return false;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return ec == std::errc() && end == text.data() + text.size();
-}
-
-bool ParseFloatText(std::string_view text, double& value) {
-  text = Trim(text);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return false;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
-  return ec == std::errc() && end == text.data() + text.size() && std::isfinite(value);
-}
-
 TTimeStampParts DateTimeToTimeStamp(double dateTime) {
   const double scaled = std::nearbyint(dateTime * static_cast<double>(kMSecsPerDay));
   const int64_t ms = std::isfinite(scaled) && std::fabs(scaled) < 9.0e18 ? static_cast<int64_t>(scaled) : 0;
@@ -182,7 +160,7 @@ std::string FormatDateTimeText(double dateTime, TDateTimeText form) {
 }
 
 bool ParseDateTimeText(std::string_view text, double& dateTime) {
-  std::string_view s = Trim(text);
+  std::string_view s = TrimBlanks(text);
   if (s.empty()) return false;
   int64_t days = 0;
   double fraction = 0;

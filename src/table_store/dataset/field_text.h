@@ -1,5 +1,5 @@
-// Text forms of field values shared by the field classes: exact integer and
-// float parsing (surrounding blanks allowed) and the date and time texts
+// Text forms of field values shared by the field classes (number texts are
+// parsed by value.h): the date and time texts
 // ("yyyy-mm-dd", "hh:nn:ss[.zzz]", both joined by a blank; "dd.mm.yyyy" is
 // read too), and the conversions between a date-time number (days since
 // 30 December 1899 plus the day fraction) and the time stamp forms that
@@ -13,9 +13,6 @@
 #include "table_store/value.h"
 
 namespace ts {
-
-bool ParseInt64Text(std::string_view text, int64_t& value);
-bool ParseFloatText(std::string_view text, double& value);
 
 inline constexpr int32_t kDateDelta = 693594;  // days from 1 January 0001 to 30 December 1899
 inline constexpr int64_t kMSecsPerDay = 86400000;
