@@ -77,6 +77,61 @@ TEST_F(StationStartup, WindowAndFieldsHaveTheirStartValues) {
   EXPECT_EQ(w.AnswerRoot(), AbsoluteWorkingFolder());
 }
 
+TEST_F(StationStartup, TablesAreDeclaredWithTheirFieldsAndSettings) {
+  TfrmMain &w = Window();
+  const std::vector<std::pair<std::string, ts::TFieldType>> materials = {
+      {"subjid", ts::ftInteger}, {"subjname", ts::ftString}, {"ExamDate", ts::ftString}, {"Zone", ts::ftInteger},
+      {"VarNo", ts::ftInteger},  {"Intro", ts::ftBlob},      {"TestRTF", ts::ftBlob},   {"VarCnt", ts::ftInteger},
+      {"Audio", ts::ftBlob},     {"AudioPrep", ts::ftBlob},  {"VariantText", ts::ftBlob}};
+  ASSERT_EQ(w.complects->FieldCount(), 23);
+  for (std::size_t i = 0; i < materials.size(); ++i) {
+    EXPECT_EQ(w.complects->Field(int(i)).FieldName(), materials[i].first);
+    EXPECT_EQ(w.complects->Field(int(i)).DataType(), materials[i].second) << materials[i].first;
+  }
+  EXPECT_EQ(w.complects->FieldNamed("subjname").Size(), 255);
+  EXPECT_EQ(w.complects->FieldNamed("ExamDate").Size(), 10);
+  for (int i = 1; i <= 6; ++i) {
+    EXPECT_EQ(w.complects->Field(10 + i).FieldName(), "coords" + std::to_string(i));
+    EXPECT_EQ(w.complects->Field(16 + i).FieldName(), "answer" + std::to_string(i));
+    EXPECT_EQ(w.complects->Field(16 + i).DataType(), ts::ftBlob);
+  }
+  EXPECT_EQ(&w.complects->FieldNamed("SUBJID"), &w.complects->FieldNamed("subjid")) << "names match without case";
+
+  ASSERT_EQ(w.answers->FieldCount(), 7);
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(w.answers->Field(i).FieldName(), "a" + std::to_string(i + 1));
+    EXPECT_EQ(w.answers->Field(i).DataType(), ts::ftString);
+    EXPECT_EQ(w.answers->Field(i).Size(), 1500);
+  }
+  EXPECT_EQ(w.answers->Field(6).FieldName(), "VarNo");
+  EXPECT_EQ(w.answers->Field(6).Size(), 20);
+  for (ts::TdvoMemTable *t : {w.complects.get(), w.answers.get()}) {
+    EXPECT_EQ(t->Version(), "3.08");
+    EXPECT_EQ(t->LocaleID(), 1024);
+    EXPECT_EQ(t->AttachMaxCount(), 1);
+    EXPECT_FALSE(t->Active());
+  }
+}
+
+TEST_F(StationStartup, AnswersHoldOneEmptyPostedRecord) {
+  AddScreen(1);
+  WriteGoodMaterials();
+  ASSERT_TRUE(Window().FormCreate());
+  ts::TdvoMemTable &answers = *Window().answers;
+  ASSERT_TRUE(answers.Active());
+  EXPECT_EQ(answers.State(), ts::dsBrowse) << "posted";
+  EXPECT_EQ(answers.RecordCount(), 1);
+  for (int i = 1; i <= 6; ++i) EXPECT_EQ(answers.FieldNamed("a" + std::to_string(i)).AsString(), "");
+  EXPECT_TRUE(answers.FieldNamed("VarNo").IsNull()) << "set only once a participant code is accepted";
+  // A screen writes an answer that is longer than the field: it is cut, not
+  // spilled into the next one.
+  answers.Edit();
+  answers.FieldNamed("a1").SetAsString(std::string(1600, '1'));
+  answers.Post();
+  EXPECT_EQ(answers.FieldNamed("a1").AsString(), std::string(1500, '1'));
+  EXPECT_EQ(answers.FieldNamed("a2").AsString(), "");
+}
+
 TEST_F(StationStartup, GoodMaterialsStartAudioAndTheFirstScreen) {
   AddScreen(1);
   WriteGoodMaterials();
