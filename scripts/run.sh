@@ -1,5 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds everything and says what was built.
+# Installs what is needed, builds everything, prepares a working folder with
+# the demo materials and starts the grade-11 station there.
+#
+# The station refuses to close until it is stopped from its own screens; end
+# it from this terminal with Ctrl+C. On a machine without a display, run this
+# script under a virtual one (see README.md).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -8,3 +13,27 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)"
 echo "Built in $root/build/bin:"
 ls -1 build/bin
+
+# The station reads its materials, test sound and encoder from its working
+# folder (the encoder also from PATH) and writes the answers there.
+demo="$root/build/demo/grade11"
+work="$root/build/station-re11"
+if [ ! -f "$demo/klt-re11.kim" ]; then
+  echo "The demo materials file $demo/klt-re11.kim was not made (it needs kimtool)." >&2
+  exit 1
+fi
+if ! command -v oggenc >/dev/null; then
+  echo "The Ogg Vorbis encoder oggenc is not on PATH (package vorbis-tools)." >&2
+  exit 1
+fi
+mkdir -p "$work/KIM"
+cp "$demo/klt-re11.kim" "$work/"
+cp "$demo/KIM/TestWAV.wav" "$work/KIM/"
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display: run this script as  xvfb-run -a bash scripts/run.sh" >&2
+  exit 1
+fi
+echo "Starting the grade-11 station in $work"
+cd "$work"
+exec "$root/build/bin/Korvell_KLT_RE11"
