@@ -178,6 +178,7 @@ void TdvoCustomMemTable::InternalClose() {
   keyRecord_ = nullptr;
   filterRecord_ = nullptr;
   overrideRecord_ = nullptr;
+  ReleaseRange();
   autoIncField_ = nullptr;
 }
 
@@ -461,19 +462,6 @@ bool TdvoCustomMemTable::EvaluateIndexFilter(const TIndexFilterExpr& /*expr*/) {
 void TdvoCustomMemTable::StoreMaintainIndexes(TRecordChange change, TRecord* storedRecord, TRecord* otherRecord,
                                               int positionHint) {
   indexes_->MaintainIndexes(change, storedRecord, otherRecord, positionHint);
-}
-
-// ---- Bookmarks
-
-TBookmark TdvoCustomMemTable::BookmarkOf(const TRecord* buffer) const {
-  TBookmark bookmark;
-  bookmark.Record = store_->BookmarkRecord(buffer, attachSlot_);
-  bookmark.ContentsId = store_->ContentsId();
-  return bookmark;
-}
-
-TBookmarkFlag TdvoCustomMemTable::BookmarkFlagOf(const TRecord* buffer) const {
-  return static_cast<TBookmarkFlag>(store_->BookmarkFlag(buffer, attachSlot_));
 }
 
 }  // namespace ts

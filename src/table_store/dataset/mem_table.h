@@ -50,7 +50,62 @@ using TUpdateStatusSet = uint8_t;
 struct TBookmark {
   TRecord* Record = nullptr;
   uint32_t ContentsId = 0;
+  // Where the record sat when the bookmark was taken: a record that has
+  // left the store is recognised without reading it.
+  int32_t SlotIndex = -1;
+  int32_t SerialId = -1;
 };
+
+// ---- Visibility, locate, lookup, bookmarks: types
+
+// Options of LocateRecord and SearchKeyPosition, one bit each.
+using TLocateOptions = uint8_t;
+inline constexpr TLocateOptions loCaseInsensitive = 1;
+inline constexpr TLocateOptions loPartialKey = 2;
+
+constexpr TUpdateStatusSet StatusBit(TUpdateStatus status) {
+  return static_cast<TUpdateStatusSet>(1u << static_cast<unsigned>(status));
+}
+
+class TdvoCustomMemTable;
+
+// A compiled Filter text. The table asks it about the record under test
+// while it is in filter state, so the fields read that record.
+class TRecordFilterProgram {
+ public:
+  virtual ~TRecordFilterProgram() = default;
+  virtual bool Accepts(TdvoCustomMemTable& table) = 0;
+};
+
+// A master/detail restriction in force: the records shown carry the
+// master's current key values.
+struct TMasterRestriction {
+  // The detail fields; none or empty: the current index's fields.
+  const TdvoFieldList* DetailFields = nullptr;
+  // How many fields the master link compares (0: every field of the list).
+  int FieldCount = 0;
+  // The master's key values in this table's record layout.
+  const TRecord* KeyRecord = nullptr;
+};
+
+// ---- Copy and merge: types
+
+// Options of FillFromDataSet, one bit each. Field objects only, lookup and
+// calculated fields and keep order act through the structure copy.
+using TdvoCopyOptions = uint8_t;
+inline constexpr TdvoCopyOptions cfStructure = 1;
+inline constexpr TdvoCopyOptions cfFieldObjectsOnly = 2;
+inline constexpr TdvoCopyOptions cfSettings = 4;
+inline constexpr TdvoCopyOptions cfLookupFields = 8;
+inline constexpr TdvoCopyOptions cfCalcFields = 16;
+inline constexpr TdvoCopyOptions cfAppend = 32;
+inline constexpr TdvoCopyOptions cfKeepOrder = 64;
+
+// Flags of MergeIntoDataSet: edit the destination record with equal key
+// values, append a record for a source record without one.
+using TdvoMergeFlags = uint8_t;
+inline constexpr TdvoMergeFlags ufUpdateExisting = 1;
+inline constexpr TdvoMergeFlags ufAppendMissing = 2;
 
 class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedTable {
  public:
@@ -126,7 +181,8 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void SetProgressFlags(TdvoProgressCodes value) { progressFlags_ = value; }
   // Update statuses the view shows; empty: every status but rsDeleted.
   TUpdateStatusSet StatusFilter() const { return statusFilter_; }
-  void SetStatusFilter(TUpdateStatusSet value) { statusFilter_ = value; }
+  // Changing it on an open table moves to the first record it shows.
+  void SetStatusFilter(TUpdateStatusSet value);
   // Always "3.08"; a value written is kept and never read.
   std::string Version() const { return "3.08"; }
   void SetVersion(std::string value) { writtenVersion_ = std::move(value); }
@@ -214,6 +270,92 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   int RecNo() const override;
   TBookmark BookmarkOf(const TRecord* buffer) const;
   TBookmarkFlag BookmarkFlagOf(const TRecord* buffer) const;
+
+  // ---- Visibility, locate, lookup, bookmarks
+  // Whether the view hides anything at all: a status filter, deleted
+  // records, a filter in force, a master/detail restriction or a range.
+  bool NeedsRecordCheck() { return NeedsFiltering(); }
+  // The record lies inside the range (true while no range is set).
+  bool WithinRange(const TRecord* record) const;
+  // The record carries the master's key values (true without a restriction).
+  bool MatchesMasterRecord(const TRecord* record) const;
+  // The restriction of a master link in force; none for a plain table.
+  virtual const TMasterRestriction* MasterRestriction() const { return nullptr; }
+  // The compiled filter; while Filtered it decides after OnFilterRecord.
+  TRecordFilterProgram* FilterProgram() const { return filterProgram_.get(); }
+  void SetFilterProgram(std::unique_ptr<TRecordFilterProgram> program) { filterProgram_ = std::move(program); }
+  // Shows only the records whose key fields of the current index lie
+  // between the two keys, each field bounded on its own, both ends
+  // inclusive. A key is one value or an array in index-field order; a null
+  // or missing value leaves that end of its field open. The range keeps the
+  // fields it was set on until it is cancelled or the table closes. Needs an
+  // open table whose current index has key fields; moves to the first record.
+  void SetRange(const TValue& startValues, const TValue& endValues);
+  void CancelRange();
+  bool HasRange() const { return rangeLow_ != nullptr; }
+  // The range is set and switched on. Switching keeps its keys and leaves
+  // the cursor alone (a save switches it off for its run).
+  bool RangeActive() const { return rangeActive_; }
+  void SetRangeActive(bool value) { rangeActive_ = value && HasRange(); }
+  // Moves over visible records to the number; 0, a number past the current
+  // index's entries or the current number do nothing.
+  void SetRecNo(int value);
+  // Record numbers are positions exactly while the table is not Filtered.
+  bool IsSequenced() const { return !Filtered(); }
+  // The position in the current index of the first visible record whose
+  // fields named in `keyFields` (";"-separated) equal `keyValues` (one
+  // value, or an array in field order), or -1. Posts a pending edit first.
+  int SearchKeyPosition(std::string_view keyFields, const TValue& keyValues, TLocateOptions options = 0);
+  // SearchKeyPosition between BeforeScroll and AfterScroll; the record
+  // found becomes current. A miss leaves the cursor and skips AfterScroll.
+  bool LocateRecord(std::string_view keyFields, const TValue& keyValues, TLocateOptions options = 0);
+  // The value of the result field (several: an array) of the record found,
+  // null when none is; the cursor does not move and no scroll events run.
+  TValue LookupValue(std::string_view keyFields, const TValue& keyValues, std::string_view resultFields);
+  // The bookmark of the current record (an empty one while none is shown
+  // or a new record is being inserted).
+  TBookmark GetBookmark() const;
+  // Taken from this store's current contents, and its record still there.
+  bool BookmarkValid(const TBookmark* bookmark) const;
+  // None: "Bookmark -200 not found."; an empty one does nothing; a record
+  // that is gone or not in the current index leaves the cursor.
+  void GotoBookmark(const TBookmark* bookmark);
+  // -1, 0 or 1 in the order of the current index; 0 when either is invalid.
+  int CompareBookmarks(const TBookmark* a, const TBookmark* b) const;
+  void SetBookmarkData(TRecord* buffer, const TBookmark& bookmark);
+  void SetBookmarkFlag(TRecord* buffer, TBookmarkFlag flag);
+
+  // ---- Copy and merge
+  // Appends the records of `source` from its current one on into `dest`,
+  // field by field by name, at most `count` (0 or less: all). Returns the
+  // number of records handled; 0 when either is missing or both are one.
+  virtual int TransferRecords(TDataSet* source, TDataSet* dest, int count);
+  // For each record of `source`: locates its `keyFields` values in `dest`
+  // and edits the record found or appends a new one as `flags` allow.
+  // Returns the number of source records handled.
+  int MergeRecords(TDataSet* source, TDataSet* dest, TdvoMergeFlags flags, std::string_view keyFields);
+  // Fills the table from `source` (up to LoadLimit records): with
+  // cfStructure its fields first, with cfSettings their settings, with
+  // cfAppend after the records it holds, else instead of them.
+  virtual void FillFromDataSet(TDataSet* source, TdvoCopyOptions options);
+  // Appends the table's records (up to SaveLimit) to `dest`.
+  virtual void CopyToDataSet(TDataSet* dest);
+  virtual void MergeIntoDataSet(TDataSet* dest, std::string_view keyFields, TdvoMergeFlags flags);
+  virtual void MergeIntoDataSet(TDataSet* dest, std::string_view keyFields) {
+    MergeIntoDataSet(dest, keyFields, ufUpdateExisting | ufAppendMissing);
+  }
+  // Frees every record of the store; every open table on it shows none.
+  void ClearAllRecords();
+  // Display and editing settings of one field onto another, then
+  // OnSetupFieldProperties with the target.
+  void CopyFieldSettings(TField* fromField, TField* toField);
+  // CopyFieldSettings for every field of `target` that `source` has by name.
+  void CopyFieldSettingsFrom(TDataSet* source, TDataSet* target);
+  // Field definitions (and, when the source has persistent ones, field
+  // objects) copied from `source`; the copy options that act here are
+  // cfFieldObjectsOnly, cfSettings, cfLookupFields and cfCalcFields. Closes
+  // every table of the store first.
+  void CopyStructureFrom(TDataSet* source, TdvoCopyOptions options);
 
   // ---- Events
   TProgressEvent OnProgress;
@@ -331,6 +473,20 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void WriteSlot(TRecord* record, TField& field, uint8_t* slot, const uint8_t* source);
   void RefreshOthers();
   void CloseAfterIndexFailure();
+
+  // ---- Visibility, locate, lookup, bookmarks state
+  bool PassesRecordChecks(TRecord* record, bool forceFilter);
+  bool MasterRestrictionInForce() const;
+  void FillRangeKey(TRecord* record, const TValue& values);
+  // Frees the range's keys; the table no longer has one.
+  void ReleaseRange();
+  // The stored record a bookmark names, when it is still there.
+  TRecord* RecordOfBookmark(const TBookmark& bookmark) const;
+  std::unique_ptr<TRecordFilterProgram> filterProgram_;
+  TdvoFieldList rangeFields_;
+  TRecord* rangeLow_ = nullptr;
+  TRecord* rangeHigh_ = nullptr;
+  bool rangeActive_ = false;
 
   int attachSlot_ = 0;
   std::unique_ptr<TdvoCommon> store_;

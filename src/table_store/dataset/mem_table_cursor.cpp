@@ -1,5 +1,5 @@
 // TdvoCustomMemTable: the cursor over the current index, fetching records
-// into the buffer, visibility, record count and number, and index selection.
+// into the buffer, the record number, and index selection.
 #include <algorithm>
 
 #include "table_store/dataset/mem_table.h"
@@ -90,41 +90,6 @@ void TdvoCustomMemTable::InternalSetToRecord(TRecord* buffer) {
   if (position >= 0) cursor_ = position;
 }
 
-// ---- Visibility
-
-bool TdvoCustomMemTable::NeedsFiltering() {
-  // Ranges and master/detail restrictions, when they exist, join here.
-  return statusFilter_ != 0 || store_->DeletedCount() > 0 || (Filtered() && OnFilterRecord);
-}
-
-bool TdvoCustomMemTable::IsRecordVisible(TRecord* record, bool forceFilter) {
-  if (record == nullptr) return false;
-  if (!forceFilter && !NeedsFiltering()) return true;
-  if (statusFilter_ != 0) {
-    if (!(statusFilter_ & (1u << record->ChangeStatus))) return false;
-  } else if (record->ChangeStatus == rsDeleted) {
-    return false;
-  }
-  if (!forceFilter && !Filtered() && !recalcOnIndex_) return true;
-  TRecord* savedRecord = filterRecord_;
-  filterRecord_ = record;
-  const TDataSetState savedState = SetTempState(dsFilter);
-  bool accept = true;
-  try {
-    if (recalcOnIndex_) RecalcRecord(record);
-    // The range and master/detail tests and the filter expression belong
-    // here, before and after OnFilterRecord.
-    if ((forceFilter || Filtered()) && OnFilterRecord) OnFilterRecord(*this, accept);
-  } catch (...) {
-    RestoreState(savedState);
-    filterRecord_ = savedRecord;
-    throw;
-  }
-  RestoreState(savedState);
-  filterRecord_ = savedRecord;
-  return accept;
-}
-
 // ---- Filtering
 
 void TdvoCustomMemTable::CheckFilterText() const {
@@ -174,24 +139,7 @@ bool TdvoCustomMemTable::FindVisibleRecord(bool restart, bool forward) {
   return true;
 }
 
-// ---- Count and number
-
-int TdvoCustomMemTable::RecordCount() {
-  CheckActive();
-  TLockGuard guard(store_->Lock());
-  if (!NeedsFiltering()) return currentIndex_->EntryCount();
-  const int saved = cursor_;
-  int count = 0;
-  try {
-    CursorBeforeFirst();
-    while (CursorStepNext(false)) ++count;
-  } catch (...) {
-    cursor_ = saved;
-    throw;
-  }
-  cursor_ = saved;
-  return count;
-}
+// ---- Record number
 
 int TdvoCustomMemTable::RecNo() const {
   if (!open_) return -1;
