@@ -192,7 +192,11 @@ bool TfrmMain::LoadComplects() {
     ok = false;
   }
   RemoveFile(kTempFile);
-  return ok;
+  if (!ok) return false;
+  complects->Open();
+  complects->Last();
+  complects->First();
+  return true;
 }
 
 void TfrmMain::FailMaterials() {
@@ -241,8 +245,8 @@ void TfrmMain::InitAudio() {
 }
 
 void TfrmMain::LocateFirstVariant() {
-  // Variant 0 is made current here once the table store is part of the
-  // build; without one the first record stays current.
+  // Without a variant 0 the first record stays current.
+  complects->LocateRecord("VarNo", ts::TValue::Integer(0));
 }
 
 // ---- screens ----------------------------------------------------------------

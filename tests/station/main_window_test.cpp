@@ -132,6 +132,28 @@ TEST_F(StationStartup, AnswersHoldOneEmptyPostedRecord) {
   EXPECT_EQ(answers.FieldNamed("a2").AsString(), "");
 }
 
+TEST_F(StationStartup, VariantZeroBecomesCurrentOrTheFirstRecordStays) {
+  const std::vector<std::pair<std::vector<int>, std::string>> cases = {
+      {{1, 0, 2, 0}, "variant 0 at 2"}, {{2, 1}, "variant 2 at 1"}, {{0}, "variant 0 at 1"}};
+  for (const auto &[varNos, expected] : cases) {
+    SCOPED_TRACE(expected);
+    window_.reset();
+    ts::TdvoMemTable &complects = *Window().complects;
+    complects.Open();
+    for (std::size_t i = 0; i < varNos.size(); ++i) {
+      complects.Append();
+      complects.FieldNamed("VarNo").SetAsInteger(varNos[i]);
+      complects.FieldNamed("subjname").SetAsString("variant " + std::to_string(varNos[i]) + " at " +
+                                                   std::to_string(i + 1));
+      complects.Post();
+    }
+    complects.Last();
+    complects.First();
+    Window().LocateFirstVariant();
+    EXPECT_EQ(complects.FieldNamed("subjname").AsString(), expected);
+  }
+}
+
 TEST_F(StationStartup, GoodMaterialsStartAudioAndTheFirstScreen) {
   AddScreen(1);
   WriteGoodMaterials();
