@@ -27,4 +27,16 @@ TExtendedBytes DoubleToExtended(double value);
 // zero fraction is an infinity whatever the integer bit says.
 double ExtendedToDouble(const TExtendedBytes& bytes);
 
+// Exact forms for the values a double cannot carry: a 64-bit integer fits the
+// 64-bit mantissa whole, and a currency amount (ten-thousandths) is divided
+// by 10000 with the full mantissa, rounded to nearest, ties to even.
+TExtendedBytes Int64ToExtended(int64_t value);
+TExtendedBytes CurrencyToExtended(int64_t tenThousandths);
+
+// The value rounded to the nearest integer (ties to even), and the value
+// times 10000 rounded the same way. False, leaving `result` alone, for NaNs,
+// infinities and results outside the 64-bit range.
+bool ExtendedToInt64(const TExtendedBytes& bytes, int64_t& result);
+bool ExtendedToCurrency(const TExtendedBytes& bytes, int64_t& tenThousandths);
+
 }  // namespace ts

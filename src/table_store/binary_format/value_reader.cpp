@@ -184,6 +184,30 @@ double TReader::ReadFloat() {
   }
 }
 
+TExtendedBytes TReader::ReadExtended() {
+  uint8_t raw[8];
+  switch (ReadValue()) {
+    case vtExtended: {
+      TExtendedBytes ext;
+      Read(ext.data(), static_cast<int64_t>(ext.size()));
+      return ext;
+    }
+    case vtInt8:
+      return Int64ToExtended(static_cast<int8_t>(ReadByte()));
+    case vtInt16:
+      Read(raw, 2);
+      return Int64ToExtended(LittleEndian<int16_t>(raw));
+    case vtInt32:
+      Read(raw, 4);
+      return Int64ToExtended(LittleEndian<int32_t>(raw));
+    case vtInt64:
+      Read(raw, 8);
+      return Int64ToExtended(LittleEndian<int64_t>(raw));
+    default:
+      PropertyError();
+  }
+}
+
 bool TReader::ReadBoolean() { return ReadValue() == vtTrue; }
 
 std::string TReader::ReadString() {

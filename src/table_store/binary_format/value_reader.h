@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "table_store/binary_format/extended_float.h"
 #include "table_store/binary_format/value_tags.h"
 #include "table_store/streams.h"
 
@@ -43,6 +44,9 @@ class TReader {
   int32_t ReadInteger();
   // vtExtended, or any integer tag (vtInt64 included) converted.
   double ReadFloat();
+  // The same values as ReadFloat, kept in the stream's 10-byte form (an
+  // integer tag converted exactly), for values a double cannot carry.
+  TExtendedBytes ReadExtended();
   // vtTrue gives true; any other tag gives false and only the tag is consumed.
   bool ReadBoolean();
   // Text in the system's code page: vtString and vtLString as they stand,

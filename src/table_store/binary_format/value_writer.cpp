@@ -83,11 +83,12 @@ void TWriter::WriteInteger(int32_t value) {
 
 void TWriter::WriteBoolean(bool value) { WriteValue(value ? vtTrue : vtFalse); }
 
-void TWriter::WriteFloat(double value) {
+void TWriter::WriteFloat(double value) { WriteExtended(DoubleToExtended(value)); }
+
+void TWriter::WriteExtended(const TExtendedBytes& value) {
   uint8_t out[11];
   out[0] = vtExtended;
-  const TExtendedBytes ext = DoubleToExtended(value);
-  std::memcpy(out + 1, ext.data(), ext.size());
+  std::memcpy(out + 1, value.data(), value.size());
   Write(out, sizeof out);
 }
 

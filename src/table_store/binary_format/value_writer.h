@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "table_store/binary_format/extended_float.h"
 #include "table_store/binary_format/value_tags.h"
 #include "table_store/streams.h"
 
@@ -29,6 +30,8 @@ class TWriter {
   void WriteBoolean(bool value);
   // Always vtExtended with all 10 bytes.
   void WriteFloat(double value);
+  // vtExtended with bytes made elsewhere (exact integers, currency amounts).
+  void WriteExtended(const TExtendedBytes& value);
   // Text in the system's code page. Plain ASCII goes out as it stands
   // (vtString up to 255 bytes, vtLString above); a text with any byte of
   // 0x80 or more goes out as vtUtf8String. A text whose form would not fit

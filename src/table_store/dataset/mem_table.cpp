@@ -148,6 +148,7 @@ void TdvoCustomMemTable::DoAfterOpen() {
       SetIndexFieldNames(indexFieldNames_);
     else if (!indexName_.empty())
       SetIndexName(indexName_);
+    LoadPersistentFile();
   } catch (...) {
     afterOpenRunning_ = false;
     throw;
@@ -159,6 +160,8 @@ void TdvoCustomMemTable::DoAfterOpen() {
 void TdvoCustomMemTable::DoBeforeClose() {
   if (closeDone_) return;
   TDataSet::DoBeforeClose();
+  // A failed save keeps the table open: its records are not lost.
+  SavePersistentFile();
   closeDone_ = true;
 }
 

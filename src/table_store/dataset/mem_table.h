@@ -29,6 +29,7 @@
 #include "table_store/indexes/progress.h"
 #include "table_store/record_store.h"
 #include "table_store/store_table.h"
+#include "table_store/stream_format/format_ref.h"
 
 namespace ts {
 
@@ -211,6 +212,35 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   bool NoAutoInc() const { return noAutoInc_; }
   void SetNoAutoInc(bool value) { noAutoInc_ = value; }
   uint8_t TablePhase() const { return tablePhase_; }
+
+  // ---- Load and save
+  // The formats of the default, comma-text, persistent-file and form-data
+  // roads; none until set, and none again once the format is destroyed.
+  TdvoCustomStreamFormat* DefaultFormat() const { return defaultFormat_.Get(); }
+  void SetDefaultFormat(TdvoCustomStreamFormat* format) { defaultFormat_.Reset(format); }
+  TdvoCustomStreamFormat* CommaTextFormat() const { return commaTextFormat_.Get(); }
+  void SetCommaTextFormat(TdvoCustomStreamFormat* format) { commaTextFormat_.Reset(format); }
+  TdvoCustomStreamFormat* PersistentFormat() const { return persistentFormat_.Get(); }
+  void SetPersistentFormat(TdvoCustomStreamFormat* format) { persistentFormat_.Reset(format); }
+  TdvoCustomStreamFormat* FormFormat() const { return formFormat_.Get(); }
+  void SetFormFormat(TdvoCustomStreamFormat* format) { formFormat_.Reset(format); }
+  // The persistent file: loaded after Open, written before Close.
+  bool Persistent() const { return persistent_; }
+  void SetPersistent(bool value) { persistent_ = value; }
+  const std::string& PersistentFile() const { return persistentFile_; }
+  void SetPersistentFile(std::string value) { persistentFile_ = std::move(value); }
+  bool PersistentBackup() const { return persistentBackup_; }
+  void SetPersistentBackup(bool value) { persistentBackup_ = value; }
+  const std::string& PersistentBackupExt() const { return persistentBackupExt_; }
+  void SetPersistentBackupExt(std::string value) { persistentBackupExt_ = std::move(value); }
+  // The file is only read. A missing format: "No format specified.".
+  void LoadFileWithFormat(const std::string& fileName, TdvoCustomStreamFormat* format);
+  // The table must be open. The save goes into a new file beside the named
+  // one, which replaces it only when the whole save has succeeded.
+  void SaveFileWithFormat(const std::string& fileName, TdvoCustomStreamFormat* format);
+  void LoadMemoryStreamWithFormat(TMemoryStream& stream, TdvoCustomStreamFormat* format);
+  virtual void SaveStreamWithFormat(TStream& stream, TdvoCustomStreamFormat* format);
+  virtual void LoadStreamWithFormat(TStream& stream, TdvoCustomStreamFormat* format);
 
   // ---- Operations
   // Makes `index` current (nullptr: the row-order index).
@@ -529,6 +559,19 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   std::string indexFieldNames_;
   std::string indexName_;
   std::vector<bool> lockEntered_;
+
+  // ---- Load and save state
+  friend class TdvoCustomStreamFormat;
+  friend class TdvoCustomBinaryStreamFormat;
+  // The after-open load and the before-close save of the persistent file.
+  void LoadPersistentFile();
+  void SavePersistentFile();
+  TStreamFormatRef defaultFormat_, commaTextFormat_, persistentFormat_, formFormat_;
+  bool persistent_ = false;
+  std::string persistentFile_;
+  bool persistentBackup_ = false;
+  std::string persistentBackupExt_;
+  bool persistentSaved_ = false;
 };
 
 class TdvoMemTable final : public TdvoCustomMemTable {

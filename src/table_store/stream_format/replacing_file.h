@@ -1,0 +1,49 @@
+// TReplacingFileStream: a file stream whose bytes go into a new file beside
+// the named one; Commit puts them on disk and renames the new file over the
+// named one, so the named file is either the old one or the complete new
+// one, never a truncated mix. Without Commit the new file is removed and the
+// old one stays as it was.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "table_store/streams.h"
+
+namespace ts {
+
+class TReplacingFileStream : public TStream {
+ public:
+  // With keepContents the new file starts as a copy of the existing one
+  // (for saves that append). Failures raise EFCreateError / EFOpenError.
+  TReplacingFileStream(std::string path, bool keepContents);
+  ~TReplacingFileStream() override;
+
+  int64_t Read(void* buffer, int64_t count) override { return file_->Read(buffer, count); }
+  int64_t Write(const void* buffer, int64_t count) override { return file_->Write(buffer, count); }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return file_->Seek(offset, origin); }
+  int64_t Size() const override { return file_->Size(); }
+  void SetSize(int64_t newSize) override { file_->SetSize(newSize); }
+
+  // Raises EFCreateError naming the file when the bytes cannot be put on
+  // disk or the rename fails; the old file then stays.
+  void Commit();
+
+  const std::string& FileName() const { return path_; }
+  const std::string& TemporaryName() const { return temp_; }
+
+ private:
+  std::string path_;
+  std::string temp_;
+  std::unique_ptr<TFileStream> file_;
+  bool committed_ = false;
+};
+
+// Renames `from` to `to`, replacing `to`; EFCreateError naming `to` with the
+// system's reason on failure.
+void ReplaceFile(const std::string& from, const std::string& to);
+
+// Removes the file; a missing file is no failure. EFCreateError otherwise.
+void RemoveFile(const std::string& path);
+
+}  // namespace ts
