@@ -2,9 +2,11 @@
 
 #include <zlib.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 #include <vector>
 
 namespace station {
@@ -101,11 +103,14 @@ InflateResult InflateMaterials(const std::string &container, std::string &body) 
 }
 
 std::string PackMaterials(const std::string &body, const std::string &extra) {
+  // The count is a signed 32-bit number; a larger body has no container.
+  if (body.size() > std::size_t(INT32_MAX)) throw std::length_error("materials body larger than 2 GB");
   const std::string all = body + extra;
   uLongf packed_size = compressBound(uLong(all.size()));
   std::string out(4 + packed_size, '\0');
-  compress2(reinterpret_cast<Bytef *>(&out[4]), &packed_size, reinterpret_cast<const Bytef *>(all.data()),
-            uLong(all.size()), Z_BEST_SPEED);
+  const int rc = compress2(reinterpret_cast<Bytef *>(&out[4]), &packed_size,
+                           reinterpret_cast<const Bytef *>(all.data()), uLong(all.size()), Z_BEST_SPEED);
+  if (rc != Z_OK) throw std::runtime_error("materials body could not be compressed");
   out.resize(4 + packed_size);
   const std::uint32_t n = std::uint32_t(body.size());
   for (int i = 0; i < 4; ++i) out[std::size_t(i)] = char((n >> (8 * i)) & 0xFF);

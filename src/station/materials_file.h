@@ -25,7 +25,9 @@ InflateResult InflateMaterials(std::FILE *in, std::FILE *out);
 InflateResult InflateMaterials(const std::string &container, std::string &body);
 
 // Builds a container of `body` (count plus zlib stream); `extra` bytes are
-// appended to the inflated data beyond the count.
+// appended to the inflated data beyond the count. A body the count cannot
+// hold (over 2 GB) raises std::length_error, a compression failure
+// std::runtime_error.
 std::string PackMaterials(const std::string &body, const std::string &extra = {});
 
 }  // namespace station
