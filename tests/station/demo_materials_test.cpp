@@ -15,8 +15,8 @@ using namespace demo;
 
 namespace {
 
-QJsonObject DemoContent() {
-  QFile f(QStringLiteral(DEMO_SOURCE_DIR "/grade11/content.json"));
+QJsonObject DemoContent(const char *grade = "grade11") {
+  QFile f(QStringLiteral(DEMO_SOURCE_DIR "/") + grade + "/content.json");
   EXPECT_TRUE(f.open(QIODevice::ReadOnly));
   return QJsonDocument::fromJson(f.readAll()).object();
 }
@@ -113,4 +113,38 @@ TEST(DemoMaterials, ContentWithoutAPartIsRefused) {
   QJsonObject content = DemoContent();
   content.remove("intro");
   EXPECT_THROW(WriteGrade11Pages(content, dir.path()), std::runtime_error);
+}
+
+TEST(DemoMaterials, GradeSevenPagesBoxesAndListsFitTheScreens) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  WriteGrade7Pages(DemoContent("grade07"), dir.path());
+  EXPECT_TRUE(Read(dir.path() + "/intro.pdf").startsWith("%PDF"));
+  for (int v = 0; v < 3; ++v) {
+    SCOPED_TRACE(v);
+    const QString vd = dir.path() + QString("/v%1").arg(v);
+    const QByteArray pdf = Read(vd + "/VariantText.pdf");
+    EXPECT_EQ(pdf.count("/MediaBox [0 0 595.275591 841.889764]"), 11) << "eleven A4 pages";
+    for (int n : {1, 4, 5, 6}) {
+      const auto boxes = ReadBoxes(vd + QString("/coords%1.txt").arg(n));
+      ASSERT_EQ(boxes.size(), 5u) << "coords" << n;
+      for (const Line &b : boxes) {
+        EXPECT_GE(b.top, 0);
+        EXPECT_LE(b.top + 24, 614);
+        EXPECT_GE(b.left, 94);
+        EXPECT_LE(b.left + b.width, 94 + 827);
+      }
+      for (std::size_t i = 1; i < boxes.size(); ++i) EXPECT_GE(boxes[i].top, boxes[i - 1].top + 24) << "apart";
+    }
+    for (const char *unread : {"/coords2.txt", "/coords3.txt", "/answer2.txt", "/answer3.txt"})
+      EXPECT_TRUE(Read(vd + unread).isEmpty()) << unread;
+    const QByteArray answer1 = Read(vd + "/answer1.txt");
+    EXPECT_EQ(answer1.count("\r\n"), 15) << "three statements for each of five boxes";
+    EXPECT_FALSE(answer1.startsWith("\xEF\xBB\xBF"));
+    const QByteArray answer5 = Read(vd + "/answer5.txt");
+    EXPECT_TRUE(answer5.startsWith("\xFF\xFE"));
+    EXPECT_EQ(answer5.count(QByteArray("\r\0\n\0", 4)), 20) << "four options for each of five boxes";
+    EXPECT_LE(Read(vd + "/answer4.txt").count("\r\n"), 9);
+    EXPECT_LE(Read(vd + "/answer6.txt").count("\r\n"), 9);
+  }
 }

@@ -1,16 +1,10 @@
 #include "demo_pages.h"
 
+#include "page_drawing.h"
 #include "text_files.h"
 
-#include <QColor>
-#include <QDir>
 #include <QFile>
-#include <QFont>
 #include <QJsonArray>
-#include <QPageLayout>
-#include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
 
 #include <functional>
 #include <stdexcept>
@@ -18,139 +12,7 @@
 namespace demo {
 namespace {
 
-constexpr char kFamily[] = "Liberation Sans";
-constexpr int kMargin = 60;
-// Rows of a centred page that the task screens show.
-constexpr int kVisibleTop = -kScreenOffsetY + 15;  // 292
-constexpr int kDropDownHeight = 24;
-constexpr int kTextBoxHeight = 21;
-
-QString U(const char *s) { return QString::fromUtf8(s); }
-
-QStringList Strings(const QJsonValue &v) {
-  QStringList out;
-  for (const QJsonValue &e : v.toArray()) out << e.toString();
-  return out;
-}
-
-QJsonValue Need(const QJsonObject &o, const char *key) {
-  if (!o.contains(QLatin1String(key))) throw std::runtime_error(std::string("content lacks \"") + key + "\"");
-  return o.value(QLatin1String(key));
-}
-
-QStringList NeedStrings(const QJsonObject &o, const char *key, qsizetype count) {
-  const QStringList list = Strings(Need(o, key));
-  if (list.size() < count)
-    throw std::runtime_error(std::string("\"") + key + "\" needs " + std::to_string(count) + " entries");
-  return list;
-}
-
-// A PDF of A4 pages whose painter works in 100-dpi pixels.
-class PdfPages {
- public:
-  explicit PdfPages(const QString &path) : path_(path), writer_(path) {
-    writer_.setResolution(100);
-    writer_.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
-    writer_.setCreator(QStringLiteral("make_demo"));
-    writer_.setTitle(QStringLiteral("Demo materials"));
-    if (!painter_.begin(&writer_)) throw std::runtime_error("cannot write " + path.toStdString());
-  }
-  ~PdfPages() {
-    if (painter_.isActive()) painter_.end();
-  }
-  QPainter &NewPage() {
-    if (pages_++ > 0) writer_.newPage();
-    painter_.fillRect(QRect(0, 0, kPageWidth, kPageHeight), Qt::white);
-    return painter_;
-  }
-  void Finish() {
-    painter_.end();
-    SetExactA4(path_);
-  }
-
- private:
-  // The writer gives A4 in whole points (595 x 842), which is 826 pixels wide
-  // at 100 dpi; the materials' pages are 595.28 x 841.89 points, 827 x 1169
-  // pixels. The page boxes are rewritten in place with texts of the same
-  // length, so the file's cross-reference offsets stay right.
-  static void SetExactA4(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) throw std::runtime_error("cannot read " + path.toStdString());
-    QByteArray bytes = f.readAll();
-    f.close();
-    const QByteArray whole("/MediaBox [0 0 595.000000 842.000000]");
-    const QByteArray exact("/MediaBox [0 0 595.275591 841.889764]");
-    static_assert(sizeof "595.000000 842.000000" == sizeof "595.275591 841.889764");
-    if (!bytes.contains(whole)) throw std::runtime_error("unexpected page boxes in " + path.toStdString());
-    bytes.replace(whole, exact);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-      throw std::runtime_error("cannot write " + path.toStdString());
-  }
-
-  QString path_;
-  QPdfWriter writer_;
-  QPainter painter_;
-  int pages_ = 0;
-};
-
-void SetFont(QPainter &p, int pixels, bool bold = false) {
-  QFont f(kFamily);
-  f.setPixelSize(pixels);
-  f.setBold(bold);
-  p.setFont(f);
-}
-
-// Draws wrapped text from `y`; returns the y below it.
-int Paragraph(QPainter &p, int y, const QString &text, int pixels, bool bold = false, int x = kMargin,
-              int width = kPageWidth - 2 * kMargin) {
-  SetFont(p, pixels, bold);
-  p.setPen(Qt::black);
-  const QRect box = p.boundingRect(QRect(x, y, width, 2000), Qt::TextWordWrap, text);
-  p.drawText(QRect(x, y, width, box.height()), Qt::TextWordWrap, text);
-  return y + box.height();
-}
-
-void Header(QPainter &p, const QString &text) {
-  SetFont(p, 12);
-  p.setPen(QColor(90, 90, 90));
-  p.drawText(QRect(kMargin, 20, kPageWidth - 2 * kMargin, 20), Qt::AlignLeft, text);
-  p.drawLine(kMargin, 44, kPageWidth - kMargin, 44);
-}
-
-void DrawBox(QPainter &p, const PageBox &b, const QString &label) {
-  p.setPen(QPen(QColor(40, 70, 160), 1));
-  p.setBrush(QColor(235, 242, 255));
-  p.drawRect(b.x, b.y, b.width, b.height);
-  p.setBrush(Qt::NoBrush);
-  SetFont(p, 14, true);
-  p.setPen(Qt::black);
-  p.drawText(QRect(b.x - 40, b.y, 36, b.height), Qt::AlignRight | Qt::AlignVCenter, label);
-}
-
-void Picture(QPainter &p, const QRect &r, int seed, const QString &caption) {
-  const QColor sky = QColor::fromHsv((seed * 70) % 360, 60, 240);
-  p.fillRect(r, sky);
-  p.fillRect(QRect(r.left(), r.top() + r.height() * 2 / 3, r.width(), r.height() / 3), QColor(110, 170, 90));
-  p.setBrush(QColor(250, 210, 60));
-  p.setPen(Qt::NoPen);
-  p.drawEllipse(QPoint(r.right() - r.width() / 5, r.top() + r.height() / 5), r.width() / 12, r.width() / 12);
-  p.setBrush(QColor(60, 60, 90));
-  for (int i = 0; i < 2 + seed % 2; ++i)
-    p.drawRect(r.left() + r.width() / 5 + i * r.width() / 5, r.top() + r.height() / 2, r.width() / 14,
-               r.height() / 4);
-  p.setBrush(Qt::NoBrush);
-  p.setPen(QPen(Qt::black, 1));
-  p.drawRect(r);
-  SetFont(p, 13, true);
-  p.drawText(QRect(r.left(), r.bottom() + 6, r.width(), 44), Qt::AlignHCenter | Qt::TextWordWrap, caption);
-}
-
-void WriteBoxes(const QString &path, const std::vector<PageBox> &boxes) {
-  QFile f(path);
-  const QByteArray bytes = BoxListText(boxes).toLatin1();
-  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
-    throw std::runtime_error("cannot write " + path.toStdString());
-}
+using namespace draw;
 
 void WriteVariant(const QJsonObject &subject, const QJsonObject &v, const QString &dir) {
   const int var_no = Need(v, "varNo").toInt();
@@ -298,15 +160,6 @@ void WriteVariant(const QJsonObject &subject, const QJsonObject &v, const QStrin
   WriteLines(dir + "/answer6.txt", {U("верно"), U("неверно"), U("не сказано")}, TextEncoding::Utf8WithMark);
 }
 
-void WriteTextPage(const QString &path, const QJsonObject &page, const QString &header) {
-  PdfPages pdf(path);
-  QPainter &p = pdf.NewPage();
-  Header(p, header);
-  int y = Paragraph(p, kVisibleTop, Need(page, "title").toString(), 22, true) + 20;
-  for (const QString &line : Strings(Need(page, "lines"))) y = Paragraph(p, y, line.isEmpty() ? " " : line, 17) + 6;
-  pdf.Finish();
-}
-
 }  // namespace
 
 QString BoxListText(const std::vector<PageBox> &boxes) {
@@ -317,16 +170,7 @@ QString BoxListText(const std::vector<PageBox> &boxes) {
 }
 
 void WriteGrade11Pages(const QJsonObject &content, const QString &outDir) {
-  const QJsonObject subject = Need(content, "subject").toObject();
-  if (!QDir().mkpath(outDir)) throw std::runtime_error("cannot create " + outDir.toStdString());
-  const QString name = subject.value("name").toString();
-  WriteTextPage(outDir + "/intro.pdf", Need(content, "intro").toObject(), name);
-  WriteTextPage(outDir + "/testrtf.pdf", Need(content, "textCheck").toObject(), name);
-  for (const QJsonValue &v : Need(content, "variants").toArray()) {
-    const QString dir = outDir + QString("/v%1").arg(v.toObject().value("varNo").toInt());
-    if (!QDir().mkpath(dir)) throw std::runtime_error("cannot create " + dir.toStdString());
-    WriteVariant(subject, v.toObject(), dir);
-  }
+  WriteAllPages(content, outDir, WriteVariant);
 }
 
 }  // namespace demo

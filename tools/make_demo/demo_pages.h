@@ -1,4 +1,4 @@
-// The grade-11 demo materials: task pages, instruction and text-check pages
+// The demo materials of both grades: task pages, instruction and text-check pages
 // as A4 PDFs, answer-box positions and option lists, from a content file.
 #pragma once
 
@@ -33,5 +33,10 @@ QString BoxListText(const std::vector<PageBox> &boxes);
 // answer1..answer6.txt. Throws std::runtime_error on bad content or a file
 // that cannot be written.
 void WriteGrade11Pages(const QJsonObject &content, const QString &outDir);
+
+// The same for grade 7: VariantText.pdf holds the listening task (page 2),
+// the spoken tasks (3 to 8) and the written tasks 4, 5 and 6 (9 to 11); the
+// lists 2 and 3 are empty, as no screen reads them.
+void WriteGrade7Pages(const QJsonObject &content, const QString &outDir);
 
 }  // namespace demo

@@ -1,6 +1,8 @@
 // Makes the demo materials' files from our own sources.
 //
-//   make_demo pages CONTENT.json OUTDIR   pages, box lists and option lists
+//   make_demo pages CONTENT.json OUTDIR   grade-11 pages, box lists and option
+//                                         lists
+//   make_demo pages7 CONTENT.json OUTDIR  the same for grade 7
 //   make_demo tone SECONDS HZ OUT.wav     a tone, for sounds when no speech
 //                                         synthesiser is at hand
 #include "demo_pages.h"
@@ -17,7 +19,9 @@
 namespace {
 
 int Usage() {
-  std::fputs("usage: make_demo pages CONTENT.json OUTDIR\n       make_demo tone SECONDS HZ OUT.wav\n", stderr);
+  std::fputs("usage: make_demo pages CONTENT.json OUTDIR\n       make_demo pages7 CONTENT.json OUTDIR\n"
+             "       make_demo tone SECONDS HZ OUT.wav\n",
+             stderr);
   return 2;
 }
 
@@ -39,6 +43,10 @@ int main(int argc, char **argv) {
   try {
     if (args.size() == 4 && args[1] == "pages") {
       demo::WriteGrade11Pages(ReadContent(args[2]), args[3]);
+      return 0;
+    }
+    if (args.size() == 4 && args[1] == "pages7") {
+      demo::WriteGrade7Pages(ReadContent(args[2]), args[3]);
       return 0;
     }
     if (args.size() == 5 && args[1] == "tone") {
