@@ -1,0 +1,219 @@
+// kimtool: descriptions packed and dumped back, containers and bare streams,
+// and the refusals of bad descriptions and damaged files, through the
+// library and through the program's exit status and messages.
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "kim_file.h"
+#include "materials_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+class KimtoolTest : public ::testing::Test {
+ protected:
+  KimtoolTest() {
+    static std::atomic<int> counter{0};
+    dir_ = fs::path(::testing::TempDir()) / ("kimtool_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+    fs::create_directories(dir_ / "media");
+  }
+  ~KimtoolTest() override { fs::remove_all(dir_); }
+
+  fs::path Path(const std::string& name) const { return dir_ / name; }
+
+  // Runs the program; returns its exit status, with standard output and
+  // error in `output`.
+  int Run(const std::string& arguments, std::string& output) const {
+    const std::string command = std::string(KIMTOOL_PROGRAM) + " " + arguments + " 2>" + Path("stderr").string();
+    FILE* pipe = ::popen(command.c_str(), "r");
+    output.clear();
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    output += ReadFile(Path("stderr"));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  QJsonObject Dump(const fs::path& file) const {
+    return QJsonDocument::fromJson(kim::DumpFile(file.string())).object();
+  }
+
+  std::string PackError(const std::string& spec) const {
+    try {
+      kim::BuildTableStream(QByteArray::fromStdString(spec), QString::fromStdString(dir_.string()));
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+    return {};
+  }
+
+  fs::path dir_;
+};
+
+std::string AllBytes() {
+  std::string s;
+  for (int i = 0; i < 256; ++i) s.push_back(static_cast<char>(i));
+  return s;
+}
+
+const char* kSpec = R"({
+  "version": 251,
+  "fields": [
+    {"name": "subjid", "type": "Integer", "required": true},
+    {"name": "subjname", "type": "String", "size": 255},
+    {"name": "Price", "type": "Currency"},
+    {"name": "Big", "type": "LargeInt"},
+    {"name": "Done", "type": "Boolean", "readonly": true},
+    {"name": "When", "type": "DateTime", "kind": "InternalCalc"},
+    {"name": "VariantText", "type": "Blob"},
+    {"name": "answer1", "type": "Memo"}
+  ],
+  "indexes": [{"name": "bySubject", "fields": "subjid", "options": ["ixUnique", "ixDescending"]}],
+  "records": [
+    {"values": {"SubjID": 5, "subjname": "Английский язык", "Price": "1.2345", "Big": 9007199254740993,
+                "Done": true, "When": 44000.5, "VariantText": {"file": "media/page.pdf"}, "answer1": "один\r\ntwo"}},
+    {"status": 3, "values": {"subjid": 6, "subjname": null}}
+  ]
+})";
+
+TEST_F(KimtoolTest, PackedDescriptionDumpsBackTheSame) {
+  WriteFile(Path("media/page.pdf"), "%PDF" + AllBytes());
+  WriteFile(Path("spec.json"), kSpec);
+  kim::PackFile(Path("spec.json").string(), Path("out.kim").string(), false);
+  const QJsonObject dump = Dump(Path("out.kim"));
+  EXPECT_EQ(dump["version"].toInt(), 251);
+
+  const QJsonArray fields = dump["fields"].toArray();
+  ASSERT_EQ(fields.size(), 8);
+  EXPECT_EQ(fields[0].toObject(), (QJsonObject{{"name", "subjid"}, {"type", "Integer"}, {"size", 0},
+                                               {"required", true}, {"readonly", false}, {"kind", "Data"}}));
+  EXPECT_EQ(fields[1].toObject()["size"].toInt(), 255);
+  EXPECT_TRUE(fields[4].toObject()["readonly"].toBool());
+  EXPECT_EQ(fields[5].toObject()["kind"].toString(), "InternalCalc");
+  EXPECT_EQ(fields[6].toObject()["type"].toString(), "Blob");
+
+  const QJsonArray indexes = dump["indexes"].toArray();
+  ASSERT_EQ(indexes.size(), 1);
+  EXPECT_EQ(indexes[0].toObject(), (QJsonObject{{"name", "bySubject"}, {"fields", "subjid"},
+                                                {"options", QJsonArray{"ixDescending", "ixUnique"}}}));
+
+  const QJsonArray records = dump["records"].toArray();
+  ASSERT_EQ(records.size(), 2);
+  const QJsonObject first = records[0].toObject();
+  EXPECT_EQ(first["status"].toInt(), 0);
+  const QJsonObject values = first["values"].toObject();
+  EXPECT_EQ(values["subjid"].toInteger(), 5);
+  EXPECT_EQ(values["subjname"].toString(), QString::fromUtf8("Английский язык"));
+  EXPECT_DOUBLE_EQ(values["Price"].toDouble(), 1.2345);
+  EXPECT_EQ(values["Big"].toInteger(), 9007199254740993LL);
+  EXPECT_TRUE(values["Done"].toBool());
+  EXPECT_DOUBLE_EQ(values["When"].toDouble(), 44000.5);
+  const QByteArray pdf = QByteArray::fromStdString("%PDF" + AllBytes());
+  EXPECT_EQ(values["VariantText"].toObject(),
+            (QJsonObject{{"size", pdf.size()},
+                         {"sha256", QString::fromLatin1(QCryptographicHash::hash(pdf, QCryptographicHash::Sha256).toHex())}}));
+  // A text for a blob is stored in the code page: 9 bytes for "один\r\ntwo".
+  EXPECT_EQ(values["answer1"].toObject()["size"].toInt(), 9);
+  const QJsonObject second = records[1].toObject();
+  EXPECT_EQ(second["status"].toInt(), 3);
+  EXPECT_TRUE(second["values"].toObject()["subjname"].isNull());
+  EXPECT_TRUE(second["values"].toObject()["VariantText"].isNull());
+}
+
+TEST_F(KimtoolTest, ContainerAndBareStreamHoldTheSameBody) {
+  WriteFile(Path("media/page.pdf"), "x");
+  WriteFile(Path("spec.json"), kSpec);
+  kim::PackFile(Path("spec.json").string(), Path("bare.tbl").string(), true);
+  kim::PackFile(Path("spec.json").string(), Path("out.kim").string(), false);
+  const std::string bare = ReadFile(Path("bare.tbl"));
+  ASSERT_EQ(bare.compare(0, 4, "TPF0"), 0);
+  const std::string container = ReadFile(Path("out.kim"));
+  std::string body;
+  ASSERT_EQ(station::InflateMaterials(container, body), station::InflateResult::Ok);
+  EXPECT_EQ(body, bare);
+  const uint32_t count = static_cast<uint8_t>(container[0]) | static_cast<uint8_t>(container[1]) << 8 |
+                         static_cast<uint8_t>(container[2]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(container[3])) << 24;
+  EXPECT_EQ(count, bare.size());
+  EXPECT_EQ(Dump(Path("bare.tbl")), Dump(Path("out.kim")));
+}
+
+TEST_F(KimtoolTest, BadDescriptionsAreRefusedWithTheReason) {
+  EXPECT_EQ(PackError("{"), "JSON error at offset 1: unterminated object");
+  EXPECT_EQ(PackError(R"({"table": "x", "fields": []})"), "description: unknown key \"table\"");
+  EXPECT_EQ(PackError(R"({"records": []})"), "the description has no \"fields\"");
+  EXPECT_EQ(PackError(R"({"fields": [{"name": "a", "type": "Strin", "size": 5}]})"), "Unknown field type (Strin)");
+  EXPECT_EQ(PackError(R"({"fields": [{"name": "a", "type": "String"}]})"), "field 0 (a): the size must be above 0");
+  EXPECT_EQ(PackError(R"({"fields": [{"name": "a", "type": "Integer", "kind": "Lookup"}]})"),
+            "field 0 (a): kind must be Data or InternalCalc");
+  EXPECT_EQ(PackError(R"({"fields": [{"name": "a", "type": "Integer"}], "records": [{"values": {"b": 1}}]})"),
+            "record 0: no field named b");
+  EXPECT_EQ(PackError(R"({"fields": [{"name": "a", "type": "Integer"}], "records": [{"values": {"a": 1.5}}]})"),
+            "record 0, a: a whole number is needed");
+  EXPECT_EQ(PackError(R"({"fields": [{"name": "a", "type": "String", "size": 9}], "records": [{"values": {"a": "漢字"}}]})"),
+            "record 0, a: the text has characters the code page lacks");
+  EXPECT_EQ(PackError(R"({"fields": [{"name": "a", "type": "Integer", "required": true}], "records": [{"values": {}}]})"),
+            "record 0: Field 'a' must have a value");
+  EXPECT_EQ(PackError(R"({"fields": [{"name": "a", "type": "Integer"}], "records": [{"status": 4}]})"),
+            "record 0: status must be 0 to 3");
+  EXPECT_EQ(PackError(R"({"fields": [{"name": "a", "type": "Integer"}],
+                          "indexes": [{"name": "u", "fields": "a", "options": ["ixUnique"]}],
+                          "records": [{"values": {"a": 1}}, {"values": {"a": 1}}]})"),
+            "record 1: Duplicate index value. Operation aborted.");
+  const std::string missing = PackError(
+      R"({"fields": [{"name": "b", "type": "Blob"}], "records": [{"values": {"b": {"file": "nothing.pdf"}}}]})");
+  EXPECT_EQ(missing.rfind("record 0, b: cannot read ", 0), 0u) << missing;
+}
+
+TEST_F(KimtoolTest, ProgramReportsFailuresAndKeepsTheOldOutput) {
+  std::string output;
+  EXPECT_EQ(Run("", output), 2);
+  EXPECT_NE(output.find("usage: kimtool dump FILE"), std::string::npos);
+  EXPECT_EQ(Run("pack only-one", output), 2);
+
+  WriteFile(Path("old.kim"), "previous materials");
+  WriteFile(Path("bad.json"), R"({"fields": [{"name": "a", "type": "WideString"}]})");
+  EXPECT_EQ(Run("pack " + Path("bad.json").string() + " " + Path("old.kim").string(), output), 1);
+  EXPECT_EQ(output, "Unknown field type (WideString)\n");
+  EXPECT_EQ(ReadFile(Path("old.kim")), "previous materials");
+
+  EXPECT_EQ(Run("dump " + Path("old.kim").string(), output), 1);
+  EXPECT_EQ(output, "Materials container damaged: the zlib data is not valid\n");
+  WriteFile(Path("cut.kim"), station::PackMaterials("TPF0\x03\xFB\x00\x01", "").substr(0, 9));
+  EXPECT_EQ(Run("dump " + Path("cut.kim").string(), output), 1);
+  WriteFile(Path("short.tbl"), std::string("TPF0\x03\xFB\x00\x01", 8));
+  EXPECT_EQ(Run("dump " + Path("short.tbl").string(), output), 1);
+  EXPECT_EQ(output, "Stream read error\n");
+  WriteFile(Path("empty.kim"), std::string(4, '\0'));
+  EXPECT_EQ(Run("dump " + Path("empty.kim").string(), output), 1);
+  EXPECT_EQ(output, "Materials container holds no body: the byte count is 0 or negative\n");
+
+  WriteFile(Path("good.json"), R"({"fields": [{"name": "a", "type": "Integer"}], "records": [{"values": {"a": 7}}]})");
+  EXPECT_EQ(Run("pack --bare " + Path("good.json").string() + " " + Path("old.kim").string(), output), 0);
+  EXPECT_EQ(Run("dump " + Path("old.kim").string(), output), 0);
+  const QJsonObject dump = QJsonDocument::fromJson(QByteArray::fromStdString(output)).object();
+  EXPECT_EQ(dump["records"].toArray()[0].toObject()["values"].toObject()["a"].toInt(), 7);
+}
+
+}  // namespace

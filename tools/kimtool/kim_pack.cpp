@@ -1,0 +1,271 @@
+// kimtool pack: a JSON description of fields, indexes and records written as
+// a materials container or a bare table stream.
+//
+// The description has the shape the dump prints: {"fields": [{"name",
+// "type", "size", "required", "readonly", "kind"}], "indexes": [{"name",
+// "fields", "options"}], "records": [{"status", "values": {NAME: VALUE}}]}.
+// A blob value is {"file": "path"} (relative to the description) or a text;
+// texts are UTF-8 and go into the table in its code page. "version" is
+// accepted and ignored: a pack always writes the current file version.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cmath>
+#include <set>
+
+#include "kim_file.h"
+#include "materials_file.h"
+#include "table_store/binary_format/binary_stream_format.h"
+#include "table_store/codepage.h"
+#include "table_store/dataset/mem_table.h"
+#include "table_store/field_types.h"
+#include "table_store/messages.h"
+#include "table_store/stream_format/replacing_file.h"
+
+namespace kim {
+
+namespace {
+
+[[noreturn]] void Fail(const QString& message) { throw KimError(message.toStdString()); }
+
+void CheckKeys(const QJsonObject& object, const std::set<QString>& allowed, const QString& where) {
+  for (auto it = object.begin(); it != object.end(); ++it)
+    if (!allowed.count(it.key())) Fail(QString("%1: unknown key \"%2\"").arg(where, it.key()));
+}
+
+// UTF-8 text in the table's code page; a character the code page lacks is
+// refused rather than turned into '?'.
+std::string CodePageText(const QString& text, const QString& where) {
+  bool lossless = true;
+  std::string bytes = ts::Utf8ToCp1251(text.toStdString(), &lossless);
+  if (!lossless) Fail(QString("%1: the text has characters the code page lacks").arg(where));
+  return bytes;
+}
+
+QString StringMember(const QJsonObject& object, const QString& key, const QString& where, bool required,
+                     const QString& fallback = {}) {
+  const QJsonValue value = object.value(key);
+  if (value.isUndefined()) {
+    if (required) Fail(QString("%1: \"%2\" is missing").arg(where, key));
+    return fallback;
+  }
+  if (!value.isString()) Fail(QString("%1: \"%2\" must be a text").arg(where, key));
+  return value.toString();
+}
+
+bool BoolMember(const QJsonObject& object, const QString& key, const QString& where) {
+  const QJsonValue value = object.value(key);
+  if (value.isUndefined()) return false;
+  if (!value.isBool()) Fail(QString("%1: \"%2\" must be true or false").arg(where, key));
+  return value.toBool();
+}
+
+qint64 IntegerOf(const QJsonValue& value, const QString& where) {
+  const double d = value.toDouble();
+  if (!value.isDouble() || std::trunc(d) != d) Fail(QString("%1: a whole number is needed").arg(where));
+  return value.toInteger();
+}
+
+std::string ReadBlobFile(const QString& path, const QString& where) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) Fail(QString("%1: cannot read %2: %3").arg(where, path, file.errorString()));
+  const QByteArray bytes = file.readAll();
+  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+void AddField(ts::TdvoMemTable& table, const QJsonObject& spec, int index) {
+  const QString where = QString("field %1").arg(index);
+  CheckKeys(spec, {"name", "type", "size", "required", "readonly", "kind"}, where);
+  const QString name = StringMember(spec, "name", where, true);
+  if (name.isEmpty()) Fail(where + ": the name is empty");
+  const QString typeName = StringMember(spec, "type", where, true);
+  const int type = ts::FieldTypeFromName(typeName.toStdString());
+  if (type < 0 || !ts::IsSupportedFieldType(type))
+    throw ts::EMemTableError(ts::FormatMessage(ts::msg::kUnknownFieldType, {typeName.toStdString()}));
+  qint64 size = 0;
+  if (spec.contains("size")) size = IntegerOf(spec.value("size"), where + " size");
+  const bool sized = type == ts::ftString || type == ts::ftFixedChar || type == ts::ftBytes || type == ts::ftVarBytes;
+  if (size < 0 || size > INT32_MAX || (sized && size == 0))
+    Fail(QString("%1 (%2): the size must be %3").arg(where, name, sized ? "above 0" : "0 or more"));
+  const QString kindName = StringMember(spec, "kind", where, false, "Data");
+  const int kind = ts::FieldKindFromName(kindName.toStdString());
+  // Other kinds hold no stored values of their own.
+  if (kind != ts::fkData && kind != ts::fkInternalCalc)
+    Fail(QString("%1 (%2): kind must be Data or InternalCalc").arg(where, name));
+  auto field = ts::CreateFieldForType(static_cast<ts::TFieldType>(type), static_cast<int32_t>(size));
+  field->SetFieldName(CodePageText(name, where));
+  field->SetFieldKind(static_cast<ts::TFieldKind>(kind));
+  field->SetRequired(BoolMember(spec, "required", where));
+  BoolMember(spec, "readonly", where);  // applied once the records are in
+  table.AddField(std::move(field));
+}
+
+void AddIndex(ts::TdvoMemTable& table, const QJsonObject& spec, int index) {
+  const QString where = QString("index %1").arg(index);
+  CheckKeys(spec, {"name", "fields", "options"}, where);
+  ts::TIndexOptions options = 0;
+  const QJsonValue list = spec.value("options");
+  if (!list.isUndefined() && !list.isArray()) Fail(where + ": \"options\" must be a list");
+  for (const QJsonValue& option : list.toArray()) {
+    const QString text = option.toString();
+    if (text == "ixDescending")
+      options |= ts::ixDescending;
+    else if (text == "ixCaseInsensitive")
+      options |= ts::ixCaseInsensitive;
+    else if (text == "ixNonMaintained")
+      options |= ts::ixNonMaintained;
+    else if (text == "ixUnique")
+      options |= ts::ixUnique;
+    else
+      Fail(QString("%1: unknown option \"%2\"").arg(where, text));
+  }
+  table.IndexDefs().Add(CodePageText(StringMember(spec, "name", where, true), where),
+                        CodePageText(StringMember(spec, "fields", where, true), where), options);
+}
+
+void SetValue(ts::TField& field, const QJsonValue& value, const QString& where, const QString& baseFolder) {
+  if (value.isNull()) {
+    field.Clear();
+    return;
+  }
+  const ts::TFieldType type = field.DataType();
+  if (ts::IsBlobFieldType(type)) {
+    if (value.isObject()) {
+      const QJsonObject object = value.toObject();
+      CheckKeys(object, {"file"}, where);
+      const QString path = StringMember(object, "file", where, true);
+      field.SetAsString(ReadBlobFile(QDir(baseFolder).filePath(path), where));
+    } else if (value.isString()) {
+      field.SetAsString(CodePageText(value.toString(), where));
+    } else {
+      Fail(where + ": a blob is {\"file\": path} or a text");
+    }
+    return;
+  }
+  // Any other field takes a text as it would take it typed in.
+  if (value.isString()) {
+    field.SetAsString(CodePageText(value.toString(), where));
+    return;
+  }
+  switch (type) {
+    case ts::ftSmallint:
+    case ts::ftInteger:
+    case ts::ftWord:
+    case ts::ftAutoInc:
+    case ts::ftLargeint:
+      field.SetAsLargeInt(IntegerOf(value, where));
+      return;
+    case ts::ftBoolean:
+      if (!value.isBool()) Fail(where + ": true or false is needed");
+      field.SetAsBoolean(value.toBool());
+      return;
+    case ts::ftFloat:
+    case ts::ftCurrency:
+    case ts::ftBCD:
+    case ts::ftFMTBcd:
+      if (!value.isDouble()) Fail(where + ": a number is needed");
+      field.SetAsFloat(value.toDouble());
+      return;
+    case ts::ftDate:
+    case ts::ftTime:
+    case ts::ftDateTime:
+    case ts::ftTimeStamp:
+      if (!value.isDouble()) Fail(where + ": a number of days is needed");
+      field.SetAsDateTime(value.toDouble());
+      return;
+    default:
+      Fail(where + ": a text is needed");
+  }
+}
+
+void AddRecord(ts::TdvoMemTable& table, const QJsonObject& spec, int index, const QString& baseFolder) {
+  const QString where = QString("record %1").arg(index);
+  CheckKeys(spec, {"status", "values"}, where);
+  qint64 status = ts::rsUnmodified;
+  if (spec.contains("status")) status = IntegerOf(spec.value("status"), where + " status");
+  if (status < ts::rsUnmodified || status > ts::rsDeleted) Fail(where + ": status must be 0 to 3");
+  const QJsonValue values = spec.value("values");
+  if (!values.isUndefined() && !values.isObject()) Fail(where + ": \"values\" must be an object");
+  table.Append();
+  const QJsonObject object = values.toObject();
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    ts::TField* field = table.FindField(CodePageText(it.key(), where));
+    if (field == nullptr) Fail(QString("%1: no field named %2").arg(where, it.key()));
+    SetValue(*field, it.value(), QString("%1, %2").arg(where, it.key()), baseFolder);
+  }
+  table.Post();
+  ts::TdvoCommon& store = table.Store();
+  store.StoredRecord(store.SlotCount() - 1)->ChangeStatus = static_cast<ts::TUpdateStatus>(status);
+}
+
+QJsonArray ArrayMember(const QJsonObject& root, const QString& key) {
+  const QJsonValue value = root.value(key);
+  if (value.isUndefined()) return {};
+  if (!value.isArray()) Fail(QString("\"%1\" must be a list").arg(key));
+  return value.toArray();
+}
+
+}  // namespace
+
+std::string BuildTableStream(const QByteArray& spec, const QString& baseFolder) {
+  QJsonParseError error;
+  const QJsonDocument document = QJsonDocument::fromJson(spec, &error);
+  if (error.error != QJsonParseError::NoError)
+    Fail(QString("JSON error at offset %1: %2").arg(error.offset).arg(error.errorString()));
+  if (!document.isObject()) Fail("the description must be a JSON object");
+  const QJsonObject root = document.object();
+  CheckKeys(root, {"version", "fields", "indexes", "records"}, "description");
+  if (!root.contains("fields")) Fail("the description has no \"fields\"");
+
+  ts::TdvoMemTable table("kimtool");
+  const QJsonArray fields = ArrayMember(root, "fields");
+  for (int i = 0; i < fields.size(); ++i) {
+    if (!fields[i].isObject()) Fail(QString("field %1 must be an object").arg(i));
+    AddField(table, fields[i].toObject(), i);
+  }
+  const QJsonArray indexes = ArrayMember(root, "indexes");
+  for (int i = 0; i < indexes.size(); ++i) {
+    if (!indexes[i].isObject()) Fail(QString("index %1 must be an object").arg(i));
+    AddIndex(table, indexes[i].toObject(), i);
+  }
+  table.Open();
+  const QJsonArray records = ArrayMember(root, "records");
+  for (int i = 0; i < records.size(); ++i) {
+    if (!records[i].isObject()) Fail(QString("record %1 must be an object").arg(i));
+    try {
+      AddRecord(table, records[i].toObject(), i, baseFolder);
+    } catch (const ts::Exception& error) {
+      // The table's own refusals (a required field, a duplicate key, a text
+      // that is no number) get the record they belong to.
+      Fail(QString("record %1: %2").arg(i).arg(QString::fromStdString(ts::Cp1251ToUtf8(error.Message()))));
+    }
+  }
+  // Read-only applies to the file's readers, not to filling it here.
+  for (int i = 0; i < fields.size(); ++i) table.Field(i).SetReadOnly(fields[i].toObject().value("readonly").toBool());
+  // Records of every status go out, deleted ones included, in stored order.
+  table.SetStatusFilter(ts::StatusBit(ts::rsUnmodified) | ts::StatusBit(ts::rsModified) |
+                        ts::StatusBit(ts::rsInserted) | ts::StatusBit(ts::rsDeleted));
+  ts::TdvoBinaryStreamFormat format;
+  format.sfUsingIndex = 0;
+  format.sfDontFilterDeltas = ts::sfSaveDontFilterDeltas;
+  ts::TMemoryStream stream;
+  table.SaveStreamWithFormat(stream, &format);
+  return std::string(reinterpret_cast<const char*>(stream.Memory()), static_cast<size_t>(stream.Size()));
+}
+
+void PackFile(const std::string& specFile, const std::string& outFile, bool bare) {
+  QFile file(QString::fromStdString(specFile));
+  if (!file.open(QIODevice::ReadOnly))
+    Fail(QString("cannot read %1: %2").arg(QString::fromStdString(specFile), file.errorString()));
+  const QString baseFolder = QFileInfo(file).absolutePath();
+  std::string bytes = BuildTableStream(file.readAll(), baseFolder);
+  if (!bare) bytes = station::PackMaterials(bytes);
+  ts::TReplacingFileStream out(outFile, false);
+  out.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  out.Commit();
+}
+
+}  // namespace kim
