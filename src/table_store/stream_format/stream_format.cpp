@@ -154,12 +154,16 @@ void TdvoCustomStreamFormat::BeforeSave(TdvoCustomMemTable& table) {
   locked_ = true;
   table.SetTablePhase(kPhaseSaving);
   table.ReportProgress(0, mtpcSave);
-  // Range and master/detail restrictions do not exist on this table; the
-  // filter is the one switch a save can meet.
-  filterSwitched_ = false;
+  // A master/detail restriction has no switch on this table yet; the filter
+  // and the range do.
+  filterSwitched_ = rangeSwitched_ = false;
   if (table.Filtered() && (sfFiltered & sfSaveFiltered)) {
     filterSwitched_ = true;
     table.SetFiltered(false);
+  }
+  if (table.RangeActive() && (sfIgnoreRange & sfSaveIgnoreRange)) {
+    rangeSwitched_ = true;
+    table.SetRangeActive(false);
   }
   if (OnCompress) {
     ownedWork_ = std::make_unique<TMemoryStream>();
@@ -214,6 +218,10 @@ void TdvoCustomStreamFormat::Save(TdvoCustomMemTable& table) {
 }
 
 void TdvoCustomStreamFormat::RestoreSaveSwitches(TdvoCustomMemTable& table) {
+  if (rangeSwitched_) {
+    rangeSwitched_ = false;
+    table.SetRangeActive(true);
+  }
   if (!filterSwitched_) return;
   filterSwitched_ = false;
   table.SetFiltered(true);

@@ -10,7 +10,7 @@
 //         field-count check, ReadRecords, OnAfterLoad), AfterLoad
 //
 // The base share of BeforeSave / BeforeLoad takes the table's lock, sets its
-// operation phase and progress, switches filtering (save) or the persistent
+// operation phase and progress, switches filtering and the range (save) or the persistent
 // file, index maintenance and the read-only and autoinc checks (load) off,
 // and prepares the work stream (a memory stream when a compression event is
 // assigned). AfterSave / AfterLoad undo all of that, also after a failed
@@ -170,6 +170,7 @@ class TdvoCustomStreamFormat {
   std::vector<int32_t> loadMap_;
   bool locked_ = false;
   bool filterSwitched_ = false;
+  bool rangeSwitched_ = false;
   bool loadSwitched_ = false;
   bool wasPersistent_ = false;
   bool hadIndexes_ = true;

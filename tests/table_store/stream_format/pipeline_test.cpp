@@ -272,6 +272,30 @@ TEST(StreamPipelineTest, FilteredTablesSaveEveryRecordUnlessAsked) {
   EXPECT_EQ(NumbersOf(even), (std::vector<int>{0, 2, 4}));
 }
 
+TEST(StreamPipelineTest, ARangeIsLiftedForTheSaveUnlessAsked) {
+  auto t = std::make_unique<TdvoMemTable>();
+  t->AddField<TIntegerField>("n");
+  t->IndexDefs().Add("byN", "n");
+  t->SetIndexName("byN");
+  t->Open();
+  for (int i : {5, 4, 3, 2, 1, 0}) t->AppendRecord({TValue::Integer(i)});
+  t->SetRange(TValue::Integer(2), TValue::Integer(4));
+  ASSERT_EQ(t->RecordCount(), 3);
+  TdvoBinaryStreamFormat f;
+  TMemoryStream m;
+  t->SaveStreamWithFormat(m, &f);
+  EXPECT_TRUE(t->RangeActive());
+  EXPECT_EQ(t->RecordCount(), 3);
+  TdvoMemTable all;
+  all.LoadStreamWithFormat(m, &f);
+  EXPECT_EQ(all.RecordCount(), 6);
+  f.sfIgnoreRange = 0;
+  t->SaveStreamWithFormat(m, &f);
+  TdvoMemTable inRange;
+  inRange.LoadStreamWithFormat(m, &f);
+  EXPECT_EQ(NumbersOf(inRange), (std::vector<int>{2, 3, 4}));
+}
+
 TEST(StreamPipelineTest, SaveMapFollowsKindVisibilityAndBlobOptions) {
   TdvoMemTable t;
   t.AddField<TIntegerField>("n");
