@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -86,7 +87,9 @@ InflateResult InflateMaterials(const std::string &container, std::string &body) 
   if (container.size() < 4) return InflateResult::NoCount;
   const std::int32_t n = CountFrom(reinterpret_cast<const unsigned char *>(container.data()));
   if (n <= 0) return InflateResult::EmptyCount;
-  body.reserve(std::size_t(n));
+  // A damaged count must not reserve gigabytes: deflate expands at most
+  // about 1032-fold, so the data present bounds the body.
+  body.reserve(std::min(std::size_t(n), (container.size() - 4) * 1032 + 1024));
   std::size_t pos = 4;
   return Inflate(
       n,

@@ -22,6 +22,13 @@ constexpr int32_t kVersionFieldKinds = 250;
 constexpr int32_t kVersionDefaultExpressions = 251;
 
 constexpr const char* kFieldNameMissing = "Field name missing";
+constexpr const char* kRecordsTooLarge = "The stream's records need more memory than its size allows";
+
+// Record memory a load may take: a fixed allowance plus this many bytes per
+// byte of stream. Each stored value takes at least one byte of the stream,
+// so only damaged definitions (a text field of gigabytes, say) come near it.
+constexpr int64_t kRecordMemoryAllowance = int64_t{64} << 20;
+constexpr int64_t kRecordBytesPerStreamByte = 1024;
 
 [[noreturn]] void PropertyError() { throw EReadError(msg::kInvalidPropertyValue); }
 
@@ -291,6 +298,8 @@ bool TdvoCustomBinaryStreamFormat::ReadBooleanValue() {
 void TdvoCustomBinaryStreamFormat::ReadDefinitions(TdvoCustomMemTable& table) {
   const bool replace = (sfDef & sfLoadDef) != 0;
   indexDefsLoaded_ = false;
+  definedBytes_ = 0;
+  recordBudget_ = RecordMemoryBudget();
   bool reopen = false;
   try {
     TReader& r = *reader_;
@@ -346,6 +355,9 @@ void TdvoCustomBinaryStreamFormat::ReadFieldDefinition(TdvoCustomMemTable& table
   if (name.empty()) throw EMemTableError(kFieldNameMissing);
   if (size < 0) PropertyError();
   if (table.FieldDefs().Count() >= kMaxFields) throw EMemTableError(msg::kTooManyFieldDefs);
+  // Opening the table allocates record buffers of this size at once.
+  definedBytes_ += FieldStorageSize(type, size) + 1;
+  if (definedBytes_ > recordBudget_) throw EMemTableError(kRecordsTooLarge);
   TFieldDef& def = table.FieldDefs().Add(name, static_cast<TFieldType>(type), size, required);
   TField& field = table.CreateFieldFromDef(def);
   field.SetFieldKind(static_cast<TFieldKind>(kind));
@@ -417,6 +429,7 @@ void TdvoCustomBinaryStreamFormat::ReadRecords(TdvoCustomMemTable& table) {
     }
     table.SetLoadCount(0);
     table.SetLoadedCompletely(true);
+    recordBudget_ = RecordMemoryBudget();
     const int fieldCount = table.FieldCount();
     r.ReadListBegin();
     bool limited = false;
@@ -445,7 +458,7 @@ void TdvoCustomBinaryStreamFormat::ReadRecord(TdvoCustomMemTable& table, int fie
   TReader& r = *reader_;
   TdvoCommon& store = table.Store();
   const bool versioned = fileVersion_ >= kVersionRecordVersions;
-  TRecord* record = store.AllocRecord();
+  TRecord* record = AllocLoadRecord(store);
   TRecordChainGuard guard(store, record);
   table.SetOverrideRecord(record);
   if (versioned) r.ReadListBegin();
@@ -454,7 +467,7 @@ void TdvoCustomBinaryStreamFormat::ReadRecord(TdvoCustomMemTable& table, int fie
   for (;;) {
     ReadRecordVersion(table, version, fieldCount, current);
     if (!versioned || r.EndOfList()) break;
-    TRecord* older = store.AllocRecord();
+    TRecord* older = AllocLoadRecord(store);
     older->StateBits |= kRecordStored;
     version->OlderVersion = older;
     version = older;
@@ -489,6 +502,18 @@ void TdvoCustomBinaryStreamFormat::ReadRecord(TdvoCustomMemTable& table, int fie
     throw;
   }
   adopt();
+}
+
+int64_t TdvoCustomBinaryStreamFormat::RecordMemoryBudget() const {
+  return kRecordMemoryAllowance + std::min(streamSize_, INT64_MAX / 2048) * kRecordBytesPerStreamByte;
+}
+
+TRecord* TdvoCustomBinaryStreamFormat::AllocLoadRecord(const TdvoCommon& store) {
+  // Refused before the allocation: damaged definitions must not turn a
+  // small stream into gigabytes of records.
+  recordBudget_ -= std::max<int64_t>(store.RecordSize(), 1);
+  if (recordBudget_ < 0) throw EMemTableError(kRecordsTooLarge);
+  return store.AllocRecord();
 }
 
 void TdvoCustomBinaryStreamFormat::ReadRecordVersion(TdvoCustomMemTable& table, TRecord* record, int fieldCount,

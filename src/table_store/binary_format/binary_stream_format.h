@@ -11,7 +11,9 @@
 // stream raises EReadError ("Invalid stream format", "Stream read error",
 // "Invalid property value") or EMemTableError ("Unknown field type (%s)",
 // "Too many fielddefs. ...") and leaves the table usable with what was read
-// before the damage.
+// before the damage. Records may take at most 64 MB plus 1024 bytes per byte
+// of stream, so that damaged definitions cannot make a small stream claim
+// gigabytes.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +27,8 @@
 namespace ts {
 
 class TField;
+class TdvoCommon;
+struct TRecord;
 
 inline constexpr TdvoStreamOptions sfSaveUsingIndex = 1;
 
@@ -71,6 +75,8 @@ class TdvoCustomBinaryStreamFormat : public TdvoCustomStreamFormat {
   bool ReadBooleanValue();
   static void DropIndexes(TdvoCustomMemTable& table);
   void ReportLoadProgress(TdvoCustomMemTable& table);
+  TRecord* AllocLoadRecord(const TdvoCommon& store);
+  int64_t RecordMemoryBudget() const;
 
   int32_t bufferSize_ = kDefaultValueBufferSize;
   std::unique_ptr<TWriter> writer_;
@@ -79,6 +85,10 @@ class TdvoCustomBinaryStreamFormat : public TdvoCustomStreamFormat {
   bool indexDefsLoaded_ = false;
   int64_t streamSize_ = 0;
   int progressCounter_ = 0;
+  // What the records of a load may take, and what the definitions read so
+  // far take in each record.
+  int64_t recordBudget_ = 0;
+  int64_t definedBytes_ = 0;
 };
 
 class TdvoBinaryStreamFormat final : public TdvoCustomBinaryStreamFormat {

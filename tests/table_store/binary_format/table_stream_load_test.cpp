@@ -515,6 +515,49 @@ TEST(TableStreamLoadTest, DefinitionListsHaveLimits) {
   ExpectReleased(t);
 }
 
+TEST(TableStreamLoadTest, RecordsFarLargerThanTheStreamAreRefused) {
+  auto table = [](int32_t size, int records) {
+    return Concat({Head(251), Values([&](TWriter& w) {
+                     w.WriteListBegin();
+                     w.WriteString("s");
+                     w.WriteString("String");
+                     w.WriteInteger(size);
+                     w.WriteString("s");
+                     w.WriteString("");
+                     w.WriteInteger(10);
+                     w.WriteBoolean(false);
+                     w.WriteBoolean(false);
+                     w.WriteString("Data");
+                     w.WriteString("");
+                     w.WriteListEnd();
+                     w.WriteListBegin();
+                     w.WriteListEnd();
+                     w.WriteListBegin();
+                     for (int i = 0; i < records; ++i) {
+                       w.WriteListBegin();
+                       w.WriteInteger(0);
+                       w.WriteBoolean(true);
+                       w.WriteListEnd();
+                     }
+                     w.WriteListEnd();
+                   })});
+  };
+  // A text field of a gigabyte, held in line, from a stream of a hundred bytes.
+  TdvoMemTable t;
+  EXPECT_EQ(ErrorOf([&] { LoadBytes(t, table(1 << 30, 3)); }),
+            "The stream's records need more memory than its size allows");
+  ExpectReleased(t);
+  EXPECT_FALSE(t.Active());  // no field is left to open with
+  // Small records, but more of them than any stream of this size can hold
+  // data for, are refused before they are allocated.
+  EXPECT_EQ(ErrorOf([&] { LoadBytes(t, table(40 << 20, 3)); }),
+            "The stream's records need more memory than its size allows");
+  EXPECT_EQ(t.RecordCount(), 1);
+  // Large in-line texts as such are no damage.
+  LoadBytes(t, table(1 << 20, 3));
+  EXPECT_EQ(t.RecordCount(), 3);
+}
+
 TEST(TableStreamLoadTest, DuplicateIndexNamesAreRefused) {
   const Bytes stream = IntegerTable({});
   Bytes withIndexes(stream.begin(), stream.end() - 2);  // drop the empty index list
