@@ -9,6 +9,7 @@
 #include "station_texts.h"
 
 #include "pdf_render/my_chrome_pdf_render.h"
+#include "table_store/binary_format/binary_stream_format.h"
 #include "table_store/dataset/mem_table.h"
 
 #include <QCloseEvent>
@@ -65,6 +66,7 @@ TfrmMain::TfrmMain(const EditionSettings &settings, StationServices services)
       answer_root_(AbsoluteWorkingFolder()) {
   complects = MakeComplectsTable();
   answers = MakeAnswersTable(settings_.answersFieldSize);
+  dvoBinaryStreamFormat1 = MakeStationFormat();
   // Created with the window; the PDF library itself is bound on first use.
   FPDFRender = std::make_unique<TMyChromePDFRender>();
   setWindowTitle(settings_.caption);
@@ -182,15 +184,14 @@ bool TfrmMain::UnpackMaterials() {
 void TfrmMain::PrepareAnswers() { AppendEmptyAnswers(*answers); }
 
 bool TfrmMain::LoadComplects() {
-  bool ok = false;
+  bool ok = true;
   try {
-    // The materials table is loaded from the body here once the table store
-    // is part of the build; until then only a body is required.
-    std::error_code ec;
-    ok = std::filesystem::file_size(kTempFile, ec) > 0 && !ec;
+    complects->LoadFileWithFormat(kTempFile, dvoBinaryStreamFormat1.get());
   } catch (const std::exception &) {
+    // Whatever the body lacks, the station reports it as damaged materials.
     ok = false;
   }
+  // The body is not left behind, whether it loaded or not.
   RemoveFile(kTempFile);
   if (!ok) return false;
   complects->Open();

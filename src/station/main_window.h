@@ -22,6 +22,7 @@ class QVBoxLayout;
 class TMyChromePDFRender;
 
 namespace ts {
+class TdvoBinaryStreamFormat;
 class TdvoMemTable;
 }
 
@@ -95,6 +96,7 @@ class TfrmMain : public QWidget {
   // The materials (one record per variant) and the single answers record.
   std::unique_ptr<ts::TdvoMemTable> complects;
   std::unique_ptr<ts::TdvoMemTable> answers;
+  std::unique_ptr<ts::TdvoBinaryStreamFormat> dvoBinaryStreamFormat1;
 
   // Fields that the screens read and write.
   bool FOralPartDone = false;

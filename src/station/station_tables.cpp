@@ -1,5 +1,6 @@
 #include "station_tables.h"
 
+#include "table_store/binary_format/binary_stream_format.h"
 #include "table_store/dataset/blob_field.h"
 #include "table_store/dataset/mem_table.h"
 #include "table_store/dataset/numeric_fields.h"
@@ -18,6 +19,7 @@ std::unique_ptr<ts::TdvoMemTable> MakeTable(const char *name) {
   table->SetVersion("3.08");
   table->SetLocaleID(kUserDefaultLocale);
   table->SetAttachMaxCount(1);
+  table->SetPersistentBackup(false);
   return table;
 }
 
@@ -46,6 +48,28 @@ std::unique_ptr<ts::TdvoMemTable> MakeAnswersTable(int answerSize) {
   for (int i = 1; i <= 6; ++i) t->AddField<ts::TStringField>("a" + std::to_string(i), answerSize);
   t->AddField<ts::TStringField>("VarNo", 20);
   return t;
+}
+
+std::unique_ptr<ts::TdvoBinaryStreamFormat> MakeStationFormat() {
+  auto f = std::make_unique<ts::TdvoBinaryStreamFormat>("dvoBinaryStreamFormat1");
+  f->sfData = ts::sfSaveData | ts::sfLoadData;
+  f->sfDef = ts::sfSaveDef | ts::sfLoadDef;
+  f->sfIndexDef = ts::sfSaveIndexDef | ts::sfLoadIndexDef;
+  f->sfBlobs = ts::sfSaveBlobs | ts::sfLoadBlobs;
+  f->sfNonVisible = ts::sfSaveNonVisible | ts::sfLoadNonVisible;
+  f->sfUsingIndex = ts::sfSaveUsingIndex;
+  f->sfFiltered = ts::sfSaveFiltered;
+  f->sfIgnoreRange = ts::sfSaveIgnoreRange;
+  f->sfIgnoreMasterDetail = ts::sfSaveIgnoreMasterDetail;
+  f->sfFieldKind = ts::sfSaveFieldKind;
+  f->sfFromStart = ts::sfLoadFromStart;
+  f->sfCalculated = 0;
+  f->sfLookup = 0;
+  f->sfDeltas = 0;
+  f->sfDontFilterDeltas = 0;
+  f->sfAppend = 0;
+  f->SetBufferSize(16384);
+  return f;
 }
 
 void AppendEmptyAnswers(ts::TdvoMemTable &answers) {

@@ -4,6 +4,7 @@
 #include <memory>
 
 namespace ts {
+class TdvoBinaryStreamFormat;
 class TdvoMemTable;
 }
 
@@ -17,6 +18,10 @@ std::unique_ptr<ts::TdvoMemTable> MakeComplectsTable();
 // The answers table: strings a1..a6 of `answerSize` characters and VarNo of
 // 20.
 std::unique_ptr<ts::TdvoMemTable> MakeAnswersTable(int answerSize);
+
+// The binary stream format component that loads the materials (and, on the
+// review screen, saves the answers) with the station's options.
+std::unique_ptr<ts::TdvoBinaryStreamFormat> MakeStationFormat();
 
 // Opens the answers table and appends its single record with a1..a6 empty;
 // VarNo stays empty until a participant code is accepted.

@@ -2,7 +2,10 @@
 
 #include "paths.h"
 
+#include "table_store/dataset/blob_field.h"
 #include "table_store/dataset/blob_stream.h"
+#include "table_store/dataset/numeric_fields.h"
+#include "table_store/dataset/text_fields.h"
 #include "table_store/dataset/mem_table.h"
 
 #include <QCoreApplication>
@@ -181,9 +184,13 @@ TEST_F(StationStartup, GoodMaterialsStartAudioAndTheFirstScreen) {
 
 TEST_F(StationStartup, BadMaterialsEndTheProgramWithoutScreenOrAudio) {
   AddScreen(1);
-  const std::string packed = PackMaterials(std::string(5000, 'b'));
+  const std::string body = MaterialsBody({{0, "zero"}, {1, "one"}});
+  const std::string packed = PackMaterials(body);
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"missing", ""},
+      {"not a table", PackMaterials(std::string(5000, 'b'))},
+      {"table cut short", PackMaterials(body.substr(0, body.size() / 2))},
+      {"signature alone", PackMaterials("TPF0")},
       {"count 0", std::string(4, '\0') + packed.substr(4)},
       {"count -1", std::string(4, '\xFF') + packed.substr(4)},
       {"truncated", packed.substr(0, packed.size() - 10)},
@@ -213,9 +220,58 @@ TEST_F(StationStartup, BadMaterialsEndTheProgramWithoutScreenOrAudio) {
 
 TEST_F(StationStartup, MaterialsFileThatHoldsMoreThanItsCountLoads) {
   AddScreen(1);
-  WriteFile("klt-re11.kim", PackMaterials("TPF0 body", std::string(100000, 'z')));
-  EXPECT_TRUE(Window().FormCreate());
+  // The bytes after the table would make it unreadable if they were read.
+  WriteFile("klt-re11.kim", PackMaterials(MaterialsBody({{0, "zero"}, {1, "one"}}), std::string(100000, 'z')));
+  ASSERT_TRUE(Window().FormCreate());
   EXPECT_NE(Current(), nullptr);
+  EXPECT_TRUE(boxes_.shown.empty());
+  EXPECT_EQ(Window().complects->RecordCount(), 2);
+}
+
+TEST_F(StationStartup, VariantZeroIsCurrentWhenTheFirstScreenStarts) {
+  ts::TdvoMemTable *complects = nullptr;
+  std::string seen_at_start;
+  settings_.screens[1] = ScreenRow{[&](TfrmMain &main) -> std::unique_ptr<TFrame> {
+                                     seen_at_start = complects->FieldNamed("subjname").AsString();
+                                     return std::make_unique<ProbeFrame>(main, "screen1", log_, nullptr);
+                                   },
+                                   std::nullopt};
+  const std::vector<std::pair<std::vector<Variant>, std::string>> cases = {
+      {{{2, "two"}, {0, "zero"}, {1, "one"}, {0, "zero again"}}, "zero"},
+      {{{2, "two"}, {1, "one"}}, "two"},
+  };
+  for (const auto &[variants, expected] : cases) {
+    SCOPED_TRACE(expected);
+    window_.reset();
+    WriteFile("klt-re11.kim", PackMaterials(MaterialsBody(variants)));
+    complects = Window().complects.get();
+    ASSERT_TRUE(Window().FormCreate());
+    EXPECT_EQ(seen_at_start, expected);
+    EXPECT_EQ(complects->RecordCount(), int(variants.size()));
+  }
+}
+
+TEST_F(StationStartup, FieldsAreThoseStoredInTheMaterialsFile) {
+  AddScreen(1);
+  // Written by another tool: other field names' case, other order, and an
+  // extra field; the station finds what it reads by name.
+  ts::TdvoMemTable stored("stored");
+  stored.AddField<ts::TIntegerField>("VARNO");
+  stored.AddField<ts::TStringField>("SubjName", 80);
+  stored.AddField<ts::TIntegerField>("Extra");
+  stored.AddField<ts::TBlobField>("variantText");
+  stored.Open();
+  stored.Append();
+  stored.FieldNamed("VARNO").SetAsInteger(0);
+  stored.FieldNamed("SubjName").SetAsString("stored");
+  stored.Post();
+  WriteFile("klt-re11.kim", PackMaterials(TableBody(stored)));
+  ASSERT_TRUE(Window().FormCreate());
+  ts::TdvoMemTable &complects = *Window().complects;
+  EXPECT_EQ(complects.FieldCount(), 4);
+  EXPECT_EQ(complects.FieldNamed("subjname").AsString(), "stored");
+  EXPECT_EQ(complects.FieldNamed("VarNo").AsInteger(), 0);
+  EXPECT_EQ(complects.FindField("Intro"), nullptr) << "the declared fields are replaced";
 }
 
 TEST_F(StationStartup, WrongAudioVersionEndsTheProgramWithItsMessage) {

@@ -11,6 +11,10 @@
 #include "materials_file.h"
 #include "scripted_messages.h"
 #include "station_loop.h"
+#include "station_tables.h"
+
+#include "table_store/binary_format/binary_stream_format.h"
+#include "table_store/dataset/mem_table.h"
 
 #include <QAbstractButton>
 #include <gtest/gtest.h>
@@ -23,6 +27,32 @@
 #include <vector>
 
 namespace station::testing {
+
+struct Variant {
+  int varNo;
+  std::string subjname;
+};
+
+// The table saved in the binary stream format with the station's options.
+inline std::string TableBody(ts::TdvoMemTable &table) {
+  auto format = MakeStationFormat();
+  ts::TMemoryStream stream;
+  table.SaveStreamWithFormat(stream, format.get());
+  return std::string(reinterpret_cast<const char *>(stream.Memory()), std::size_t(stream.Size()));
+}
+
+// A materials body: the station's own table with one record per variant.
+inline std::string MaterialsBody(const std::vector<Variant> &variants) {
+  auto table = MakeComplectsTable();
+  table->Open();
+  for (const Variant &v : variants) {
+    table->Append();
+    table->FieldNamed("VarNo").SetAsInteger(v.varNo);
+    table->FieldNamed("subjname").SetAsString(v.subjname);
+    table->Post();
+  }
+  return TableBody(*table);
+}
 
 // A screen that records what happens to it.
 class ProbeFrame : public TFrame {
@@ -90,7 +120,9 @@ class StationFixture : public ::testing::Test {
   void WriteFile(const std::string &name, const std::string &bytes) {
     std::ofstream(name, std::ios::binary) << bytes;
   }
-  void WriteGoodMaterials() { WriteFile("klt-re11.kim", PackMaterials("TPF0 materials body")); }
+  void WriteGoodMaterials() {
+    WriteFile("klt-re11.kim", PackMaterials(MaterialsBody({{1, "one"}, {0, "zero"}, {2, "two"}})));
+  }
 
   ProbeFrame *Current() { return dynamic_cast<ProbeFrame *>(Window().CurrentFrame()); }
   bool Logged(const std::string &event) const {
