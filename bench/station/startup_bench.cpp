@@ -1,53 +1,42 @@
-// Start-up on a 100 MB materials file against inflating the same file alone.
-#include "edition_settings.h"
-#include "frame.h"
-#include "main_window.h"
-#include "materials_file.h"
-#include "qt_station_loop.h"
-#include "message_service.h"
-
-#include "platform/audio/audio_seam.h"
-
-#include <QApplication>
+// Start-up of the grade-11 station on a 100 MB materials file, from process
+// start to its first screen, against inflating the same file alone. Each run
+// is a fresh process (station_startup_probe), so its peak memory is its own.
 #include <benchmark/benchmark.h>
 
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
+#include <string>
+
+extern char **environ;
 
 namespace {
 
-constexpr std::size_t kBodyBytes = 100u << 20;
+std::string ProbePath();
+bool RunToEnd(const char *mode, const std::string &dir, std::string &out, rusage &usage, long long &start);
 
-// A body like the materials': mostly already-compressed media, some text.
-std::string MakeBody() {
-  std::string body;
-  body.reserve(kBodyBytes);
-  std::mt19937_64 rng(11);
-  while (body.size() < kBodyBytes) {
-    for (int i = 0; i < 4096 && body.size() < kBodyBytes; ++i) {
-      const auto v = rng();
-      body.append(reinterpret_cast<const char *>(&v), std::min<std::size_t>(8, kBodyBytes - body.size()));
-    }
-    for (int i = 0; i < 200 && body.size() < kBodyBytes; ++i)
-      body.append("line of option text " + std::to_string(i) + "\r\n");
-  }
-  body.resize(kBodyBytes);
-  return body;
-}
-
+// The materials file, made by the probe so that this process stays small:
+// a process started from it begins with its size.
 struct Materials {
   std::filesystem::path dir;
-  std::string container;
+  std::int64_t bodyBytes = 0;
+  std::int64_t fileBytes = 0;
   Materials() {
     char tmpl[] = "/tmp/station_bench_XXXXXX";
     dir = mkdtemp(tmpl);
-    container = station::PackMaterials(MakeBody());
-    std::ofstream(dir / "klt-re11.kim", std::ios::binary) << container;
+    std::string out;
+    rusage usage{};
+    long long start = 0;
+    if (RunToEnd("make", dir.string(), out, usage, start)) bodyBytes = std::atoll(out.c_str());
+    std::error_code ec;
+    fileBytes = std::int64_t(std::filesystem::file_size(dir / "klt-re11.kim", ec));
   }
   ~Materials() {
     std::error_code ec;
@@ -60,63 +49,99 @@ Materials &Files() {
   return m;
 }
 
-class BlankFrame : public station::TFrame {
- public:
-  using TFrame::TFrame;
-  void Start(std::optional<int>) override {}
+std::string ProbePath() {
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return "station_startup_probe";
+  self[n] = '\0';
+  return (std::filesystem::path(self).parent_path() / "station_startup_probe").string();
+}
+
+long long NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+struct ProbeRun {
+  bool ok = false;
+  double seconds = 0;
+  double peakMb = 0;
 };
 
-// Answers every box with OK at once.
-class SilentMessages : public station::MessageService {
- public:
-  station::BoxAnswer Show(const station::BoxRequest &) override { return station::BoxAnswer::Ok; }
-};
-
-double PeakRssMb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_maxrss) / 1024.0;
-}
-
-void BM_InflateAlone(benchmark::State &state) {
-  const std::string &container = Files().container;
-  std::string body;
-  for (auto _ : state) {
-    if (station::InflateMaterials(container, body) != station::InflateResult::Ok) state.SkipWithError("inflate");
-    benchmark::DoNotOptimize(body.data());
+// Runs the probe and collects what it prints and its resource use; `start`
+// is taken right before the process is started.
+bool RunToEnd(const char *mode, const std::string &dir, std::string &out, rusage &usage, long long &start) {
+  int pipefd[2];
+  if (pipe(pipefd) != 0) return false;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipefd[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, pipefd[0]);
+  const std::string probe = ProbePath();
+  char *args[] = {const_cast<char *>(probe.c_str()), const_cast<char *>(mode), const_cast<char *>(dir.c_str()),
+                  nullptr};
+  start = NowNs();
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, probe.c_str(), &actions, nullptr, args, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipefd[1]);
+  if (rc != 0) {
+    close(pipefd[0]);
+    return false;
   }
-  state.SetBytesProcessed(state.iterations() * std::int64_t(kBodyBytes));
-  state.counters["peak_rss_MB"] = PeakRssMb();
+  char buf[64];
+  for (ssize_t n; (n = read(pipefd[0], buf, sizeof buf)) > 0;) out.append(buf, std::size_t(n));
+  close(pipefd[0]);
+  int status = 0;
+  wait4(pid, &status, 0, &usage);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
-BENCHMARK(BM_InflateAlone)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// From creating the main window to its first screen: open, inflate into the
-// temporary file, load, audio set-up (scripted devices), first screen.
-void BM_StartupToFirstScreen(benchmark::State &state) {
-  const auto old = std::filesystem::current_path();
-  std::filesystem::current_path(Files().dir);
-  station::EditionSettings settings = station::Grade11Settings();
-  settings.screens[1] = {[](station::TfrmMain &m) { return std::make_unique<BlankFrame>(m); }, std::nullopt};
-  station::QtStationLoop loop;
-  SilentMessages boxes;
-  for (auto _ : state) {
-    klt::audio::seam::UseScriptedDevices({});
-    station::TfrmMain window(settings, station::StationServices{loop, boxes});
-    if (!window.FormCreate() || !window.CurrentFrame()) state.SkipWithError("start-up failed");
-  }
-  std::filesystem::current_path(old);
-  state.SetBytesProcessed(state.iterations() * std::int64_t(kBodyBytes));
-  state.counters["peak_rss_MB"] = PeakRssMb();
+// Runs the probe in `mode` and measures from before the spawn to the moment
+// it reports.
+ProbeRun RunProbe(const char *mode) {
+  ProbeRun run;
+  std::string out;
+  rusage usage{};
+  long long start = 0;
+  if (!RunToEnd(mode, Files().dir.string(), out, usage, start)) return run;
+  const long long done = std::atoll(out.c_str());
+  run.ok = done > start;
+  run.seconds = double(done - start) / 1e9;
+  run.peakMb = double(usage.ru_maxrss) / 1024.0;
+  return run;
 }
-BENCHMARK(BM_StartupToFirstScreen)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void Measure(benchmark::State &state, const char *mode) {
+  if (Files().bodyBytes == 0) {
+    state.SkipWithError("the materials file could not be made");
+    return;
+  }
+  double peak = 0;
+  for (auto _ : state) {
+    const ProbeRun run = RunProbe(mode);
+    if (!run.ok) {
+      state.SkipWithError("the probe failed");
+      break;
+    }
+    state.SetIterationTime(run.seconds);
+    peak = std::max(peak, run.peakMb);
+  }
+  state.SetBytesProcessed(state.iterations() * Files().bodyBytes);
+  state.counters["peak_rss_MB"] = peak;
+  state.counters["body_MB"] = double(Files().bodyBytes) / (1 << 20);
+  state.counters["file_MB"] = double(Files().fileBytes) / (1 << 20);
+}
+
+// Process start, inflating into the temporary body, and nothing else.
+void BM_InflateAlone(benchmark::State &state) { Measure(state, "inflate"); }
+BENCHMARK(BM_InflateAlone)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Process start to the first screen: application, main window, inflating,
+// loading the table, audio set-up (scripted devices), locating variant 0.
+void BM_StartupToFirstScreen(benchmark::State &state) { Measure(state, "startup"); }
+BENCHMARK(BM_StartupToFirstScreen)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
-int main(int argc, char **argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+BENCHMARK_MAIN();
