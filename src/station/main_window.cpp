@@ -7,6 +7,7 @@
 #include "station_loop.h"
 #include "station_tables.h"
 #include "station_texts.h"
+#include "ui_text.h"
 
 #include "pdf_render/my_chrome_pdf_render.h"
 #include "table_store/binary_format/binary_stream_format.h"
@@ -158,7 +159,7 @@ bool TfrmMain::FormCreate() {
     // Without its tables the station cannot go on: the error is shown and
     // the program ends.
     RemoveFile(kTempFile);
-    ReportHandlerError(QString::fromUtf8(e.what()));
+    ReportHandlerError(ErrorText(e));
     return false;
   }
   // The first screen's own errors are its handler's: shown, and the program

@@ -1,5 +1,7 @@
 #include "station_loop.h"
 
+#include "ui_text.h"
+
 #include <exception>
 
 namespace station {
@@ -46,7 +48,7 @@ void StationLoop::RunHandler(const std::function<void()> &handler) {
     handler();
     return;
   } catch (const std::exception &e) {
-    message = QString::fromUtf8(e.what());
+    message = ErrorText(e);
   } catch (...) {
     message = QStringLiteral("Unknown error");
   }

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -11,5 +12,9 @@ namespace station {
 
 QString FromCodePage(std::string_view bytes);
 std::string ToCodePage(const QString &text);
+
+// The text of an error for the user: the table store's and the renderer's
+// errors carry code-page text, any other error UTF-8.
+QString ErrorText(const std::exception &error);
 
 }  // namespace station

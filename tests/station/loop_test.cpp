@@ -2,6 +2,8 @@
 #include "qt_station_loop.h"
 #include "scripted_messages.h"
 
+#include "table_store/errors.h"
+
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
@@ -73,6 +75,10 @@ TEST(StationLoop, HandlerErrorIsReportedWithItsTextAndGoesNoFurther) {
   EXPECT_EQ(reports, (QStringList{"Invalid numeric input", "Invalid numeric input"}));
   loop.RunHandler([] { throw 42; });
   EXPECT_EQ(reports.size(), 3);
+  // The table store's errors carry code-page text: "Field 'Ответ' not found".
+  loop.RunHandler([] { throw ts::EDatabaseError("Field '\xCE\xF2\xE2\xE5\xF2' not found"); });
+  ASSERT_EQ(reports.size(), 4);
+  EXPECT_EQ(reports[3], QString::fromUtf8("Field 'Ответ' not found"));
 }
 
 TEST(StationLoop, OutermostCallsWaitForEveryNestedLoopToClose) {
