@@ -15,6 +15,7 @@
 #include <QLayout>
 #include <QPixmap>
 #include <QProgressBar>
+#include <QVBoxLayout>
 
 #include <fstream>
 #include <iterator>
@@ -578,4 +579,52 @@ TEST_F(StationScreens, ScreenshotOfTheMainWindow) {
   const QPixmap shot = w.grab();
   EXPECT_EQ(shot.size(), QSize(1016, 713));
   EXPECT_TRUE(shot.save(QString(STATION_TEST_OUTPUT_DIR) + "/main_window.png"));
+}
+
+namespace {
+// A task screen's picture: the page centred and not scaled.
+class PageScreen : public TFrame {
+ public:
+  using TFrame::TFrame;
+  void Start(std::optional<int>) override {
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    Image1 = new QLabel(this);
+    Image1->setAlignment(Qt::AlignCenter);
+    layout->addWidget(Image1);
+    main_.ShowPDFPage(Image1, "VariantText", 1);
+  }
+  QLabel *Image1 = nullptr;
+};
+}  // namespace
+
+TEST_F(StationStartup, DemoMaterialsStartTheStationAndShowTheirPages) {
+  std::filesystem::copy_file(STATION_DEMO_BUILD_DIR "/klt-re11.kim", "klt-re11.kim");
+  settings_.screens[1] = ScreenRow{[](TfrmMain &m) { return std::make_unique<PageScreen>(m); }, std::nullopt};
+  TfrmMain &w = Window();
+  ASSERT_TRUE(w.FormCreate());
+  EXPECT_TRUE(boxes_.shown.empty()) << boxes_.shown[0].text.toStdString();
+  EXPECT_EQ(w.complects->RecordCount(), 3);
+  EXPECT_EQ(w.complects->FieldNamed("VarNo").AsInteger(), 0);
+  EXPECT_EQ(w.complects->FieldNamed("SubjID").AsInteger(), 5);
+  auto *screen = dynamic_cast<PageScreen *>(w.CurrentFrame());
+  ASSERT_NE(screen, nullptr);
+  EXPECT_EQ(screen->Image1->pixmap().size(), QSize(827, 1169));
+  QLabel picture;
+  for (const char *field : {"Intro", "TestRTF"}) {
+    w.ShowPDFPage(&picture, field, 1);
+    EXPECT_EQ(picture.pixmap().size(), QSize(827, 1169)) << field;
+  }
+  w.ShowPDFPage(&picture, "VariantText", 11);
+  loop_.RunHandler([&] { w.ShowPDFPage(&picture, "VariantText", 12); });
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, "Page-Number \"12\" is out of range [1..11]");
+
+  // The first screen with its page, as the station shows it.
+  w.Label1->setText(U("Оставшееся на выполнение работы время: 75:00"));
+  w.show();
+  QCoreApplication::sendPostedEvents();
+  const QPixmap shot = w.grab();
+  EXPECT_EQ(shot.size(), QSize(1016, 713));
+  EXPECT_TRUE(shot.save(QString(STATION_TEST_OUTPUT_DIR) + "/main_window_with_page.png"));
 }
