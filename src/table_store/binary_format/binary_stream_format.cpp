@@ -599,6 +599,12 @@ void TdvoCustomBinaryStreamFormat::ReadFieldValue(TdvoCustomMemTable& table, TRe
     if (field.FieldNo() >= 1) store.SetFieldModified(field.FieldNo());
     return;
   }
+  if (field.DataType() == ftBytes || field.DataType() == ftVarBytes) {
+    // The null flag has said "not null": an empty byte value stays a value
+    // rather than turning null as an empty text would make it.
+    field.SetValue(TValue::String(std::move(text)));
+    return;
+  }
   field.SetAsString(text);
   // The record is not the cursor's buffer: nothing is left for the cancel
   // step of the editing cycle to drop.

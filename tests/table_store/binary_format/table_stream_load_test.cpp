@@ -303,6 +303,37 @@ TEST(TableStreamLoadTest, EachOlderVersionReadsOnlyWhatItHad) {
   }
 }
 
+TEST(TableStreamLoadTest, AnEmptyByteValueIsNoNull) {
+  const Bytes stream = Concat({Head(251), Values([](TWriter& w) {
+                                 w.WriteListBegin();
+                                 w.WriteString("v");
+                                 w.WriteString("VarBytes");
+                                 w.WriteInteger(0);
+                                 w.WriteString("v");
+                                 w.WriteString("");
+                                 w.WriteInteger(10);
+                                 w.WriteBoolean(false);
+                                 w.WriteBoolean(false);
+                                 w.WriteString("Data");
+                                 w.WriteString("");
+                                 w.WriteListEnd();
+                                 w.WriteListBegin();
+                                 w.WriteListEnd();
+                                 w.WriteListBegin();
+                                 w.WriteListBegin();
+                                 w.WriteInteger(0);
+                                 w.WriteBoolean(false);
+                                 w.WriteString("");
+                                 w.WriteListEnd();
+                                 w.WriteListEnd();
+                               })});
+  TdvoMemTable t;
+  LoadBytes(t, stream);
+  t.First();
+  EXPECT_FALSE(t.FieldNamed("v").IsNull());
+  EXPECT_EQ(SaveBytes(t), stream);
+}
+
 TEST(TableStreamLoadTest, LoadLimitStopsQuietly) {
   TdvoMemTable source;
   source.AddField<TIntegerField>("n");
