@@ -66,7 +66,15 @@ TReplacingFileStream::TReplacingFileStream(std::string path, bool keepContents) 
   const bool exists = ::stat(path_.c_str(), &old) == 0;
   if (exists && S_ISDIR(old.st_mode)) CannotCreate(path_, EISDIR);
   temp_ = TemporaryNameFor(path_);
-  file_ = std::make_unique<TFileStream>(temp_, TFileMode::Create);
+  try {
+    file_ = std::make_unique<TFileStream>(temp_, TFileMode::Create);
+  } catch (const EFCreateError& error) {
+    // The caller knows the file by its own name, not by the new file's.
+    std::string message = error.Message();
+    const size_t at = message.find(temp_);
+    if (at != std::string::npos) message.replace(at, temp_.size(), path_);
+    throw EFCreateError(message);
+  }
   try {
     // The new file takes the old one's permissions, as rewriting it in place
     // would have kept them.

@@ -209,6 +209,9 @@ TEST(StreamPipelineTest, AFailedFileSaveLeavesTheOldFileWhole) {
   EXPECT_NE(ErrorOf([&] { t->SaveFileWithFormat((dir / "taken").string(), &f); }), "");
   EXPECT_TRUE(fs::is_directory(dir / "taken"));
   EXPECT_EQ(dir.Names(), (std::vector<std::string>{"answers.ans", "taken"}));
+  const std::string nowhere = (dir / "missing" / "a.ans").string();
+  EXPECT_EQ(ErrorOf([&] { t->SaveFileWithFormat(nowhere, &f); }),
+            "Cannot create file \"" + nowhere + "\". No such file or directory");
 }
 
 TEST(StreamPipelineTest, AppendingSavesStackStreamsAndALoadReadsTheFirst) {
