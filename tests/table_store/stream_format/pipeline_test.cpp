@@ -557,6 +557,19 @@ TEST(StreamPipelineTest, PersistentFileLoadsOnOpenAndIsReplacedOnClose) {
   EXPECT_EQ(NumbersOf(t), (std::vector<int>{0, 1, 2, 3}));
   t.SetPersistent(false);
   t.Close();
+
+  // A persistent file that cannot be written is reported and the table
+  // stays open with its records.
+  auto lost = Numbers(2);
+  lost->SetPersistentFormat(&f);
+  lost->SetPersistentFile((dir / "gone" / "t.dat").string());
+  lost->SetPersistent(true);
+  EXPECT_NE(ErrorOf([&] { lost->Close(); }), "");
+  EXPECT_TRUE(lost->Active());
+  EXPECT_EQ(lost->RecordCount(), 2);
+  ExpectReleased(*lost);
+  lost->SetPersistent(false);
+  lost->Close();
 }
 
 }  // namespace
