@@ -1,4 +1,5 @@
 #include "edition_settings.h"
+#include "screens/test_hard.h"
 
 namespace station {
 
@@ -17,6 +18,7 @@ EditionSettings Grade11Settings() {
       "До окончания работы осталось 20 минут.\n\rПерейдите к выполнению устной части (задания 5 и 6)");
   // Screens join this table as they are built: code -> frame and Start argument.
   s.screens = {};
+  s.screens[1] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmTestHard>(m); }, {}};
   return s;
 }
 
