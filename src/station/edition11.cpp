@@ -1,4 +1,8 @@
 #include "edition_settings.h"
+#include "screens/prepare5.h"
+#include "screens/prepare6.h"
+#include "screens/task5.h"
+#include "screens/task6.h"
 #include "screens/test_hard.h"
 
 namespace station {
@@ -19,6 +23,12 @@ EditionSettings Grade11Settings() {
   // Screens join this table as they are built: code -> frame and Start argument.
   s.screens = {};
   s.screens[1] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmTestHard>(m); }, {}};
+  // The spoken part: task 6 starts with the chosen photo, 0 for none.
+  s.screens[50] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmPrepare5>(m); }, {}};
+  s.screens[51] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmTask5>(m); }, 0};
+  s.screens[60] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmPrepare6>(m); }, {}};
+  for (const auto &[code, photo] : std::initializer_list<std::pair<int, int>>{{61, 1}, {62, 2}, {63, 3}, {69, 0}})
+    s.screens[code] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmTask6>(m); }, photo};
   return s;
 }
 

@@ -3,6 +3,7 @@
 #include "main_window.h"
 #include "message_service.h"
 #include "qt_station_loop.h"
+#include "screens/five_sec.h"
 #include "screens/test_rtf.h"
 
 #include <QApplication>
@@ -22,6 +23,9 @@ int main(int argc, char **argv) {
   // Start-up runs before the window is visible; when it fails its message has
   // been shown and the program ends.
   if (!frmMain.FormCreate()) return 1;
+  // The countdown overlay, hidden until a spoken-part screen shows it; the
+  // main window owns it.
+  new station::T_FiveSec(frmMain, loop);
   // The text-check window, hidden until the hardware check shows it; the
   // main window owns it.
   new station::TfrmTestRTF(frmMain);
