@@ -1,4 +1,6 @@
 #include "edition_settings.h"
+#include "screens/finish_exam.h"
+#include "screens/play_answers.h"
 #include "screens/prepare5.h"
 #include "screens/prepare6.h"
 #include "screens/task5.h"
@@ -29,6 +31,9 @@ EditionSettings Grade11Settings() {
   s.screens[60] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmPrepare6>(m); }, {}};
   for (const auto &[code, photo] : std::initializer_list<std::pair<int, int>>{{61, 1}, {62, 2}, {63, 3}, {69, 0}})
     s.screens[code] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmTask6>(m); }, photo};
+  // The answer review and the finish screen.
+  s.screens[1000] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmPlayAnswers>(m); }, {}};
+  s.screens[1001] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmFinishExam>(m); }, {}};
   return s;
 }
 
