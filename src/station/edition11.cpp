@@ -1,6 +1,9 @@
 #include "edition_settings.h"
 #include "screens/finish_exam.h"
 #include "screens/play_answers.h"
+#include "screens/gym_eyes.h"
+#include "screens/prepare1.h"
+#include "screens/task1.h"
 #include "screens/prepare5.h"
 #include "screens/prepare6.h"
 #include "screens/task5.h"
@@ -24,6 +27,11 @@ EditionSettings Grade11Settings() {
       "До окончания работы осталось 20 минут.\n\rПерейдите к выполнению устной части (задания 5 и 6)");
   // Screens join this table as they are built: code -> frame and Start argument.
   s.screens = {};
+  // The listening task and the eye break (its argument: the task it follows).
+  s.screens[10] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmPrepare1>(m); }, {}};
+  s.screens[11] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmTask1>(m); }, {}};
+  for (const auto &[code, task] : std::initializer_list<std::pair<int, int>>{{22, 2}, {33, 3}, {44, 4}})
+    s.screens[code] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmGymEyes>(m); }, task};
   s.screens[1] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmTestHard>(m); }, {}};
   // The spoken part: task 6 starts with the chosen photo, 0 for none.
   s.screens[50] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmPrepare5>(m); }, {}};
