@@ -16,7 +16,10 @@
 
 namespace {
 
-constexpr int kSize = 128;
+// The shapes are laid out on a 128-pixel grid and drawn at twice that, so
+// they stay sharp when the screen scales them up.
+constexpr int kSize = 256;
+constexpr double kScale = kSize / 128.0;
 // Samples per pixel side: edges are smoothed by coverage.
 constexpr int kGrid = 4;
 
@@ -38,7 +41,7 @@ class Canvas {
         int hits = 0;
         for (int sy = 0; sy < kGrid; ++sy)
           for (int sx = 0; sx < kGrid; ++sx)
-            if (inside(x + (sx + 0.5) / kGrid, y + (sy + 0.5) / kGrid)) ++hits;
+            if (inside((x + (sx + 0.5) / kGrid) / kScale, (y + (sy + 0.5) / kGrid) / kScale)) ++hits;
         if (hits == 0) continue;
         const double cover = double(hits) / (kGrid * kGrid) * color.a / 255.0;
         unsigned char *p = &pixels_[(std::size_t(y) * kSize + x) * 4];

@@ -415,16 +415,33 @@ TEST_F(HardwareCheck, ExitEndsTheProgramWithoutAQuestion) {
   EXPECT_TRUE(boxes_.shown.empty());
 }
 
+TEST_F(HardwareCheck, ScreenshotWithTheRecordingPlayedBack) {
+  TfrmTestHard &s = Begin();
+  TfrmMain &w = Window();
+  Identity(s, "123", "7", "2");
+  Click(s.btnRecTest);
+  Click(s.btnRecTest);
+  w.show();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(s.size(), w.size()) << "the screen fills the window while the bar is hidden";
+  EXPECT_FALSE(s.imgSpeak->pixmap().isNull());
+  EXPECT_EQ(s.imgSpeak->pixmap().height(), w.height() - 41) << "scaled in proportion to the area below the banner";
+  // The answer buttons stay reachable over the picture.
+  EXPECT_EQ(s.childAt(s.Button4->mapTo(&s, QPoint(5, 5))), s.Button4);
+  const QPixmap shot = w.grab();
+  EXPECT_TRUE(shot.save(QString(STATION_TEST_OUTPUT_DIR) + "/hardware_check.png"));
+}
+
 TEST(StationPictures, DecodeAndDamage) {
   const QImage mic = DecodePng(kMicrophonePng, kMicrophonePngSize);
   const QImage speaker = DecodePng(kSpeakerPng, kSpeakerPngSize);
   ASSERT_FALSE(mic.isNull());
   ASSERT_FALSE(speaker.isNull());
-  EXPECT_EQ(mic.size(), QSize(128, 128));
+  EXPECT_EQ(mic.size(), QSize(256, 256));
   // Something is drawn, and the corners stay transparent.
   EXPECT_EQ(qAlpha(mic.pixel(0, 0)), 0);
-  EXPECT_EQ(qAlpha(mic.pixel(64, 40)), 255);
-  EXPECT_EQ(qAlpha(speaker.pixel(20, 64)), 255);
+  EXPECT_EQ(qAlpha(mic.pixel(128, 80)), 255);
+  EXPECT_EQ(qAlpha(speaker.pixel(40, 128)), 255);
 
   EXPECT_TRUE(DecodePng(kMicrophonePng, kMicrophonePngSize / 2).isNull()) << "truncated";
   std::vector<unsigned char> damaged(kMicrophonePng, kMicrophonePng + kMicrophonePngSize);
