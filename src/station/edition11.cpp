@@ -8,6 +8,9 @@
 #include "screens/prepare6.h"
 #include "screens/task5.h"
 #include "screens/task6.h"
+#include "screens/task2.h"
+#include "screens/task3.h"
+#include "screens/task4.h"
 #include "screens/test_hard.h"
 
 namespace station {
@@ -33,6 +36,10 @@ EditionSettings Grade11Settings() {
   for (const auto &[code, task] : std::initializer_list<std::pair<int, int>>{{22, 2}, {33, 3}, {44, 4}})
     s.screens[code] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmGymEyes>(m); }, task};
   s.screens[1] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmTestHard>(m); }, {}};
+  // The written tasks.
+  s.screens[20] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmTask2>(m); }, {}};
+  s.screens[30] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmTask3>(m); }, {}};
+  s.screens[40] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmTask4>(m); }, {}};
   // The spoken part: task 6 starts with the chosen photo, 0 for none.
   s.screens[50] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmPrepare5>(m); }, {}};
   s.screens[51] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmTask5>(m); }, 0};

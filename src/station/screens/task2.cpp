@@ -1,0 +1,58 @@
+#include "task2.h"
+
+#include "../main_window.h"
+
+#include "table_store/dataset/mem_table.h"
+
+#include <QComboBox>
+#include <QLabel>
+
+namespace station {
+
+namespace {
+const char kCaption[] = "Выполнение задания № 2.";
+const char kButton[] = "Завершить ответ!";
+}  // namespace
+
+TfrmTask2::TfrmTask2(TfrmMain &main) : TTimedFrame(main) {
+  BuildPanel(49, QString::fromUtf8(kCaption), QString::fromUtf8(kButton));
+  // Children of the frame, so the positions file speaks in its coordinates.
+  t1 = MakeChoiceBox(this);
+  t2 = MakeChoiceBox(this);
+  t3 = MakeChoiceBox(this);
+  t4 = MakeChoiceBox(this);
+  t5 = MakeChoiceBox(this);
+}
+
+int TfrmTask2::Limit() const { return main_.FTask2Seconds; }
+
+void TfrmTask2::Start(std::optional<int>) {
+  main_.Panel1->show();
+  main_.Label1->show();
+  main_.ShowPDFPage(Image1, "VariantText", 2);
+
+  CopyBlobToFile(main_, "Answer2", "~$t2ans.tmp");
+  Answers = LoadOptionList(main_, "~$t2ans.tmp");
+  CopyBlobToFile(main_, "coords2", "~$t2coords.tmp");
+  const std::vector<QComboBox *> boxes = Boxes();
+  PlaceBoxes(main_, "~$t2coords.tmp", {boxes.begin(), boxes.end()});
+  FillChoices(boxes, Answers);
+  // The pupil may come back from the answer review: show what is stored.
+  RestoreChoices(boxes, main_.answers->FieldNamed("a2").AsString());
+
+  SetTopBar(QString(), false);
+  StartCounting();
+  EnsureParticipantFolder(main_);
+}
+
+int TfrmTask2::EndWork() {
+  EnsureParticipantFolder(main_);
+  main_.answers->Edit();
+  main_.answers->FieldNamed("a2").SetAsString(ChoiceDigits(Boxes()));
+  main_.answers->Post();
+  if (ExamTimeOver(main_)) return 1000;
+  if (main_.FElapsedSeconds > main_.FGymEyesAfterSeconds && main_.FGymEyesDue) return 22;
+  return 30;
+}
+
+}  // namespace station

@@ -1,0 +1,60 @@
+#include "task4.h"
+
+#include "../main_window.h"
+
+#include "table_store/dataset/mem_table.h"
+
+#include <QComboBox>
+#include <QLabel>
+
+namespace station {
+
+namespace {
+const char kCaption[] = "Выполнение задания № 4.";
+const char kButton[] = "Завершить ответ!";
+}  // namespace
+
+TfrmTask4::TfrmTask4(TfrmMain &main) : TTimedFrame(main) {
+  BuildPanel(49, QString::fromUtf8(kCaption), QString::fromUtf8(kButton));
+  t1 = MakeChoiceBox(this);
+  t2 = MakeChoiceBox(this);
+  t3 = MakeChoiceBox(this);
+  t4 = MakeChoiceBox(this);
+  t5 = MakeChoiceBox(this);
+  t6 = MakeChoiceBox(this);
+}
+
+int TfrmTask4::Limit() const { return main_.FTask4Seconds; }
+
+void TfrmTask4::Start(std::optional<int>) {
+  // The remaining-time label stays as task 2 left it.
+  main_.Panel1->show();
+  main_.ShowPDFPage(Image1, "variantText", 4);
+
+  CopyBlobToFile(main_, "Answer4", "~$t4ans.tmp");
+  Answers = LoadOptionList(main_, "~$t4ans.tmp");
+  CopyBlobToFile(main_, "coords4", "~$t4coords.tmp");
+  const std::vector<QComboBox *> boxes = Boxes();
+  PlaceBoxes(main_, "~$t4coords.tmp", {boxes.begin(), boxes.end()});
+  FillChoices(boxes, Answers);
+  RestoreChoices(boxes, main_.answers->FieldNamed("a4").AsString());
+
+  SetTopBar(QString(), false);
+  StartCounting();
+  EnsureParticipantFolder(main_);
+}
+
+int TfrmTask4::EndWork() {
+  EnsureParticipantFolder(main_);
+  main_.answers->Edit();
+  main_.answers->FieldNamed("a4").SetAsString(ChoiceDigits(Boxes()));
+  main_.answers->Post();
+  if (ExamTimeOver(main_)) return 1000;
+  // Back from the answer review after the spoken part: straight back there.
+  if (main_.FOralPartDone) return 1000;
+  // The eye break comes here at the latest, whatever the elapsed time.
+  if (main_.FGymEyesDue) return 44;
+  return 50;
+}
+
+}  // namespace station
