@@ -201,6 +201,19 @@ TEST_F(SpokenScreens, TaskFiveWhoseRecordingFailsStillCountsAndEnds) {
   EXPECT_TRUE(Logged("screen60 start none"));
 }
 
+TEST_F(SpokenScreens, AScreenReplacedDuringItsCountdownNeitherCountsNorRecords) {
+  AddScreen(1000);
+  TfrmMain &w = Station();
+  onStep_ = [&](int step) {
+    if (step == 2) w.StartFrame(1000);
+  };
+  w.StartFrame(51);
+  EXPECT_TRUE(Logged("screen1000 start none"));
+  EXPECT_FALSE(FakeAudio::Get().Called("RecordStart"));
+  EXPECT_FALSE(std::filesystem::exists(ParticipantFolder()));
+  EXPECT_EQ(loop_.EnabledTimerCount(), 1) << "only the new screen's timer runs";
+}
+
 TEST_F(SpokenScreens, PreparationSixShowsItsPageFromTheCornerAfterTheCountdown) {
   TfrmMain &w = Station();
   w.Panel1->hide();
