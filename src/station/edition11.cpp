@@ -12,6 +12,8 @@
 #include "screens/task3.h"
 #include "screens/task4.h"
 #include "screens/test_hard.h"
+#include "screens/instruction.h"
+#include "screens/rec_stud_id.h"
 
 namespace station {
 
@@ -36,6 +38,8 @@ EditionSettings Grade11Settings() {
   for (const auto &[code, task] : std::initializer_list<std::pair<int, int>>{{22, 2}, {33, 3}, {44, 4}})
     s.screens[code] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmGymEyes>(m); }, task};
   s.screens[1] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmTestHard>(m); }, {}};
+  s.screens[5] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmInstruction>(m); }, {}};
+  s.screens[6] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmRecStudID>(m); }, {}};
   // The written tasks.
   s.screens[20] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmTask2>(m); }, {}};
   s.screens[30] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<TfrmTask3>(m); }, {}};
