@@ -8,6 +8,7 @@
 #include "screens/task5.h"
 #include "screens/task6.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -338,4 +339,25 @@ TEST_F(SpokenScreens, TheWholeSpokenPartRunsFromPreparationFiveToTheReview) {
   EXPECT_TRUE(Opened(Recording("_5.ogg")));
   EXPECT_TRUE(Opened(Recording("_6.ogg")));
   EXPECT_TRUE(boxes_.shown.size() == 1u) << "only the early-end question";
+}
+
+TEST_F(SpokenScreens, ScreenshotOfThePhotoChoice) {
+  TfrmMain &w = Station();
+  w.StartFrame(60);
+  auto *f = Shown<TfrmPrepare6>();
+  ASSERT_NE(f, nullptr);
+  f->nPhoto->Item(1)->click();
+  Seconds(1);
+  w.show();
+  QCoreApplication::sendPostedEvents();
+  const QPixmap shot = w.grab();
+  EXPECT_EQ(shot.size(), QSize(1016, 713));
+  // The choice stays inside the bottom panel, left of the button, clear of the caption.
+  const QRect choice(f->nPhoto->mapTo(f, QPoint(0, 0)), f->nPhoto->size());
+  const QRect panel(f->Panel1->mapTo(f, QPoint(0, 0)), f->Panel1->size());
+  EXPECT_TRUE(panel.contains(choice));
+  EXPECT_LT(choice.right(), f->Button1->mapTo(f, QPoint(0, 0)).x());
+  const int captionRight = f->Panel1->indent() + f->Panel1->fontMetrics().horizontalAdvance(f->Panel1->text());
+  EXPECT_LT(captionRight, choice.left());
+  EXPECT_TRUE(shot.save(QString(STATION_TEST_OUTPUT_DIR) + "/photo_choice.png"));
 }
