@@ -57,9 +57,7 @@ void TfrmTask1::Start(std::optional<int>) {
 int TfrmTask1::EndWork() {
   CloseAudio(Task1Stream, WorkFile(main_, kAudioFile));
   EnsureParticipantFolder(main_);
-  main_.answers->Edit();
-  main_.answers->FieldNamed("a1").SetAsString(ChoiceDigits(Boxes()));
-  main_.answers->Post();
+  StoreAnswer(main_, "a1", ChoiceDigits(Boxes()));
   return 20;
 }
 

@@ -31,14 +31,7 @@ void TfrmTask2::Start(std::optional<int>) {
   main_.Label1->show();
   main_.ShowPDFPage(Image1, "VariantText", 2);
 
-  CopyBlobToFile(main_, "Answer2", "~$t2ans.tmp");
-  Answers = LoadOptionList(main_, "~$t2ans.tmp");
-  CopyBlobToFile(main_, "coords2", "~$t2coords.tmp");
-  const std::vector<QComboBox *> boxes = Boxes();
-  PlaceBoxes(main_, "~$t2coords.tmp", {boxes.begin(), boxes.end()});
-  FillChoices(boxes, Answers);
-  // The pupil may come back from the answer review: show what is stored.
-  RestoreChoices(boxes, main_.answers->FieldNamed("a2").AsString());
+  Answers = SetUpChoiceTask(main_, 2, Boxes());
 
   SetTopBar(QString(), false);
   StartCounting();
@@ -47,9 +40,7 @@ void TfrmTask2::Start(std::optional<int>) {
 
 int TfrmTask2::EndWork() {
   EnsureParticipantFolder(main_);
-  main_.answers->Edit();
-  main_.answers->FieldNamed("a2").SetAsString(ChoiceDigits(Boxes()));
-  main_.answers->Post();
+  StoreAnswer(main_, "a2", ChoiceDigits(Boxes()));
   if (ExamTimeOver(main_)) return 1000;
   if (main_.FElapsedSeconds > main_.FGymEyesAfterSeconds && main_.FGymEyesDue) return 22;
   return 30;

@@ -90,9 +90,7 @@ int TfrmTask3::EndWork() {
   EnsureParticipantFolder(main_);
   QString joined = t1->text();
   for (QLineEdit *box : {t2, t3, t4, t5, t6}) joined += QLatin1String(kWordDelimiter) + box->text();
-  main_.answers->Edit();
-  main_.answers->FieldNamed("a3").SetAsString(ToCodePage(joined));
-  main_.answers->Post();
+  StoreAnswer(main_, "a3", ToCodePage(joined));
   if (ExamTimeOver(main_)) return 1000;
   if (main_.FElapsedSeconds > main_.FGymEyesAfterSeconds && main_.FGymEyesDue) return 33;
   return 40;

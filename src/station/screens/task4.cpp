@@ -31,13 +31,7 @@ void TfrmTask4::Start(std::optional<int>) {
   main_.Panel1->show();
   main_.ShowPDFPage(Image1, "variantText", 4);
 
-  CopyBlobToFile(main_, "Answer4", "~$t4ans.tmp");
-  Answers = LoadOptionList(main_, "~$t4ans.tmp");
-  CopyBlobToFile(main_, "coords4", "~$t4coords.tmp");
-  const std::vector<QComboBox *> boxes = Boxes();
-  PlaceBoxes(main_, "~$t4coords.tmp", {boxes.begin(), boxes.end()});
-  FillChoices(boxes, Answers);
-  RestoreChoices(boxes, main_.answers->FieldNamed("a4").AsString());
+  Answers = SetUpChoiceTask(main_, 4, Boxes());
 
   SetTopBar(QString(), false);
   StartCounting();
@@ -46,9 +40,7 @@ void TfrmTask4::Start(std::optional<int>) {
 
 int TfrmTask4::EndWork() {
   EnsureParticipantFolder(main_);
-  main_.answers->Edit();
-  main_.answers->FieldNamed("a4").SetAsString(ChoiceDigits(Boxes()));
-  main_.answers->Post();
+  StoreAnswer(main_, "a4", ChoiceDigits(Boxes()));
   if (ExamTimeOver(main_)) return 1000;
   // Back from the answer review after the spoken part: straight back there.
   if (main_.FOralPartDone) return 1000;

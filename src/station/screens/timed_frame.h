@@ -148,6 +148,13 @@ void FillChoices(const std::vector<QComboBox *> &boxes, const QStringList &optio
 // Restores a digit answer: applied only when it has one digit per box and is
 // not all zeros; digit d picks item d - 1, "0" picks none.
 void RestoreChoices(const std::vector<QComboBox *> &boxes, const std::string &digits);
+// The drop-down boxes of written task `task`: its option list ("Answer<n>")
+// and box positions ("coords<n>") copied out of the materials, the boxes
+// placed and filled, and the answer stored in "a<n>" restored, since the
+// participant may come back from the review. Returns the options.
+QStringList SetUpChoiceTask(TfrmMain &main, int task, const std::vector<QComboBox *> &boxes);
+// Writes one text into the single answers record.
+void StoreAnswer(TfrmMain &main, const std::string &fieldName, const std::string &text);
 
 // Whole seconds halves to even, plus 2.
 int AudioLimitFromSeconds(double seconds);
