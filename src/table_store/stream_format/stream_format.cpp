@@ -77,69 +77,48 @@ void TdvoCustomStreamFormat::ReleaseWorkStream() {
 void TdvoCustomStreamFormat::RunSave(TdvoCustomMemTable& table, TStream& target) {
   // One format runs one pipeline at a time: its state is the run's.
   if (running_) throw EMemTableError(kFormatBusy);
-  running_ = true;
   target_ = &target;
-  work_ = nullptr;
-  try {
-    BeforeSave(table);
-  } catch (...) {
-    try {
-      AbandonSave(table);
-    } catch (...) {
-      // The preparation's failure is the one to report.
-    }
-    ForgetRun();
-    throw;
-  }
-  try {
-    Save(table);
-  } catch (...) {
-    runFailed_ = true;
-    try {
-      AfterSave(table);
-    } catch (...) {
-      // The failure of Save is the one to report.
-    }
-    ForgetRun();
-    throw;
-  }
-  try {
-    AfterSave(table);
-  } catch (...) {
-    ForgetRun();
-    throw;
-  }
-  ForgetRun();
+  RunPipeline(table, &TdvoCustomStreamFormat::BeforeSave, &TdvoCustomStreamFormat::AbandonSave,
+              &TdvoCustomStreamFormat::Save, &TdvoCustomStreamFormat::AfterSave);
 }
 
 void TdvoCustomStreamFormat::RunLoad(TdvoCustomMemTable& table, TStream& source) {
   if (running_) throw EMemTableError(kFormatBusy);
-  running_ = true;
   source_ = &source;
+  RunPipeline(table, &TdvoCustomStreamFormat::BeforeLoad, &TdvoCustomStreamFormat::AbandonLoad,
+              &TdvoCustomStreamFormat::Load, &TdvoCustomStreamFormat::AfterLoad);
+}
+
+// A failed preparation is undone by `abandon`; a failed body still runs the
+// completion, so that locks and switches never outlive the call. The first
+// failure is the one reported.
+void TdvoCustomStreamFormat::RunPipeline(TdvoCustomMemTable& table, Stage before, Stage abandon, Stage body,
+                                         Stage after) {
+  running_ = true;
   work_ = nullptr;
   try {
-    BeforeLoad(table);
+    (this->*before)(table);
   } catch (...) {
     try {
-      AbandonLoad(table);
+      (this->*abandon)(table);
     } catch (...) {
     }
     ForgetRun();
     throw;
   }
   try {
-    Load(table);
+    (this->*body)(table);
   } catch (...) {
     runFailed_ = true;
     try {
-      AfterLoad(table);
+      (this->*after)(table);
     } catch (...) {
     }
     ForgetRun();
     throw;
   }
   try {
-    AfterLoad(table);
+    (this->*after)(table);
   } catch (...) {
     ForgetRun();
     throw;

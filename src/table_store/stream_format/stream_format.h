@@ -150,6 +150,9 @@ class TdvoCustomStreamFormat {
 
   void ReleaseWorkStream();
   void ForgetRun();
+  using Stage = void (TdvoCustomStreamFormat::*)(TdvoCustomMemTable&);
+  // One run of either pipeline: preparation, body and completion.
+  void RunPipeline(TdvoCustomMemTable& table, Stage before, Stage abandon, Stage body, Stage after);
   // Each restores what its preparation step changed, if it got that far.
   void RestoreSaveSwitches(TdvoCustomMemTable& table);
   void RestoreLoadSwitches(TdvoCustomMemTable& table);
