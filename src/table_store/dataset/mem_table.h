@@ -484,6 +484,11 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   virtual void InternalAddRecord(TRecord* buffer, bool append);
 
  private:
+  // Writes the mapped source fields into `dest`'s pending record with `put`
+  // and the save and load events, then posts it, or cancels it when
+  // OnLoadRecord refuses it or anything fails (the failure passes on).
+  void WriteMappedRecord(TDataSet& dest, const std::vector<TField*>& map, bool saving, bool loading,
+                         void (*put)(const TField& from, TField& to));
   friend class TdvoBlobStream;
 
   TGetResult FetchRecord(TRecord* buffer, TGetMode mode);

@@ -147,24 +147,7 @@ int TdvoCustomMemTable::TransferRecords(TDataSet* source, TDataSet* dest, int co
       }
     }
     dest->Append();
-    try {
-      for (size_t i = 0; i < map.size(); ++i) {
-        if (map[i] == nullptr) continue;
-        TField& to = dest->Field(static_cast<int>(i));
-        if (saving && OnSaveField) OnSaveField(*this, static_cast<int>(i), *map[i]);
-        CopyValue(*map[i], to);
-        if (loading && OnLoadField) OnLoadField(*this, static_cast<int>(i), to);
-      }
-      bool accept = true;
-      if (loading && OnLoadRecord) OnLoadRecord(*this, accept);
-      if (accept)
-        dest->Post();
-      else
-        dest->Cancel();
-    } catch (...) {
-      CancelQuietly(*dest);
-      throw;
-    }
+    WriteMappedRecord(*dest, map, saving, loading, CopyValue);
     source->Next();
     ++done;
     if (count > 0 && done >= count) {
@@ -212,24 +195,7 @@ int TdvoCustomMemTable::MergeRecords(TDataSet* source, TDataSet* dest, TdvoMerge
           write = true;
         }
         if (write) {
-          try {
-            for (size_t i = 0; i < map.size(); ++i) {
-              if (map[i] == nullptr) continue;
-              TField& to = dest->Field(static_cast<int>(i));
-              if (saving && OnSaveField) OnSaveField(*this, static_cast<int>(i), *map[i]);
-              MergeValue(*map[i], to);
-              if (loading && OnLoadField) OnLoadField(*this, static_cast<int>(i), to);
-            }
-            bool accept = true;
-            if (loading && OnLoadRecord) OnLoadRecord(*this, accept);
-            if (accept)
-              dest->Post();
-            else
-              dest->Cancel();
-          } catch (...) {
-            CancelQuietly(*dest);
-            throw;
-          }
+          WriteMappedRecord(*dest, map, saving, loading, MergeValue);
         }
         source->Next();
         ++done;
@@ -243,6 +209,28 @@ int TdvoCustomMemTable::MergeRecords(TDataSet* source, TDataSet* dest, TdvoMerge
   ReportProgress(100, mtpcUpdate);
   SetTablePhase(kPhaseNormal);
   return done;
+}
+
+void TdvoCustomMemTable::WriteMappedRecord(TDataSet& dest, const std::vector<TField*>& map, bool saving,
+                                           bool loading, void (*put)(const TField& from, TField& to)) {
+  try {
+    for (size_t i = 0; i < map.size(); ++i) {
+      if (map[i] == nullptr) continue;
+      TField& to = dest.Field(static_cast<int>(i));
+      if (saving && OnSaveField) OnSaveField(*this, static_cast<int>(i), *map[i]);
+      put(*map[i], to);
+      if (loading && OnLoadField) OnLoadField(*this, static_cast<int>(i), to);
+    }
+    bool accept = true;
+    if (loading && OnLoadRecord) OnLoadRecord(*this, accept);
+    if (accept)
+      dest.Post();
+    else
+      dest.Cancel();
+  } catch (...) {
+    CancelQuietly(dest);
+    throw;
+  }
 }
 
 }  // namespace ts
