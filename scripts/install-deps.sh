@@ -7,13 +7,15 @@ packages=(
   # toolchain and test frameworks
   build-essential cmake ninja-build pkg-config git python3
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the in-memory peer the table store's benchmarks measure against
+  libsqlite3-dev
   clang libclang-rt-14-dev
   # declared dependencies
   zlib1g-dev libpng-dev
   # collation
   libicu-dev
   # user interface
-  qt6-base-dev libgl-dev libegl-dev libxkbcommon-dev fonts-liberation2 xvfb xauth
+  qt6-base-dev qt6-translations-l10n libgl-dev libegl-dev libxkbcommon-dev fonts-liberation2 xvfb xauth
   # audio layer
   libsdl2-dev libsndfile1-dev vorbis-tools espeak-ng sox
   # PDF library
