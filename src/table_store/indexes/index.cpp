@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "table_store/errors.h"
+#include "table_store/indexes/index_sort.h"
 #include "table_store/indexes/indexed_table.h"
 #include "table_store/indexes/key_fields.h"
 #include "table_store/record_store.h"
@@ -58,19 +59,19 @@ TdvoIndex::~TdvoIndex() { ClearEntries(); }
 
 TRecord* TdvoIndex::EntryAt(int position) const {
   if (position < 0 || position >= EntryCount()) return nullptr;
-  return entries_[static_cast<size_t>(position)];
+  return entries_.At(position);
 }
 
 void TdvoIndex::InsertEntry(int position, TRecord* record) {
   if (position < 0 || position >= EntryCount())
-    entries_.push_back(record);
+    entries_.PushBack(record);
   else
-    entries_.insert(entries_.begin() + position, record);
+    entries_.Insert(position, record);
 }
 
 bool TdvoIndex::RemoveEntry(int position) {
   if (position < 0 || position >= EntryCount()) return false;
-  entries_.erase(entries_.begin() + position);
+  entries_.Erase(position);
   return true;
 }
 
@@ -129,14 +130,14 @@ int TdvoIndex::HalvingSearchKey(const TdvoFieldList* list, const TRecord* key, b
   const int first = lo;
   while (lo <= hi) {
     const int m = lo + (hi - lo) / 2;
-    const int r = CompareForIndex(list, key, entries_[static_cast<size_t>(m)], false, false);
+    const int r = CompareForIndex(list, key, entries_.At(m), false, false);
     if (r < 0) {
       hi = m - 1;
     } else if (r > 0) {
       lo = m + 1;
     } else {
       int j = m - 1;
-      while (j >= first && CompareForIndex(list, key, entries_[static_cast<size_t>(j)], nearest, false) == 0) --j;
+      while (j >= first && CompareForIndex(list, key, entries_.At(j), nearest, false) == 0) --j;
       lo = j + 1;
       found = true;
       break;
@@ -150,11 +151,11 @@ int TdvoIndex::HalvingSearchKey(const TdvoFieldList* list, const TRecord* key, b
 }
 
 int TdvoIndex::SkipToVisible(const TdvoFieldList* list, const TRecord* key, bool nearest, int& lo, int result) {
-  if (!table_->NeedsFiltering() || table_->IsRecordVisible(entries_[static_cast<size_t>(lo)], false))
+  if (!table_->NeedsFiltering() || table_->IsRecordVisible(entries_.At(lo), false))
     return result;
   const int count = EntryCount();
   while (++lo < count) {
-    TRecord* record = entries_[static_cast<size_t>(lo)];
+    TRecord* record = entries_.At(lo);
     if (!table_->IsRecordVisible(record, false)) continue;
     result = CompareForIndex(list, key, record, nearest, false);
     if (result == 0 || (result < 0 && nearest)) break;
@@ -169,7 +170,7 @@ int TdvoIndex::LinearSearchKey(const TdvoFieldList* list, const TRecord* key, bo
   for (int k = lo; k <= hi; ++k) {
     if (k % 100 == 0)
       table_->ReportProgress(static_cast<int>(static_cast<int64_t>(k - lo) * 100 / (hi - lo + 1)), mtpcSearch);
-    TRecord* record = entries_[static_cast<size_t>(k)];
+    TRecord* record = entries_.At(k);
     if (recalc) table_->RecalcIndexRecord(record);
     r = CompareForIndex(list, key, record, nearest, false);
     if ((r == 0 && (!visibleOnly || table_->IsRecordVisible(record, false))) || (nearest && r < 0)) {
@@ -186,7 +187,7 @@ int TdvoIndex::LinearSearchSlot(int from, int to, int slot) {
   for (int k = from; k <= to; ++k) {
     if (k % 100 == 0)
       table_->ReportProgress(static_cast<int>(static_cast<int64_t>(k - from) * 100 / (to - from + 1)), mtpcSearch);
-    if (entries_[static_cast<size_t>(k)]->SlotIndex == slot) return k;
+    if (entries_.At(k)->SlotIndex == slot) return k;
   }
   return -1;
 }
@@ -196,7 +197,7 @@ int TdvoIndex::FindBySlotHalving(int slot) const {
   int hi = EntryCount() - 1;
   while (lo <= hi) {
     const int m = lo + (hi - lo + 1) / 2;
-    const int32_t at = entries_[static_cast<size_t>(m)]->SlotIndex;
+    const int32_t at = entries_.At(m)->SlotIndex;
     if (slot < at)
       hi = m - 1;
     else if (slot > at)
@@ -242,59 +243,13 @@ void TdvoIndex::SortEntries(int lo, int hi) {
   lo = std::max(lo, 0);
   hi = std::min(hi, EntryCount() - 1);
   if (lo < hi) {
-    QuickSortRange(lo, hi);
-    InsertionSortRange(lo, hi);
+    std::vector<TRecord*> flat = entries_.ToVector();
+    SortRange(flat, lo, hi, [this](const TRecord* a, const TRecord* b) {
+      return CompareForIndex(nullptr, a, b, false, true);
+    });
+    entries_.Assign(flat);
   }
   inOrder_ = true;
-}
-
-void TdvoIndex::QuickSortRange(int l, int r) {
-  // Median of three puts a sentinel at each end, so the inner scans below
-  // stay inside l..r without bounds tests.
-  while (r - l > 4) {
-    const int m = l + (r - l) / 2;
-    auto cmp = [this](int a, int b) {
-      return CompareForIndex(nullptr, entries_[static_cast<size_t>(a)], entries_[static_cast<size_t>(b)], false,
-                             true);
-    };
-    if (cmp(l, m) > 0) SwapEntries(l, m);
-    if (cmp(l, r) > 0) SwapEntries(l, r);
-    if (cmp(m, r) > 0) SwapEntries(m, r);
-    SwapEntries(m, r - 1);
-    const TRecord* pivot = entries_[static_cast<size_t>(r - 1)];
-    int i = l;
-    int j = r - 1;
-    for (;;) {
-      do ++i;
-      while (CompareForIndex(nullptr, entries_[static_cast<size_t>(i)], pivot, false, true) < 0);
-      do --j;
-      while (CompareForIndex(nullptr, entries_[static_cast<size_t>(j)], pivot, false, true) > 0);
-      if (i > j) break;
-      SwapEntries(i, j);
-    }
-    SwapEntries(i, r - 1);
-    // Recurse into the smaller side and loop on the larger, so the stack
-    // stays shallow whatever the data.
-    if (j - l < r - (i + 1)) {
-      QuickSortRange(l, j);
-      l = i + 1;
-    } else {
-      QuickSortRange(i + 1, r);
-      r = j;
-    }
-  }
-}
-
-void TdvoIndex::InsertionSortRange(int l, int r) {
-  for (int k = l + 1; k <= r; ++k) {
-    TRecord* record = entries_[static_cast<size_t>(k)];
-    int i = k;
-    while (i > l && CompareForIndex(nullptr, entries_[static_cast<size_t>(i - 1)], record, false, true) > 0) {
-      entries_[static_cast<size_t>(i)] = entries_[static_cast<size_t>(i - 1)];
-      --i;
-    }
-    entries_[static_cast<size_t>(i)] = record;
-  }
 }
 
 void TdvoIndex::SortAndCheckUnique() {
@@ -309,8 +264,7 @@ void TdvoIndex::SortAndCheckUnique() {
   SortEntries(0, EntryCount() - 1);
   if (options_ & mtcoUnique) {
     for (int k = 1; k < EntryCount(); ++k)
-      if (CompareForIndex(nullptr, entries_[static_cast<size_t>(k - 1)], entries_[static_cast<size_t>(k)], false,
-                          false) == 0)
+      if (CompareForIndex(nullptr, entries_.At(k - 1), entries_.At(k), false, false) == 0)
         throw EMemTableDupKey();
   }
 }
@@ -318,7 +272,7 @@ void TdvoIndex::SortAndCheckUnique() {
 // ---- Building
 
 void TdvoIndex::ClearEntries() {
-  entries_.clear();
+  entries_.Clear();
   inOrder_ = false;
 }
 
@@ -341,10 +295,9 @@ void TdvoIndex::RefillFromStore() {
   TdvoCommon& store = table_->IndexStore();
   TLockGuard guard(store.Lock());
   const int slots = store.SlotCount();
-  entries_.reserve(static_cast<size_t>(isFiltered_ ? 100 : slots));
   for (int slot = 0; slot < slots; ++slot) {
     TRecord* record = store.StoredRecord(slot);
-    if (record != nullptr && PassesIndexFilter(record)) entries_.push_back(record);
+    if (record != nullptr && PassesIndexFilter(record)) entries_.PushBack(record);
   }
 }
 
@@ -355,7 +308,7 @@ void TdvoIndex::RebuildIndex() {
   });
   if (table_->IndexTableOpen()) {
     if (!keepContents_) RefillFromStore();
-    if (!entries_.empty()) SortAndCheckUnique();
+    if (!entries_.Empty()) SortAndCheckUnique();
   } else {
     inOrder_ = true;
   }

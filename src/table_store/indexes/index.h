@@ -18,6 +18,7 @@
 
 #include "table_store/compare.h"
 #include "table_store/field_list.h"
+#include "table_store/indexes/entry_list.h"
 #include "table_store/record.h"
 
 namespace ts {
@@ -53,11 +54,14 @@ class TdvoIndex {
   TdvoMemTableCompareOptions Options() const { return options_; }
 
   // --- Entries
-  const std::vector<TRecord*>& Entries() const { return entries_; }
-  int EntryCount() const { return static_cast<int>(entries_.size()); }
+  // A copy of the entries in order.
+  std::vector<TRecord*> Entries() const { return entries_.ToVector(); }
+  int EntryCount() const { return entries_.Count(); }
   // nullptr outside 0..EntryCount()-1.
   TRecord* EntryAt(int position) const;
-  void AppendEntry(TRecord* record) { entries_.push_back(record); }
+  // Position of that very reference by a scan, -1 when absent.
+  int EntryPosition(const TRecord* record) const { return entries_.IndexOf(record); }
+  void AppendEntry(TRecord* record) { entries_.PushBack(record); }
   // A position outside 0..EntryCount() appends.
   void InsertEntry(int position, TRecord* record);
   // Does nothing for a position outside the list; returns whether it removed.
@@ -113,12 +117,11 @@ class TdvoIndex {
   int SkipToVisible(const TdvoFieldList* list, const TRecord* key, bool nearest, int& lo, int result);
   int LinearSearchSlot(int from, int to, int slot);
   int FindBySlotHalving(int slot) const;
-  void QuickSortRange(int l, int r);
-  void InsertionSortRange(int l, int r);
-  void SwapEntries(int a, int b) { std::swap(entries_[static_cast<size_t>(a)], entries_[static_cast<size_t>(b)]); }
+  void QuickSortRange(std::vector<TRecord*>& e, int l, int r) const;
+  void InsertionSortRange(std::vector<TRecord*>& e, int l, int r) const;
 
   std::string name_;
-  std::vector<TRecord*> entries_;
+  TEntryList entries_;
   TIndexedTable* table_ = nullptr;
   std::string fieldNames_;
   TdvoFieldList fieldList_;

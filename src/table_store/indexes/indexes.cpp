@@ -157,9 +157,7 @@ void TdvoIndexes::MaintainIndex(TdvoIndex& index, TRecordChange change, TRecord*
     // Even an index nobody maintains must not keep a record that is about to
     // be freed: walking or sorting it later would read freed memory.
     if (change == TRecordChange::Delete && stored != nullptr) {
-      const auto& entries = index.Entries();
-      auto it = std::find(entries.begin(), entries.end(), stored);
-      if (it != entries.end()) index.RemoveEntry(static_cast<int>(it - entries.begin()));
+      index.RemoveEntry(index.EntryPosition(stored));
     }
     return;
   }

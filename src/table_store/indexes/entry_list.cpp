@@ -1,0 +1,125 @@
+#include "table_store/indexes/entry_list.h"
+
+#include <algorithm>
+
+namespace ts {
+
+namespace {
+
+// A full block splits in two halves; a block that shrinks below a quarter
+// takes in its right neighbour when both fit one block.
+constexpr size_t kBlockMax = 1024;
+constexpr size_t kBlockMin = kBlockMax / 4;
+
+}  // namespace
+
+size_t TEntryList::BlockOf(int position) const {
+  const size_t last = lastBlock_;
+  if (last < blocks_.size() && position >= starts_[last] &&
+      position < starts_[last] + static_cast<int>(blocks_[last].size()))
+    return last;
+  const auto it = std::upper_bound(starts_.begin(), starts_.end(), position);
+  lastBlock_ = static_cast<size_t>(it - starts_.begin()) - 1;
+  return lastBlock_;
+}
+
+TRecord* TEntryList::At(int position) const {
+  const size_t b = BlockOf(position);
+  return blocks_[b][static_cast<size_t>(position - starts_[b])];
+}
+
+void TEntryList::Set(int position, TRecord* record) {
+  const size_t b = BlockOf(position);
+  blocks_[b][static_cast<size_t>(position - starts_[b])] = record;
+}
+
+void TEntryList::PushBack(TRecord* record) {
+  if (blocks_.empty() || blocks_.back().size() >= kBlockMax) {
+    blocks_.emplace_back().reserve(kBlockMax);
+    starts_.push_back(count_);
+  }
+  blocks_.back().push_back(record);
+  ++count_;
+}
+
+void TEntryList::Insert(int position, TRecord* record) {
+  if (position >= count_) {
+    PushBack(record);
+    return;
+  }
+  const size_t b = BlockOf(position);
+  std::vector<TRecord*>& block = blocks_[b];
+  block.insert(block.begin() + (position - starts_[b]), record);
+  ++count_;
+  for (size_t k = b + 1; k < starts_.size(); ++k) ++starts_[k];
+  if (block.size() > kBlockMax) SplitBlock(b);
+}
+
+void TEntryList::SplitBlock(size_t b) {
+  std::vector<TRecord*>& block = blocks_[b];
+  const size_t half = block.size() / 2;
+  std::vector<TRecord*> upper;
+  upper.reserve(kBlockMax);
+  upper.assign(block.begin() + static_cast<std::ptrdiff_t>(half), block.end());
+  block.resize(half);
+  const int upperStart = starts_[b] + static_cast<int>(half);
+  blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(b) + 1, std::move(upper));
+  starts_.insert(starts_.begin() + static_cast<std::ptrdiff_t>(b) + 1, upperStart);
+}
+
+void TEntryList::Erase(int position) {
+  const size_t b = BlockOf(position);
+  std::vector<TRecord*>& block = blocks_[b];
+  block.erase(block.begin() + (position - starts_[b]));
+  --count_;
+  for (size_t k = b + 1; k < starts_.size(); ++k) --starts_[k];
+  if (block.empty()) {
+    blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(b));
+    starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(b));
+  } else if (block.size() < kBlockMin && b + 1 < blocks_.size() &&
+             block.size() + blocks_[b + 1].size() <= kBlockMax) {
+    block.insert(block.end(), blocks_[b + 1].begin(), blocks_[b + 1].end());
+    blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(b) + 1);
+    starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(b) + 1);
+  }
+  lastBlock_ = 0;
+}
+
+void TEntryList::Clear() {
+  blocks_.clear();
+  starts_.clear();
+  count_ = 0;
+  lastBlock_ = 0;
+}
+
+int TEntryList::IndexOf(const TRecord* record) const {
+  for (size_t b = 0; b < blocks_.size(); ++b) {
+    const auto it = std::find(blocks_[b].begin(), blocks_[b].end(), record);
+    if (it != blocks_[b].end()) return starts_[b] + static_cast<int>(it - blocks_[b].begin());
+  }
+  return -1;
+}
+
+std::vector<TRecord*> TEntryList::ToVector() const {
+  std::vector<TRecord*> out;
+  out.reserve(static_cast<size_t>(count_));
+  for (const auto& block : blocks_) out.insert(out.end(), block.begin(), block.end());
+  return out;
+}
+
+void TEntryList::Assign(const std::vector<TRecord*>& records) {
+  Clear();
+  // Filled blocks leave room to grow: the first inserts into a freshly
+  // sorted index then split nothing.
+  constexpr size_t kFill = kBlockMax * 3 / 4;
+  for (size_t at = 0; at < records.size(); at += kFill) {
+    const size_t end = std::min(records.size(), at + kFill);
+    std::vector<TRecord*>& block = blocks_.emplace_back();
+    block.reserve(kBlockMax);
+    block.assign(records.begin() + static_cast<std::ptrdiff_t>(at), records.begin() + static_cast<std::ptrdiff_t>(end));
+    starts_.push_back(static_cast<int>(at));
+  }
+  count_ = static_cast<int>(records.size());
+}
+
+}  // namespace ts

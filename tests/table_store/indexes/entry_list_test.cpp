@@ -1,0 +1,118 @@
+#include "table_store/indexes/entry_list.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "index_test_table.h"
+
+namespace ts {
+namespace {
+
+using testing::TIndexTestTable;
+
+TRecord* Fake(size_t n) { return reinterpret_cast<TRecord*>((n + 1) * 16); }
+
+// Enough operations to split and merge blocks many times over, checked
+// against a flat list after each batch.
+TEST(EntryList, FollowsAFlatListThroughInsertsErasesAndSets) {
+  struct TCase {
+    int ops;
+    int insertWeight;  // out of 10; the rest erase or set
+    bool atEnds;
+  };
+  for (const TCase& c : {TCase{20000, 7, false}, TCase{20000, 5, false}, TCase{8000, 6, true}}) {
+    std::mt19937 rng(static_cast<unsigned>(c.ops + c.insertWeight));
+    TEntryList list;
+    std::vector<TRecord*> model;
+    size_t serial = 0;
+    for (int op = 0; op < c.ops; ++op) {
+      const int kind = static_cast<int>(rng() % 10);
+      const int n = static_cast<int>(model.size());
+      int at = n == 0 ? 0 : static_cast<int>(rng() % static_cast<unsigned>(n));
+      if (c.atEnds) at = (rng() % 2) ? 0 : n;
+      if (kind < c.insertWeight || n == 0) {
+        at = std::min(at, n);
+        list.Insert(at, Fake(serial));
+        model.insert(model.begin() + at, Fake(serial++));
+      } else if (kind < 9) {
+        at = std::min(at, n - 1);
+        list.Erase(at);
+        model.erase(model.begin() + at);
+      } else {
+        at = std::min(at, n - 1);
+        list.Set(at, Fake(serial));
+        model[static_cast<size_t>(at)] = Fake(serial++);
+      }
+      if (op % 997 == 0 || op == c.ops - 1) {
+        ASSERT_EQ(list.Count(), static_cast<int>(model.size()));
+        ASSERT_EQ(list.ToVector(), model);
+        for (int k = 0; k < list.Count(); k += 37) ASSERT_EQ(list.At(k), model[static_cast<size_t>(k)]);
+        if (!model.empty()) EXPECT_EQ(list.IndexOf(model.back()), list.Count() - 1);
+      }
+    }
+    EXPECT_EQ(list.IndexOf(Fake(serial + 5)), -1);
+    list.Assign(model);
+    EXPECT_EQ(list.ToVector(), model);
+    list.Clear();
+    EXPECT_TRUE(list.Empty());
+  }
+}
+
+// Maintenance over thousands of records with many equal keys, checked
+// against a flat list kept by the rule itself: a new or moved record goes
+// before the first entry that is not below its key; the current index also
+// numbers the record and moves the cursor to it.
+TEST(EntryList, MaintenanceKeepsPositionsAndRowNumbersOfTheCurrentIndex) {
+  for (const char* key : {"Id", "Id:D"}) {
+    SCOPED_TRACE(key);
+    TIndexTestTable table;
+    TdvoIndex* index = table.indexes->AddIndexFromDef(TIndexDef{"ix", key, 0});
+    table.current = index;
+    const bool down = key[2] != '\0';
+    std::vector<TRecord*> model;
+    auto placeOf = [&](int id) {
+      const auto it = std::find_if(model.begin(), model.end(), [&](TRecord* r) {
+        return down ? table.IdOf(r) <= id : table.IdOf(r) >= id;
+      });
+      return static_cast<int>(it - model.begin());
+    };
+    std::mt19937 rng(9);
+    for (int op = 0; op < 6000; ++op) {
+      const int kind = static_cast<int>(rng() % 10);
+      const int id = static_cast<int>(rng() % 500);
+      if (kind < 6 || model.size() < 2) {
+        const int at = placeOf(id);
+        TRecord* r = table.Insert(id);
+        model.insert(model.begin() + at, r);
+        ASSERT_EQ(table.cursor, at);
+        ASSERT_EQ(r->RowNumber, at);
+      } else {
+        const int pos = static_cast<int>(rng() % model.size());
+        TRecord* r = model[static_cast<size_t>(pos)];
+        model.erase(model.begin() + pos);
+        if (kind < 8) {
+          table.Delete(r, pos);
+          ASSERT_EQ(table.cursor, pos);
+        } else {
+          const bool same = table.IdOf(r) == id;
+          const int at = same ? pos : placeOf(id);
+          model.insert(model.begin() + at, r);
+          table.Edit(r, id, nullptr, kind == 8 ? pos : -1);
+          if (!same) {
+            ASSERT_EQ(table.cursor, at);
+            ASSERT_EQ(r->RowNumber, at);
+          }
+        }
+      }
+      if (op % 500 == 0) ASSERT_EQ(index->Entries(), model);
+    }
+    EXPECT_EQ(index->Entries(), model);
+    EXPECT_TRUE(index->InOrder());
+  }
+}
+
+}  // namespace
+}  // namespace ts
