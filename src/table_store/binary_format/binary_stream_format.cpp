@@ -4,6 +4,8 @@
 #include <climits>
 #include <exception>
 
+#include <unistd.h>
+
 #include "table_store/binary_format/extended_float.h"
 #include "table_store/dataset/mem_table.h"
 #include "table_store/errors.h"
@@ -23,12 +25,27 @@ constexpr int32_t kVersionDefaultExpressions = 251;
 
 constexpr const char* kFieldNameMissing = "Field name missing";
 constexpr const char* kRecordsTooLarge = "The stream's records need more memory than its size allows";
+constexpr const char* kRecordsBeyondMemory = "The stream's records need more memory than this machine has";
 
-// Record memory a load may take: a fixed allowance plus this many bytes per
-// byte of stream. Each stored value takes at least one byte of the stream,
-// so only damaged definitions (a text field of gigabytes, say) come near it.
+// What one record may take in line: a fixed allowance plus this many bytes
+// per byte of stream. The table opens with buffers of that size before any
+// record has arrived, so damaged definitions (a text field of gigabytes in a
+// stream of a hundred bytes) are refused here.
 constexpr int64_t kRecordMemoryAllowance = int64_t{64} << 20;
-constexpr int64_t kRecordBytesPerStreamByte = 1024;
+constexpr int64_t kRecordBytesPerStreamByte = 64;
+
+// The least a record entry takes in the stream besides one byte per field:
+// list start, status (tag and byte), list end.
+constexpr int64_t kVersionedEntryBytes = 4;
+
+// Records a load may allocate in all: half the machine's memory. A store
+// that saved more could not have held it; only damage asks for it.
+int64_t LoadableRecordMemory() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return INT64_MAX;
+  return static_cast<int64_t>(pages) / 2 * pageSize;
+}
 
 [[noreturn]] void PropertyError() { throw EReadError(msg::kInvalidPropertyValue); }
 
@@ -299,7 +316,6 @@ void TdvoCustomBinaryStreamFormat::ReadDefinitions(TdvoCustomMemTable& table) {
   const bool replace = (sfDef & sfLoadDef) != 0;
   indexDefsLoaded_ = false;
   definedBytes_ = 0;
-  recordBudget_ = RecordMemoryBudget();
   bool reopen = false;
   try {
     TReader& r = *reader_;
@@ -357,7 +373,7 @@ void TdvoCustomBinaryStreamFormat::ReadFieldDefinition(TdvoCustomMemTable& table
   if (table.FieldDefs().Count() >= kMaxFields) throw EMemTableError(msg::kTooManyFieldDefs);
   // Opening the table allocates record buffers of this size at once.
   definedBytes_ += FieldStorageSize(type, size) + 1;
-  if (definedBytes_ > recordBudget_) throw EMemTableError(kRecordsTooLarge);
+  if (definedBytes_ > InlineRecordBudget()) throw EMemTableError(kRecordsTooLarge);
   TFieldDef& def = table.FieldDefs().Add(name, static_cast<TFieldType>(type), size, required);
   TField& field = table.CreateFieldFromDef(def);
   field.SetFieldKind(static_cast<TFieldKind>(kind));
@@ -429,7 +445,7 @@ void TdvoCustomBinaryStreamFormat::ReadRecords(TdvoCustomMemTable& table) {
     }
     table.SetLoadCount(0);
     table.SetLoadedCompletely(true);
-    recordBudget_ = RecordMemoryBudget();
+    recordBudget_ = LoadableRecordMemory();
     const int fieldCount = table.FieldCount();
     r.ReadListBegin();
     bool limited = false;
@@ -458,7 +474,7 @@ void TdvoCustomBinaryStreamFormat::ReadRecord(TdvoCustomMemTable& table, int fie
   TReader& r = *reader_;
   TdvoCommon& store = table.Store();
   const bool versioned = fileVersion_ >= kVersionRecordVersions;
-  TRecord* record = AllocLoadRecord(store);
+  TRecord* record = AllocLoadRecord(store, fieldCount);
   TRecordChainGuard guard(store, record);
   table.SetOverrideRecord(record);
   if (versioned) r.ReadListBegin();
@@ -467,7 +483,7 @@ void TdvoCustomBinaryStreamFormat::ReadRecord(TdvoCustomMemTable& table, int fie
   for (;;) {
     ReadRecordVersion(table, version, fieldCount, current);
     if (!versioned || r.EndOfList()) break;
-    TRecord* older = AllocLoadRecord(store);
+    TRecord* older = AllocLoadRecord(store, fieldCount);
     older->StateBits |= kRecordStored;
     version->OlderVersion = older;
     version = older;
@@ -504,15 +520,20 @@ void TdvoCustomBinaryStreamFormat::ReadRecord(TdvoCustomMemTable& table, int fie
   adopt();
 }
 
-int64_t TdvoCustomBinaryStreamFormat::RecordMemoryBudget() const {
-  return kRecordMemoryAllowance + std::min(streamSize_, INT64_MAX / 2048) * kRecordBytesPerStreamByte;
+int64_t TdvoCustomBinaryStreamFormat::InlineRecordBudget() const {
+  return kRecordMemoryAllowance + std::min(streamSize_, INT64_MAX / 128) * kRecordBytesPerStreamByte;
 }
 
-TRecord* TdvoCustomBinaryStreamFormat::AllocLoadRecord(const TdvoCommon& store) {
-  // Refused before the allocation: damaged definitions must not turn a
-  // small stream into gigabytes of records.
+TRecord* TdvoCustomBinaryStreamFormat::AllocLoadRecord(const TdvoCommon& store, int fieldCount) {
+  // A record is allocated only when the stream still holds the smallest
+  // entry it can have: a damaged stream cannot make the load allocate
+  // records whose bytes are not there. The records whose bytes are there
+  // are taken however large they are in line, as the store that saved them
+  // held them.
+  const int64_t smallest = fieldCount + (fileVersion_ >= kVersionRecordVersions ? kVersionedEntryBytes : 0);
+  if (reader_->Remaining() < smallest) throw EReadError(msg::kStreamRead);
   recordBudget_ -= std::max<int64_t>(store.RecordSize(), 1);
-  if (recordBudget_ < 0) throw EMemTableError(kRecordsTooLarge);
+  if (recordBudget_ < 0) throw EMemTableError(kRecordsBeyondMemory);
   return store.AllocRecord();
 }
 
@@ -585,6 +606,12 @@ void TdvoCustomBinaryStreamFormat::ReadFieldValue(TdvoCustomMemTable& table, TRe
       break;
   }
   std::string text = r.ReadString();
+  if (IsBlobFieldType(field.DataType()) && !(field.FieldNo() >= 1 && table.Store().IsOutOfLine(field.FieldNo()))) {
+    // A calculated blob has no value of its own in a record: it is computed
+    // when needed, and a block put into the record's calculated part would
+    // never be freed.
+    return;
+  }
   if (IsBlobFieldType(field.DataType()) && !table.OnCompressBlobStream) {
     // Straight into the record's value block, as a blob stream without a
     // compression event would put it.

@@ -75,8 +75,8 @@ class TdvoCustomBinaryStreamFormat : public TdvoCustomStreamFormat {
   bool ReadBooleanValue();
   static void DropIndexes(TdvoCustomMemTable& table);
   void ReportLoadProgress(TdvoCustomMemTable& table);
-  TRecord* AllocLoadRecord(const TdvoCommon& store);
-  int64_t RecordMemoryBudget() const;
+  TRecord* AllocLoadRecord(const TdvoCommon& store, int fieldCount);
+  int64_t InlineRecordBudget() const;
 
   int32_t bufferSize_ = kDefaultValueBufferSize;
   std::unique_ptr<TWriter> writer_;
@@ -85,8 +85,8 @@ class TdvoCustomBinaryStreamFormat : public TdvoCustomStreamFormat {
   bool indexDefsLoaded_ = false;
   int64_t streamSize_ = 0;
   int progressCounter_ = 0;
-  // What the records of a load may take, and what the definitions read so
-  // far take in each record.
+  // What the records of a load may still take in all, and what the
+  // definitions read so far take in each record.
   int64_t recordBudget_ = 0;
   int64_t definedBytes_ = 0;
 };

@@ -64,6 +64,8 @@ class TReader {
 
   // Stream position of the next unconsumed byte.
   int64_t Position() const;
+  // Bytes not yet consumed, buffered or still in the stream.
+  int64_t Remaining() const;
 
  private:
   uint8_t ReadByte();
@@ -71,7 +73,6 @@ class TReader {
   // negative length and one that claims more bytes than the stream has left.
   int64_t ReadLength(int unitSize);
   std::string ReadUtf8Text(int64_t length);
-  int64_t Remaining() const;
   bool FillBuffer();  // false at the end of the stream
   [[noreturn]] static void PropertyError();
 
