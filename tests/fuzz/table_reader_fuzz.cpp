@@ -46,8 +46,22 @@ std::string Saved(ts::TdvoMemTable& table) {
   return std::string(reinterpret_cast<const char*>(stream.Memory()), static_cast<size_t>(stream.Size()));
 }
 
+// A stream of a megabyte may rightly describe gigabytes of in-line record
+// memory (a wide text field, many short records); the load takes it as the
+// store that saved it held it. The fuzzer's memory is smaller than that, so
+// the harness stops such a load itself.
+constexpr int64_t kRecordMemoryCap = int64_t{256} << 20;
+
+void CapRecordMemory(ts::TdvoMemTable& table) {
+  table.OnLoadRecord = [&table](ts::TDataSet&, bool&) {
+    if (int64_t{table.Store().RecordSize()} * (table.LoadCount() + 1) > kRecordMemoryCap)
+      throw ts::EMemTableError("fuzz harness: record memory cap");
+  };
+}
+
 // Loads `bytes`; false when the load raised one of the store's exceptions.
 bool Load(ts::TdvoMemTable& table, ts::TdvoCustomStreamFormat& format, const std::string& bytes) {
+  CapRecordMemory(table);
   ts::TMemoryStream stream;
   stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
   bool loaded = true;
