@@ -30,6 +30,12 @@ class TFrame : public QWidget {
   // table's argument where the table gives one.
   virtual void Start(std::optional<int> arg) = 0;
 
+  // Called by StartFrame when Start raised an error, before the error is
+  // shown: the frame makes itself able to go on as far as it can (a counting
+  // frame starts counting, so it still ends and hands over). The default
+  // does nothing.
+  virtual void StartFailed() {}
+
   // Stops every timer of the frame; used when the frame is replaced.
   void StopTimers();
 

@@ -266,7 +266,26 @@ void TfrmMain::StartFrame(int code) {
   current_frame_ = shown;
   client_layout_->addWidget(shown);
   shown->show();
-  shown->Start(row->second.startArg);
+  QString error;
+  try {
+    shown->Start(row->second.startArg);
+    return;
+  } catch (const std::exception &e) {
+    error = ErrorText(e);
+  } catch (...) {
+    error = QStringLiteral("Unknown error");
+  }
+  // Damaged materials must not leave the station on a screen that never
+  // ends: the frame goes on as far as it can, then the error is shown (the
+  // frame's timer keeps firing while the box is open).
+  if (current_frame_ == shown) {
+    try {
+      shown->StartFailed();
+    } catch (const std::exception &e) {
+      error += QStringLiteral("\n") + ErrorText(e);
+    }
+  }
+  ReportHandlerError(error);
 }
 
 void TfrmMain::RetireFrame(TFrame *frame) {
@@ -344,6 +363,19 @@ bool TfrmMain::AskYesNo(const QString &text) {
   return ShowBox({text, U(texts::kCaptionAttention), BoxButtons::YesNo, BoxIcon::None, BoxOwner::None}) ==
          BoxAnswer::Yes;
 }
+
+void TfrmMain::ShowNoticeOnce(const QString &text) {
+  if (notice_pending_) return;
+  notice_pending_ = true;
+  services_.loop.Post([alive = std::weak_ptr<bool>(alive_), this, text] {
+    auto a = alive.lock();
+    if (!a || !*a) return;
+    ShowMessage(text);
+    if (*a) notice_pending_ = false;
+  });
+}
+
+void TfrmMain::ResetParticipantMemory() { FChoicePicks.clear(); }
 
 void TfrmMain::ReportHandlerError(const QString &text) {
   ShowBox({text, settings_.title, BoxButtons::Ok, BoxIcon::Error, BoxOwner::MainWindow});

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,7 +53,8 @@ class TfrmMain : public QWidget {
   // its message has been shown and no screen was started.
   bool FormCreate();
 
-  // Screens.
+  // Screens. A screen whose Start raises an error is told so (StartFailed),
+  // so that it still counts and hands over, and the error is shown.
   void StartFrame(int code);
   void StopExam();
   TFrame *CurrentFrame() const { return current_frame_; }
@@ -73,6 +75,14 @@ class TfrmMain : public QWidget {
   void ShowMessage(const QString &text);
   // A yes/no question without owner titled "Внимание!"; true only for Yes.
   bool AskYesNo(const QString &text);
+  // `text` in the standard message dialog, shown once the running handler
+  // has returned (a box opened inside a tick would hold that tick's timer).
+  // While one such notice is waiting or open, further ones are dropped.
+  void ShowNoticeOnce(const QString &text);
+
+  // What the station keeps of the current participant besides the answers
+  // record; cleared by code entry when it accepts a code.
+  void ResetParticipantMemory();
 
   // Exam clock tick.
   void TimerControlTimer();
@@ -126,6 +136,12 @@ class TfrmMain : public QWidget {
   std::unique_ptr<TMyChromePDFRender> FPDFRender;
   int FPageNo = 0;
   int FPageDPI = 0;
+  // The current participant's picks in the drop-down boxes of each choice
+  // task, by answer field ("a2"): per box the picked item counted from 1, 0
+  // for none. A return to the task restores from here, whatever the number
+  // of options (the stored digit answer cannot be split back once a pick
+  // has two digits).
+  std::map<std::string, std::vector<int>> FChoicePicks;
 
   // Start-up steps, in order.
   bool OpenMaterials();
@@ -160,6 +176,7 @@ class TfrmMain : public QWidget {
   std::FILE *materials_in_ = nullptr;
   std::FILE *materials_tmp_ = nullptr;
   bool audio_started_ = false;
+  bool notice_pending_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -1,6 +1,7 @@
 #include "screens/instruction.h"
 
 #include "main_window.h"
+#include "participant_folder.h"
 #include "station_loop.h"
 #include "station_texts.h"
 
@@ -134,8 +135,7 @@ bool TfrmInstruction::ValidateStudID(const QString &code, QString &explanation) 
   }
   // The same root as every folder the station writes, so a code that has
   // answered here is found again.
-  const std::string folder = main_.AnswerRoot() + "Answer_" + main_.FStationKey.toStdString() + "/" + code.toStdString();
-  if (FolderExists(folder)) {
+  if (FolderExists(ParticipantFolderOf(main_, code))) {
     explanation += U("\n\r") + U(texts::kCodeAlreadyAnswered);
     return false;
   }
@@ -183,6 +183,8 @@ void TfrmInstruction::Button1Click() {
     answers.Cancel();
     throw;
   }
+  // The picks kept for the way back belong to the previous participant.
+  main_.ResetParticipantMemory();
   Timer1->SetEnabled(true);
 }
 

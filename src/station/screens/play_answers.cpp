@@ -2,6 +2,7 @@
 
 #include "../audio_handles.h"
 #include "../main_window.h"
+#include "../participant_folder.h"
 #include "../paths.h"
 #include "../station_loop.h"
 #include "../station_tables.h"
@@ -132,17 +133,11 @@ void TfrmPlayAnswers::Start(std::optional<int>) {
 
 // ---- playback -----------------------------------------------------------------
 
-std::string TfrmPlayAnswers::ParticipantFolder() const {
-  // The recordings and the answers file live under the station's answer
-  // root, the folder that the recording screens write into.
-  return main_.AnswerRoot() + "Answer_" + main_.FStationKey.toStdString() + "/" + main_.FStudID.toStdString() + "/";
-}
+// The recordings and the answers file live in the participant's folder that
+// the recording screens write into.
+std::string TfrmPlayAnswers::RecordingPath(const char *suffix) const { return ParticipantFile(main_, suffix); }
 
-std::string TfrmPlayAnswers::RecordingPath(const char *suffix) const {
-  return ParticipantFolder() + main_.FStudID.toStdString() + suffix;
-}
-
-std::string TfrmPlayAnswers::AnswersFilePath() const { return ParticipantFolder() + main_.FStudID.toStdString() + "_0.ans"; }
+std::string TfrmPlayAnswers::AnswersFilePath() const { return ParticipantFile(main_, "_0.ans"); }
 
 void TfrmPlayAnswers::PlayRecording(const char *suffix) {
   // The stream just stopped is released at once: a participant may listen

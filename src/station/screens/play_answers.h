@@ -68,7 +68,6 @@ class TfrmPlayAnswers : public TFrame {
 
  private:
   void PlayRecording(const char *suffix);
-  std::string ParticipantFolder() const;
 };
 
 }  // namespace station

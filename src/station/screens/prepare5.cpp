@@ -12,9 +12,10 @@ TfrmPrepare5::TfrmPrepare5(TfrmMain &main) : TTimedFrame(main) {
 void TfrmPrepare5::Start(std::optional<int>) {
   // From here on the exam clock no longer urges the pupil to the spoken part.
   main_.FOralPartStarted = true;
-  main_.ShowPDFPage(Image1, "VariantText", 5);
+  ShowTaskPage("VariantText", 5);
   SetTopBar(QString::fromUtf8("Подготовка к заданию № 5:"), true);
   StartCounting();
+  RaiseKeptStartError();
 }
 
 int TfrmPrepare5::Limit() const { return main_.FPrepare5Seconds; }

@@ -80,12 +80,13 @@ TfrmPrepare6::TfrmPrepare6(TfrmMain &main) : TTimedFrame(main) {
 
 void TfrmPrepare6::Start(std::optional<int>) {
   FPhotoChoice = kNoPhoto;
-  main_.ShowPDFPage(Image1, "variantText", 7);
+  ShowTaskPage("variantText", 7);
   ShowFiveSec();
   if (!IsCurrent()) return;
   main_.Panel1->show();
   SetTopBar(QString::fromUtf8("Подготовка к заданию № 6:"), true);
   StartCounting();
+  RaiseKeptStartError();
 }
 
 void TfrmPrepare6::Timer1Timer() {

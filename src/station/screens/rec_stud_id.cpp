@@ -2,6 +2,7 @@
 
 #include "audio_handles.h"
 #include "main_window.h"
+#include "participant_folder.h"
 #include "station_loop.h"
 #include "pictures/station_pictures.h"
 #include "screens/test_hard.h"
@@ -148,27 +149,16 @@ void TfrmRecStudID::Start(std::optional<int>) {
   Action1Update();
 }
 
-std::string TfrmRecStudID::ParticipantFolder() const {
-  // Built from the same root as the code-entry test, so that this code is
-  // refused on this station from now on.
-  return main_.AnswerRoot() + "Answer_" + main_.FStationKey.toStdString() + "/" + main_.FStudID.toStdString();
-}
-
-void TfrmRecStudID::EnsureParticipantFolder() const {
-  std::error_code ec;
-  std::filesystem::create_directories(ParticipantFolder(), ec);
-}
-
-std::string TfrmRecStudID::RecordingPath() const {
-  return ParticipantFolder() + "/" + main_.FStudID.toStdString() + "_0.ogg";
-}
+// The folder is the one the code-entry test looks for, so that this code is
+// refused on this station from now on.
+std::string TfrmRecStudID::RecordingPath() const { return ParticipantFile(main_, "_0.ogg"); }
 
 void TfrmRecStudID::btnRecIDClick() {
   FitPictures();
   imgMic->show();
   const std::string path = RecordingPath();
   if (BASS_ChannelIsActive(RecChannel) != 0) {
-    EnsureParticipantFolder();
+    EnsureParticipantFolder(main_);
     main_.StopRecording(path);
     btnRecID->setText(U(kRecordCaption));
     btnRecID->setEnabled(false);
@@ -177,7 +167,7 @@ void TfrmRecStudID::btnRecIDClick() {
     imgSpeak->show();
     imgMic->hide();
   } else {
-    EnsureParticipantFolder();
+    EnsureParticipantFolder(main_);
     // A new recording withdraws the last confirmation until it is answered:
     // finishing now would leave the recording running into the tasks.
     StudIDRecOk = false;
@@ -219,7 +209,7 @@ void TfrmRecStudID::Action1Execute() {
 }
 
 void TfrmRecStudID::Timer1Timer() {
-  EnsureParticipantFolder();
+  EnsureParticipantFolder(main_);
   Timer1->SetEnabled(false);
   main_.Panel1->show();
   main_.StartFrame(10);

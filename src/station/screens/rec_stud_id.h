@@ -53,8 +53,6 @@ class TfrmRecStudID : public TFrame {
 
  private:
   void FitPictures();
-  std::string ParticipantFolder() const;
-  void EnsureParticipantFolder() const;
   std::string RecordingPath() const;
   void ShowResult(bool ok);
 

@@ -28,14 +28,15 @@ TfrmTask1::TfrmTask1(TfrmMain &main) : TTimedFrame(main) {
 int TfrmTask1::Limit() const { return main_.FTask1Seconds; }
 
 void TfrmTask1::Start(std::optional<int>) {
-  main_.ShowPDFPage(Image1, "VariantText", 1);
+  ShowTaskPage("VariantText", 1);
   main_.FOralPartDone = false;
+  // The audio and the boxes' items come first and the box positions last:
+  // whatever of the materials is damaged, the task plays, counts its audio's
+  // length and hands over.
   CopyBlobToFile(main_, "Audio", kAudioFile);
+  main_.FTask1Seconds = OpenAudioWithLimit(Task1Stream, WorkFile(main_, kAudioFile));
   CopyBlobToFile(main_, "Answer1", "~$t1ans.tmp");
   answers = LoadOptionList(main_, "~$t1ans.tmp");
-  CopyBlobToFile(main_, "coords1", "~$t1coords.tmp");
-  PlaceBoxes(main_, "~$t1coords.tmp", {t1, t2, t3, t4, t5});
-  main_.FTask1Seconds = OpenAudioWithLimit(Task1Stream, WorkFile(main_, kAudioFile));
 
   // Three consecutive option lines per box; lines the list lacks stay empty.
   const std::vector<QComboBox *> boxes = Boxes();
@@ -52,12 +53,16 @@ void TfrmTask1::Start(std::optional<int>) {
   StartCounting();
   EnsureParticipantFolder(main_);
   BASS_ChannelPlay(Task1Stream, 1);
+
+  CopyBlobToFile(main_, "coords1", "~$t1coords.tmp");
+  PlaceBoxes(main_, "~$t1coords.tmp", {t1, t2, t3, t4, t5});
+  RaiseKeptStartError();
 }
 
 int TfrmTask1::EndWork() {
   CloseAudio(Task1Stream, WorkFile(main_, kAudioFile));
   EnsureParticipantFolder(main_);
-  StoreAnswer(main_, "a1", ChoiceDigits(Boxes()));
+  StoreChoices(main_, "a1", Boxes());
   return 20;
 }
 

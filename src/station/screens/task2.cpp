@@ -29,18 +29,20 @@ int TfrmTask2::Limit() const { return main_.FTask2Seconds; }
 void TfrmTask2::Start(std::optional<int>) {
   main_.Panel1->show();
   main_.Label1->show();
-  main_.ShowPDFPage(Image1, "VariantText", 2);
+  ShowTaskPage("VariantText", 2);
+  // The bar first: a set-up that fails on bad materials still counts.
+  SetTopBar(QString(), false);
 
   Answers = SetUpChoiceTask(main_, 2, Boxes());
 
-  SetTopBar(QString(), false);
   StartCounting();
   EnsureParticipantFolder(main_);
+  RaiseKeptStartError();
 }
 
 int TfrmTask2::EndWork() {
   EnsureParticipantFolder(main_);
-  StoreAnswer(main_, "a2", ChoiceDigits(Boxes()));
+  StoreChoices(main_, "a2", Boxes());
   if (ExamTimeOver(main_)) return 1000;
   if (main_.FElapsedSeconds > main_.FGymEyesAfterSeconds && main_.FGymEyesDue) return 22;
   return 30;

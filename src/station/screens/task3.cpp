@@ -70,20 +70,24 @@ int TfrmTask3::Limit() const { return main_.FTask3Seconds; }
 
 void TfrmTask3::Start(std::optional<int>) {
   main_.Panel1->show();
-  main_.ShowPDFPage(Image1, "VariantText", 3);
+  ShowTaskPage("VariantText", 3);
+  // The bar first: a set-up that fails on bad materials still counts.
+  SetTopBar(QString(), false);
 
-  CopyBlobToFile(main_, "coords3", "~$t3coords.tmp");
-  const std::vector<QLineEdit *> boxes = Boxes();
-  PlaceBoxes(main_, "~$t3coords.tmp", {boxes.begin(), boxes.end()});
   // The pupil may come back from the answer review: show what is stored.
+  // Restored before the boxes are placed, so that bad positions cannot leave
+  // them empty and the end work store empty words over the answer.
+  const std::vector<QLineEdit *> boxes = Boxes();
   const std::string stored = main_.answers->FieldNamed("a3").AsString();
   if (!stored.empty())
     for (int k = 1; k <= int(boxes.size()); ++k)
       boxes[std::size_t(k - 1)]->setText(FromCodePage(NthWord(k, stored, kWordDelimiter)));
+  CopyBlobToFile(main_, "coords3", "~$t3coords.tmp");
+  PlaceBoxes(main_, "~$t3coords.tmp", {boxes.begin(), boxes.end()});
 
-  SetTopBar(QString(), false);
   StartCounting();
   EnsureParticipantFolder(main_);
+  RaiseKeptStartError();
 }
 
 int TfrmTask3::EndWork() {

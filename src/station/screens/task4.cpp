@@ -29,18 +29,20 @@ int TfrmTask4::Limit() const { return main_.FTask4Seconds; }
 void TfrmTask4::Start(std::optional<int>) {
   // The remaining-time label stays as task 2 left it.
   main_.Panel1->show();
-  main_.ShowPDFPage(Image1, "variantText", 4);
+  ShowTaskPage("variantText", 4);
+  // The bar first: a set-up that fails on bad materials still counts.
+  SetTopBar(QString(), false);
 
   Answers = SetUpChoiceTask(main_, 4, Boxes());
 
-  SetTopBar(QString(), false);
   StartCounting();
   EnsureParticipantFolder(main_);
+  RaiseKeptStartError();
 }
 
 int TfrmTask4::EndWork() {
   EnsureParticipantFolder(main_);
-  StoreAnswer(main_, "a4", ChoiceDigits(Boxes()));
+  StoreChoices(main_, "a4", Boxes());
   if (ExamTimeOver(main_)) return 1000;
   // Back from the answer review after the spoken part: straight back there.
   if (main_.FOralPartDone) return 1000;

@@ -1,6 +1,7 @@
 #include "task5.h"
 
 #include "../main_window.h"
+#include "../participant_folder.h"
 #include "five_sec.h"
 
 namespace station {
@@ -10,13 +11,12 @@ TfrmTask5::TfrmTask5(TfrmMain &main) : TTimedFrame(main) {
 }
 
 std::string TfrmTask5::RecordingPath() const {
-  const std::string id = main_.FStudID.toStdString();
-  return main_.AnswerRoot() + "Answer_" + main_.FStationKey.toStdString() + "/" + id + "/" + id + "_5.ogg";
+  return ParticipantFile(main_, "_5.ogg");
 }
 
 void TfrmTask5::Start(std::optional<int> arg) {
   FStartArg = arg.value_or(0);
-  main_.ShowPDFPage(Image1, "VariantText", 6);
+  ShowTaskPage("VariantText", 6);
   ShowFiveSec();
   // The countdown ran a nested loop; a screen replaced meanwhile records nothing.
   if (!IsCurrent()) return;
@@ -24,6 +24,7 @@ void TfrmTask5::Start(std::optional<int> arg) {
   StartCounting();
   EnsureParticipantFolder(main_);
   main_.StartRecording(RecordingPath());
+  RaiseKeptStartError();
 }
 
 int TfrmTask5::Limit() const { return main_.FTask5Seconds; }

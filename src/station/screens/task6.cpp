@@ -1,6 +1,7 @@
 #include "task6.h"
 
 #include "../main_window.h"
+#include "../participant_folder.h"
 #include "five_sec.h"
 
 namespace station {
@@ -15,19 +16,19 @@ TfrmTask6::TfrmTask6(TfrmMain &main) : TTimedFrame(main) {
 }
 
 std::string TfrmTask6::RecordingPath() const {
-  const std::string id = main_.FStudID.toStdString();
-  return main_.AnswerRoot() + "Answer_" + main_.FStationKey.toStdString() + "/" + id + "/" + id + "_6.ogg";
+  return ParticipantFile(main_, "_6.ogg");
 }
 
 void TfrmTask6::Start(std::optional<int> arg) {
   FPhoto = arg.value_or(0);
-  main_.ShowPDFPage(Image1, "VariantText", kTaskPage + FPhoto);
+  ShowTaskPage("VariantText", kTaskPage + FPhoto);
   ShowFiveSec();
   if (!IsCurrent()) return;
   SetTopBar(QString::fromUtf8("Отвечайте! Идет запись:"), true);
   StartCounting();
   EnsureParticipantFolder(main_);
   main_.StartRecording(RecordingPath());
+  RaiseKeptStartError();
 }
 
 int TfrmTask6::Limit() const { return main_.FTask6Seconds; }

@@ -3,6 +3,7 @@
 #include "audio_handles.h"
 #include "main_window.h"
 #include "message_service.h"
+#include "participant_folder.h"
 #include "paths.h"
 #include "pictures/station_pictures.h"
 #include "station_loop.h"
@@ -370,8 +371,17 @@ void TfrmTestHard::Action1Execute() { Timer1->SetEnabled(true); }
 
 void TfrmTestHard::Timer1Timer() {
   Timer1->SetEnabled(false);
-  main_.FStationKey = BuildStationKey(main_.FExamDate, main_.FSubjID, edtStationCode->text(), edtAudCode->text(),
+  const QString key = BuildStationKey(main_.FExamDate, main_.FSubjID, edtStationCode->text(), edtAudCode->text(),
                                       edtCompCode->text());
+  // Every answer path is built from the key: one that would leave the
+  // working folder (or split the folder from its files) is refused here,
+  // before any folder is made. The screen stays; only the exit leads on.
+  if (const QString problem = StationKeyProblem(key); !problem.isEmpty()) {
+    main_.ShowBox({StationKeyMessage(key, problem), U(texts::kCaptionError), BoxButtons::Ok, BoxIcon::None,
+                   BoxOwner::MainWindow});
+    return;
+  }
+  main_.FStationKey = key;
   main_.Panel1->show();
   main_.StartFrame(kCodeEntryScreen);
 }

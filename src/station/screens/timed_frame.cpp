@@ -118,6 +118,37 @@ void TTimedFrame::StartCounting() {
   Timer1->SetEnabled(true);
 }
 
+void TTimedFrame::ShowTaskPage(const std::string &fieldName, int page) {
+  try {
+    main_.ShowPDFPage(Image1, fieldName, page);
+  } catch (...) {
+    if (!kept_start_error_) kept_start_error_ = std::current_exception();
+  }
+}
+
+void TTimedFrame::RaiseKeptStartError() {
+  if (!kept_start_error_) return;
+  std::exception_ptr error = kept_start_error_;
+  kept_start_error_ = nullptr;
+  std::rethrow_exception(error);
+}
+
+void TTimedFrame::StartFailed() {
+  if (ended_ || Timer1->Enabled()) return;
+  // The title and what the bar shows stay as Start left them; the seconds
+  // count from the limit.
+  const int limit = Limit();
+  main_.lblProcessTime->setText(SecondsText(limit));
+  main_.ProcessBar->setRange(0, limit);
+  main_.ProcessBar->setValue(0);
+  StartCounting();
+}
+
+void TTimedFrame::RequestEnd() {
+  FTicks = EarlyEndValue();
+  FEndRequested = true;
+}
+
 void TTimedFrame::Timer1Timer() {
   if (!GuardedTick()) {
     Tick();
@@ -126,7 +157,8 @@ void TTimedFrame::Timer1Timer() {
   try {
     Tick();
   } catch (const std::exception &) {
-    main_.ShowMessage(U(texts::kTickFailedNotice));
+    // Shown after the tick, so the frame keeps counting while it is open.
+    main_.ShowNoticeOnce(U(texts::kTickFailedNotice));
   }
 }
 
@@ -134,7 +166,7 @@ void TTimedFrame::Tick() {
   if (ended_) return;
   ++FTicks;
   const int limit = Limit();
-  if (FTicks <= limit && !(TestsExamClock() && ExamTimeOver(main_))) {
+  if (!FEndRequested && FTicks <= limit && !(TestsExamClock() && ExamTimeOver(main_))) {
     main_.ProcessBar->setValue(main_.ProcessBar->value() + 1);
     main_.lblProcessTime->setText(SecondsText(limit - FTicks));
     return;
@@ -149,7 +181,7 @@ void TTimedFrame::Button1Click() {
   if (!main_.AskYesNo(EarlyEndQuestion())) return;
   // The question runs a nested loop in which this frame may have ended.
   if (ended_ || !IsCurrent()) return;
-  FTicks = EarlyEndValue();
+  RequestEnd();
 }
 
 // ---- shared steps ------------------------------------------------------------
@@ -267,24 +299,46 @@ void PlaceBoxes(const TfrmMain &main, std::string_view fileName, const std::vect
     boxes[i]->setGeometry(positions[i].left, positions[i].top, positions[i].width, boxes[i]->height());
 }
 
-void EnsureParticipantFolder(const TfrmMain &main) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path station = fs::path(main.AnswerRoot()) / ("Answer_" + main.FStationKey.toStdString());
-  if (!fs::exists(station, ec)) fs::create_directory(station, ec);
-  const fs::path participant = station / main.FStudID.toStdString();
-  if (!fs::exists(participant, ec)) fs::create_directory(participant, ec);
-}
-
-std::string ChoiceDigits(const std::vector<QComboBox *> &boxes) {
-  std::string digits;
+std::vector<int> ChoicePicks(const std::vector<QComboBox *> &boxes) {
+  std::vector<int> picks;
   for (const QComboBox *box : boxes) {
     const int index = box->currentIndex();
     // Typed text that is not the selected item's counts as no pick.
     const bool picked = index >= 0 && box->currentText() == box->itemText(index);
-    digits += std::to_string(picked ? index + 1 : 0);
+    picks.push_back(picked ? index + 1 : 0);
   }
+  return picks;
+}
+
+std::string ChoiceDigits(const std::vector<QComboBox *> &boxes) {
+  std::string digits;
+  for (int pick : ChoicePicks(boxes)) digits += std::to_string(pick);
   return digits;
+}
+
+void ApplyChoicePicks(const std::vector<QComboBox *> &boxes, const std::vector<int> &picks) {
+  for (std::size_t k = 0; k < boxes.size(); ++k) {
+    const int pick = k < picks.size() ? picks[k] : 0;
+    const int index = pick >= 1 && pick <= boxes[k]->count() ? pick - 1 : -1;
+    boxes[k]->setCurrentIndex(index);
+    if (index < 0) boxes[k]->setEditText(QString());
+  }
+}
+
+void RestoreChoiceTask(TfrmMain &main, const std::string &field, const std::vector<QComboBox *> &boxes) {
+  const auto kept = main.FChoicePicks.find(field);
+  if (kept != main.FChoicePicks.end())
+    ApplyChoicePicks(boxes, kept->second);
+  else
+    RestoreChoices(boxes, main.answers->FieldNamed(field).AsString());
+}
+
+void StoreChoices(TfrmMain &main, const std::string &field, const std::vector<QComboBox *> &boxes) {
+  bool filled = false;
+  for (const QComboBox *box : boxes) filled = filled || box->count() > 0;
+  if (!filled) return;
+  StoreAnswer(main, field, ChoiceDigits(boxes));
+  main.FChoicePicks[field] = ChoicePicks(boxes);
 }
 
 bool ExamTimeOver(const TfrmMain &main) { return main.FElapsedSeconds > main.FExamSeconds; }
@@ -324,10 +378,10 @@ QStringList SetUpChoiceTask(TfrmMain &main, int task, const std::vector<QComboBo
   const std::string coordsFile = "~$t" + n + "coords.tmp";
   CopyBlobToFile(main, "Answer" + n, optionsFile);
   QStringList options = LoadOptionList(main, optionsFile);
+  FillChoices(boxes, options);
+  RestoreChoiceTask(main, "a" + n, boxes);
   CopyBlobToFile(main, "coords" + n, coordsFile);
   PlaceBoxes(main, coordsFile, {boxes.begin(), boxes.end()});
-  FillChoices(boxes, options);
-  RestoreChoices(boxes, main.answers->FieldNamed("a" + n).AsString());
   return options;
 }
 

@@ -23,7 +23,13 @@
 //               seconds count down; past it EndWork runs once and the frame
 //               hands over with TfrmMain::StartFrame. Button1Click asks the
 //               early-end question and, on Yes while the frame is still the
-//               current one, sets FTicks to the early-end value.
+//               current one, sets FTicks to the early-end value and raises
+//               FEndRequested (RequestEnd): the next tick ends the frame
+//               whatever its limit. A guarded tick's failure shows the
+//               notice "Error" once the tick has returned, one at a time
+//               (TfrmMain::ShowNoticeOnce). A Start that raises an error
+//               still starts the counting (StartFailed), so the frame ends
+//               and hands over as usual.
 //
 //  Shared steps (free functions; file names are bare names in the working
 //  folder, resolved by WorkFile):
@@ -36,6 +42,11 @@
 //                                        not a whole number throws
 //                                        "Invalid numeric input"
 //    EnsureParticipantFolder(main)       Answer_<station>/<participant>
+//                                        (participant_folder.h)
+//    StoreChoices(main, field, boxes)    the boxes' digit answer into the
+//                                        field, the picks kept in memory
+//    RestoreChoiceTask(main, field, ..)  picks back from memory, else from
+//                                        the stored digit answer
 //    ChoiceDigits(boxes)                 answer digits of drop-down boxes
 //    ExamTimeOver(main)                  elapsed > exam seconds
 //    MakeChoiceBox(parent)               a drop-down answer box as the
@@ -54,11 +65,13 @@
 
 #include "../../platform/audio/bass.h"
 #include "../frame.h"
+#include "../participant_folder.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,6 +96,8 @@ class TTimedFrame : public TFrame {
   void Button1Click();
 
   int FTicks = 0;
+  // A confirmed early end: the next tick ends the frame, whatever its limit.
+  bool FEndRequested = false;
   StationTimer *Timer1 = nullptr;
   QLabel *Image1 = nullptr;
   QLabel *Panel1 = nullptr;  // the bottom panel; its text is the caption
@@ -90,6 +105,11 @@ class TTimedFrame : public TFrame {
 
   // Top bar helper: the text shown in lblProcessTime for `seconds`.
   static QString SecondsText(int seconds);
+
+  // The early end itself (after the question): the next tick ends the frame.
+  void RequestEnd();
+  // Start raised an error: count from the limit all the same.
+  void StartFailed() override;
 
  protected:
   // The frame's limit in seconds (read at every tick).
@@ -110,10 +130,16 @@ class TTimedFrame : public TFrame {
   void SetTopBar(const QString &title, bool showTimeAndBar);
   // FTicks := 0 and Timer1 on.
   void StartCounting();
+  // The frame's task page into Image1. A page that cannot be shown does not
+  // stop the Start: its error is kept and raised by RaiseKeptStartError at
+  // the end, once the boxes, audio and recording are set up.
+  void ShowTaskPage(const std::string &fieldName, int page);
+  void RaiseKeptStartError();
 
  private:
   void Tick();
   bool ended_ = false;
+  std::exception_ptr kept_start_error_;
 };
 
 // ---- shared steps ------------------------------------------------------------
@@ -136,8 +162,6 @@ struct BoxPosition {
 std::vector<BoxPosition> ReadBoxPositions(const QByteArray &bytes, int count);
 void PlaceBoxes(const TfrmMain &main, std::string_view fileName, const std::vector<QWidget *> &boxes);
 
-void EnsureParticipantFolder(const TfrmMain &main);
-
 std::string ChoiceDigits(const std::vector<QComboBox *> &boxes);
 bool ExamTimeOver(const TfrmMain &main);
 
@@ -148,10 +172,25 @@ void FillChoices(const std::vector<QComboBox *> &boxes, const QStringList &optio
 // Restores a digit answer: applied only when it has one digit per box and is
 // not all zeros; digit d picks item d - 1, "0" picks none.
 void RestoreChoices(const std::vector<QComboBox *> &boxes, const std::string &digits);
+// The picks of the boxes in order: the picked item counted from 1, 0 for
+// none (typed text that is not the picked item's counts as none).
+std::vector<int> ChoicePicks(const std::vector<QComboBox *> &boxes);
+// Picks the items; a pick outside a box's items picks none.
+void ApplyChoicePicks(const std::vector<QComboBox *> &boxes, const std::vector<int> &picks);
+// The answer of `field` back into the boxes: the current participant's
+// picks kept in memory (TfrmMain::FChoicePicks) where there are any, else
+// the stored digit answer by RestoreChoices.
+void RestoreChoiceTask(TfrmMain &main, const std::string &field, const std::vector<QComboBox *> &boxes);
+// Stores the boxes' digit answer (ChoiceDigits) into `field` and keeps the
+// picks in memory. Boxes without any items (their option list could not be
+// read) store nothing: a set-up that failed never overwrites an answer.
+void StoreChoices(TfrmMain &main, const std::string &field, const std::vector<QComboBox *> &boxes);
 // The drop-down boxes of written task `task`: its option list ("Answer<n>")
 // and box positions ("coords<n>") copied out of the materials, the boxes
-// placed and filled, and the answer stored in "a<n>" restored, since the
-// participant may come back from the review. Returns the options.
+// filled and the answer of "a<n>" restored (RestoreChoiceTask), since the
+// participant may come back from the review, then the boxes placed; a
+// failure to place them leaves the restored answer in the boxes. Returns
+// the options.
 QStringList SetUpChoiceTask(TfrmMain &main, int task, const std::vector<QComboBox *> &boxes);
 // Writes one text into the single answers record.
 void StoreAnswer(TfrmMain &main, const std::string &fieldName, const std::string &text);

@@ -57,11 +57,13 @@ TEST_F(CodeEntry, AcceptedCodePreparesTheParticipantAndHandsOver) {
   w.answers->FieldNamed("a3").SetAsString("left=over");
   w.answers->FieldNamed("a5").SetAsString("x");
   w.answers->Post();
+  w.FChoicePicks["a2"] = {10, 3, 0, 0, 0};  // the previous participant's
   w.StartFrame(5);
   TfrmInstruction *f = EntryScreen();
   f->Edit3->setText("1235");
   f->Button1->click();
   EXPECT_TRUE(boxes_.shown.empty());
+  EXPECT_TRUE(w.FChoicePicks.empty());
   EXPECT_EQ(w.FStudID, "1235");
   EXPECT_EQ(w.FVariant, "1");
   EXPECT_TRUE(w.FGymEyesDue);

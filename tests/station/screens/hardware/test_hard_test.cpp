@@ -2,6 +2,8 @@
 // scripted boxes and scripted audio.
 #include "../../station_fixture.h"
 
+#include "participant_folder.h"
+
 #include "screens/pictures/station_pictures.h"
 #include "screens/test_hard.h"
 #include "screens/test_rtf.h"
@@ -72,9 +74,9 @@ class HardwareCheck : public StationFixture {
   // Start-up on materials whose first record is variant 1 and whose variant
   // 0 holds the given text-check page; the text-check window is created as
   // the program block does.
-  TfrmTestHard &Begin(std::string page = TestPage()) {
-    WriteFile("klt-re11.kim", PackMaterials(Body({{1, 5, "2020-05-20", "one", "not a page"},
-                                                  {0, 5, "2020-05-20", kEnglish, std::move(page)}})));
+  TfrmTestHard &Begin(std::string page = TestPage(), const std::string &examDate = "2020-05-20") {
+    WriteFile("klt-re11.kim", PackMaterials(Body({{1, 5, examDate, "one", "not a page"},
+                                                  {0, 5, examDate, kEnglish, std::move(page)}})));
     TfrmMain &w = Window();
     EXPECT_TRUE(w.FormCreate());
     rtf_ = new TfrmTestRTF(w);  // owned by the window
@@ -351,6 +353,29 @@ TEST_F(HardwareCheck, PastedTextThatIsNoNumberStopsTheHandOverUntilCorrected) {
   loop_.Advance(100);
   EXPECT_EQ(w.FStationKey, "2020-05-20_5_000012_0007_2");
   EXPECT_TRUE(Logged("screen5 start none"));
+}
+
+TEST_F(HardwareCheck, StationKeyThatWouldLeaveTheWorkingFolderIsRefused) {
+  for (const std::string date : {"../../../x", "/\\", "a\tb", "20..05"}) {
+    window_.reset();
+    boxes_.shown.clear();
+    TfrmTestHard &s = Begin(TestPage(), date);
+    TfrmMain &w = Window();
+    RecordTest(s, true);
+    TextTest(s, true);
+    Identity(s, "123", "7", "2");
+    Click(s.Button1);
+    loop_.Advance(100);
+    ASSERT_EQ(boxes_.shown.size(), 1u) << date;
+    EXPECT_EQ(boxes_.shown[0].caption, U("Ошибка"));
+    EXPECT_TRUE(boxes_.shown[0].text.startsWith(U("Папку ответов станции нельзя создать"))) << date;
+    EXPECT_EQ(w.CurrentFrame(), &s) << "the screen stays: only the exit leads on";
+    EXPECT_TRUE(w.FStationKey.isEmpty());
+    EXPECT_FALSE(Logged("screen5 start none"));
+  }
+  EXPECT_TRUE(StationKeyProblem(U("2020-05-20_5_000123_0007_2")).isEmpty());
+  EXPECT_TRUE(StationKeyProblem(U("20 мая 2020_5_000123_0007_2")).isEmpty()) << "blanks and letters are fine";
+  EXPECT_FALSE(StationKeyProblem(QString(300, u'x')).isEmpty()) << "longer than a folder name can be";
 }
 
 TEST_F(HardwareCheck, StationKeyParts) {

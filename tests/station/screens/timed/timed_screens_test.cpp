@@ -183,15 +183,33 @@ TEST_F(TimedScreens, ShortListsAndPositionsLeaveEmptyItemsAndBoxesAtZero) {
   EXPECT_EQ(Answer("a1"), "00000");
 }
 
-TEST_F(TimedScreens, BadPositionsStopTheStartBeforeTheTimerRuns) {
+TEST_F(TimedScreens, DamagedMaterialsAreReportedAndTheScreensStillPlayCountAndHandOver) {
+  // Bad positions: the task still plays its audio for its length.
   TfrmMain &w = Ready(std::string("a\n"), "1 2 wide\n");
-  loop_.RunHandler([&w] { w.StartFrame(11); });
-  ASSERT_FALSE(boxes_.shown.empty()) << "the error is reported";
+  w.StartFrame(11);
+  ASSERT_EQ(boxes_.shown.size(), 1u) << "the error is reported";
   EXPECT_EQ(boxes_.shown.back().text, U("Invalid numeric input"));
   auto *frame = dynamic_cast<TfrmTask1 *>(w.CurrentFrame());
-  ASSERT_NE(frame, nullptr) << "the screen stays shown";
-  EXPECT_FALSE(frame->Timer1->Enabled());
+  ASSERT_NE(frame, nullptr);
+  EXPECT_TRUE(frame->Timer1->Enabled());
+  EXPECT_TRUE(FakeAudio::Get().Called("ChannelPlay " + std::to_string(Task1Stream) + " 1"));
   EXPECT_FALSE(Exists("~$t1coords.tmp"));
+  loop_.AdvanceSeconds(kAudioLimit + 1);
+  EXPECT_TRUE(Now(20));
+
+  // The preparation's audio cannot be copied out: the preparation, which
+  // has no button, still counts down its limit and hands over.
+  std::filesystem::create_directory(dir_ + "/~$t1a.tmp");
+  boxes_.shown.clear();
+  w.FPrepare1Seconds = 2;
+  w.StartFrame(10);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_NE(boxes_.shown.back().text.indexOf("~$t1a.tmp"), -1) << boxes_.shown.back().text.toStdString();
+  EXPECT_TRUE(dynamic_cast<TfrmPrepare1 *>(w.CurrentFrame())->Timer1->Enabled());
+  loop_.AdvanceSeconds(3);
+  auto *task = dynamic_cast<TfrmTask1 *>(w.CurrentFrame());
+  ASSERT_NE(task, nullptr);
+  EXPECT_TRUE(task->Timer1->Enabled());
 }
 
 TEST_F(TimedScreens, ConfirmedEarlyEndEndsTheListeningTaskAtTheNextTick) {
@@ -218,6 +236,23 @@ TEST_F(TimedScreens, ConfirmedEarlyEndEndsTheListeningTaskAtTheNextTick) {
   loop_.AdvanceSeconds(1);
   EXPECT_TRUE(Now(20));
   EXPECT_EQ(Answer("a1"), "00100");
+}
+
+TEST_F(TimedScreens, ConfirmedEarlyEndEndsTheScreenWhateverItsLimit) {
+  TfrmMain &w = Ready();
+  // Limits at and above the early-end value of the break (3000).
+  for (int limit : {3000, 5000}) {
+    w.FGymEyesSeconds = limit;
+    auto *frame = Start<TfrmGymEyes>(22);
+    ASSERT_NE(frame, nullptr);
+    loop_.AdvanceSeconds(1);
+    boxes_.Queue(BoxAnswer::Yes);
+    frame->Button1->click();
+    EXPECT_TRUE(frame->FEndRequested);
+    loop_.AdvanceSeconds(1);
+    EXPECT_TRUE(Now(30)) << limit;
+    log_.events.clear();
+  }
 }
 
 TEST_F(TimedScreens, YesGivenAfterTheScreenWasReplacedChangesNothing) {
@@ -297,17 +332,51 @@ class FailingFrame : public TFrame {
   void Start(std::optional<int>) override { throw std::runtime_error("materials damaged"); }
 };
 
-TEST_F(TimedScreens, EyeBreakTickFailureIsShownAsTheNoticeError) {
+// An eye break whose end work fails at every try.
+class FailingBreak : public TfrmGymEyes {
+ public:
+  using TfrmGymEyes::TfrmGymEyes;
+
+ protected:
+  int EndWork() override { throw std::runtime_error("end work failed"); }
+};
+
+TEST_F(TimedScreens, EyeBreakTickFailureIsShownAfterTheTickOneNoticeAtATime) {
+  settings_.screens[22] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<FailingBreak>(m); },
+                           2};
+  TfrmMain &w = Ready();
+  w.FGymEyesSeconds = 1;
+  auto *frame = Start<FailingBreak>(22);
+  ASSERT_NE(frame, nullptr);
+  int ticksWhileOpen = 0;
+  std::size_t boxesWhileOpen = 0;
+  boxes_.Queue(BoxAnswer::Ok, [&] {
+    const int before = frame->FTicks;
+    loop_.AdvanceSeconds(3);
+    ticksWhileOpen = frame->FTicks - before;
+    boxesWhileOpen = boxes_.shown.size();
+  });
+  loop_.AdvanceSeconds(2);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, "Error");
+  EXPECT_EQ(boxes_.shown[0].caption, w.Settings().title);
+  EXPECT_EQ(boxes_.shown[0].buttons, BoxButtons::Ok);
+  EXPECT_EQ(ticksWhileOpen, 3) << "the break counts on while the notice is open";
+  EXPECT_EQ(boxesWhileOpen, 1u) << "no second notice over the first";
+  loop_.AdvanceSeconds(1);
+  EXPECT_EQ(boxes_.shown.size(), 2u) << "once closed, the next failure is shown again";
+  EXPECT_EQ(w.CurrentFrame(), frame);
+}
+
+TEST_F(TimedScreens, FailedStartOfTheNextScreenIsReportedWithItsOwnText) {
   settings_.screens[30] = {[](TfrmMain &m) -> std::unique_ptr<TFrame> { return std::make_unique<FailingFrame>(m); },
                            {}};
   TfrmMain &w = Ready();
   w.FGymEyesSeconds = 1;
   ASSERT_NE(Start<TfrmGymEyes>(22), nullptr);
   loop_.AdvanceSeconds(2);
-  ASSERT_FALSE(boxes_.shown.empty());
-  EXPECT_EQ(boxes_.shown.back().text, "Error");
-  EXPECT_EQ(boxes_.shown.back().caption, w.Settings().title);
-  EXPECT_EQ(boxes_.shown.back().buttons, BoxButtons::Ok);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown.back().text, "materials damaged");
   EXPECT_NE(dynamic_cast<FailingFrame *>(w.CurrentFrame()), nullptr);
 }
 

@@ -85,7 +85,10 @@ class WrittenTasks : public StationFixture {
     return w;
   }
 
+  // A stored answer as an earlier participant or code entry left it: nothing
+  // of this participant's picks is kept in memory yet.
   void SetAnswer(const char *field, const std::string &value) {
+    Window().ResetParticipantMemory();
     Window().answers->Edit();
     Window().answers->FieldNamed(field).SetAsString(value);
     Window().answers->Post();
@@ -194,6 +197,27 @@ TEST_F(WrittenTasks, DigitAnswersRestoreOnlyFromOneDigitPerBox) {
   four = Start<TfrmTask4>(40);
   EXPECT_EQ(Picks(four->Boxes()), (std::vector<int>{3, -1, -1, 1, -1, -1}));
   EXPECT_EQ(Window().FPageNo, 4);
+}
+
+TEST_F(WrittenTasks, PicksOfTenOrMoreOptionsSurviveTheWayBackFromTheReview) {
+  TfrmMain &w = Ready();
+  PutBlob(*w.complects, "answer2", "1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n12\n");
+  w.FGymEyesDue = false;
+  auto *task = Start<TfrmTask2>(20);
+  task->t1->setCurrentIndex(9);
+  task->t2->setCurrentIndex(2);
+  EndEarly(task);
+  EXPECT_EQ(Answer("a2"), "103000") << "the stored format: one number per box";
+  // The way back from the review shows the picks and stores them again.
+  task = Start<TfrmTask2>(20);
+  EXPECT_EQ(Picks(task->Boxes()), (std::vector<int>{9, 2, -1, -1, -1}));
+  EndEarly(task);
+  EXPECT_EQ(Answer("a2"), "103000");
+  // The next participant starts from nothing.
+  w.ResetParticipantMemory();
+  SetAnswer("a2", "00000");
+  task = Start<TfrmTask2>(20);
+  EXPECT_EQ(Picks(task->Boxes()), std::vector<int>(5, -1));
 }
 
 TEST_F(WrittenTasks, TaskTwoStoresItsPicksAndLeadsOnByTheElapsedTime) {
@@ -393,15 +417,41 @@ TEST_F(WrittenTasks, EachTaskCountsAgainstItsOwnLimit) {
   }
 }
 
-TEST_F(WrittenTasks, BadBoxPositionsStopTheStartBeforeTheTaskCounts) {
+TEST_F(WrittenTasks, DamagedMaterialsAreReportedAndTheTaskStillCountsWithoutLosingTheAnswer) {
   TfrmMain &w = Ready();
+  SetAnswer("a3", "a==b");
+  SetAnswer("a4", "201000");
+  PutBlob(*w.complects, "coords3", "300 10 x\n");
   PutBlob(*w.complects, "coords4", "10 15 abc\n");
-  loop_.RunHandler([&] { w.StartFrame(40); });
-  ASSERT_EQ(boxes_.shown.size(), 1u);
-  EXPECT_EQ(boxes_.shown[0].text, "Invalid numeric input");
+  w.FGymEyesDue = false;
+  for (int code : {30, 40}) {
+    boxes_.shown.clear();
+    w.StartFrame(code);
+    ASSERT_EQ(boxes_.shown.size(), 1u) << code;
+    EXPECT_EQ(boxes_.shown[0].text, "Invalid numeric input");
+    auto *task = dynamic_cast<TTimedFrame *>(w.CurrentFrame());
+    ASSERT_NE(task, nullptr);
+    EXPECT_TRUE(task->Timer1->Enabled()) << code << ": the task counts and can be ended";
+    EndEarly(task);
+  }
+  EXPECT_FALSE(std::filesystem::exists("~$t4coords.tmp"));
+  EXPECT_EQ(Answer("a3"), "a==b===") << "the stored words went back into the boxes";
+  EXPECT_EQ(Answer("a4"), "201000") << "the stored picks went back into the boxes";
+  EXPECT_TRUE(Now(50));
+
+  // Without its option list the task stores nothing over the answer.
+  PutBlob(*w.complects, "coords4", kCoords4);
+  ts::TdvoMemTable &c = *w.complects;
+  c.Edit();
+  c.FieldNamed("answer4").Clear();
+  c.Post();
+  boxes_.shown.clear();
+  w.FOralPartDone = true;
+  w.StartFrame(40);
+  EXPECT_EQ(boxes_.shown.size(), 0u);
   auto *task = dynamic_cast<TfrmTask4 *>(w.CurrentFrame());
   ASSERT_NE(task, nullptr);
-  EXPECT_FALSE(task->Timer1->Enabled());
-  EXPECT_FALSE(std::filesystem::exists("~$t4coords.tmp"));
-  EXPECT_EQ(Answer("a4"), "000000");
+  EXPECT_EQ(task->t1->count(), 0);
+  EndEarly(task);
+  EXPECT_EQ(Answer("a4"), "201000");
 }
