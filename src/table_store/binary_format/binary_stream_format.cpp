@@ -323,6 +323,9 @@ void TdvoCustomBinaryStreamFormat::ReadDefinitions(TdvoCustomMemTable& table) {
     int count = 0;
     while (!r.EndOfList()) {
       if (count == 0 && replace) {
+        // The definitions of a shared store are its owner's: new ones loaded
+        // here would not describe the records the other tables hold.
+        if (table.AttachedTo() != nullptr) throw EMemTableError(msg::kTableAttached);
         table.Close();
         reopen = true;
         table.FieldDefs().Clear();

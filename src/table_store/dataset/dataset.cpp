@@ -156,6 +156,15 @@ TField& TDataSet::AddField(std::unique_ptr<TField> field) {
   return *fields_.back();
 }
 
+void TDataSet::SetFieldIndex(TField& field, int index) {
+  const int from = IndexOfField(&field);
+  if (from < 0) return;
+  const int to = std::clamp(index, 0, FieldCount() - 1);
+  std::unique_ptr<TField> moved = std::move(fields_[static_cast<size_t>(from)]);
+  fields_.erase(fields_.begin() + from);
+  fields_.insert(fields_.begin() + to, std::move(moved));
+}
+
 void TDataSet::DestroyFields() {
   CheckInactive();
   fields_.clear();

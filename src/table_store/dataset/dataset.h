@@ -93,6 +93,8 @@ class TDataSet {
     field->SetFieldName(std::move(name));
     return static_cast<F&>(AddField(std::move(field)));
   }
+  // Moves a top-level field to `index` (clamped to the list).
+  void SetFieldIndex(TField& field, int index);
   // Destroys every field object. Only while closed.
   void DestroyFields();
   // The fields were made from FieldDefs at Open and go at Close.

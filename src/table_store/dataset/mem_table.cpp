@@ -45,12 +45,7 @@ void AddDefsOfField(TFieldDefs& defs, const TField& field) {
 
 }  // namespace
 
-TdvoCustomMemTable::TdvoCustomMemTable(std::string name) : TDataSet(std::move(name)) {
-  store_ = std::make_unique<TdvoCommon>(this);
-  store_->AttachTableToStore(this);
-  indexes_ = std::make_unique<TdvoIndexes>(this);
-  currentIndex_ = indexes_->RowOrderIndex();
-}
+TdvoCustomMemTable::TdvoCustomMemTable(std::string name) : TDataSet(std::move(name)) { MakeOwnStore(); }
 
 TdvoCustomMemTable::~TdvoCustomMemTable() {
   try {
@@ -61,7 +56,9 @@ TdvoCustomMemTable::~TdvoCustomMemTable() {
   while (!lockEntered_.empty()) UnlockTable();
   store_->DetachTableFromStore(this);
   indexes_.reset();
-  store_.reset();
+  // Tables still attached to this table's store are told it is gone.
+  ownStore_.reset();
+  store_ = nullptr;
 }
 
 TdvoMemTable::~TdvoMemTable() = default;
@@ -109,27 +106,25 @@ std::string TdvoCustomMemTable::IndexFieldDisplayName(const TFieldInfo& field) c
   return static_cast<const TField&>(field).DisplayName();
 }
 
-void TdvoCustomMemTable::SetStandalone(bool value) {
-  TLockGuard guard(store_->Lock());
-  if (value == store_->Standalone()) return;
-  if (open_) throw EMemTableError(msg::kTableMustBeClosed);
-  store_->SetStandalone(value);
-}
-
 // ---- Open and close
 
 void TdvoCustomMemTable::InternalOpen() {
+  if (attachedTo_ != nullptr && !attachedTo_->Active()) attachedTo_->Open();
   TLockGuard guard(store_->Lock());
   if (Filtered()) CheckFilterText();
-  if (!DefaultFields()) FieldDefsFromFields();
-  ResetAutoIncCounter();
-  if (DefaultFields()) {
-    if (FieldDefs().Count() == 0) throw EMemTableError(msg::kNoFields);
-    CreateFields();
+  if (attachedTo_ != nullptr) {
+    OpenAttachedFields();
+  } else {
+    if (!DefaultFields()) FieldDefsFromFields();
+    ResetAutoIncCounter();
+    if (DefaultFields()) {
+      if (FieldDefs().Count() == 0) throw EMemTableError(msg::kNoFields);
+      CreateFields();
+    }
+    ResetAutoIncCounter();
   }
-  ResetAutoIncCounter();
   BindFields(true);
-  store_->BuildRecordLayout();
+  if (attachedTo_ == nullptr) store_->BuildRecordLayout();
   open_ = true;
   cursor_ = -1;
   savedPosition_ = -1;

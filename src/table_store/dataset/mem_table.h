@@ -153,7 +153,8 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   bool EnableVersioning() const { return store_->EnableVersioning(); }
   void SetEnableVersioning(bool value) { store_->SetEnableVersioning(value); }
   bool Standalone() const { return store_->Standalone(); }
-  // An open table keeps its lock setting: "Table must be closed for this operation."
+  // Only on a closed table that shares no other table's store: "Table must
+  // be closed for this operation.", "Table is attached to another table.".
   void SetStandalone(bool value);
   int AttachMaxCount() const { return store_->AttachMaxCount(); }
   void SetAttachMaxCount(int value) { store_->SetAttachMaxCount(value); }
@@ -165,6 +166,19 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void SetSortID(int32_t value) { store_->SetSortID(value); }
   int32_t SubLanguageID() const { return store_->SubLanguageID(); }
   void SetSubLanguageID(int32_t value) { store_->SetSubLanguageID(value); }
+
+  // ---- Attached tables: the table shows the records of another table's
+  // store through its own fields, indexes and cursor. Attaching closes the
+  // table; none gives it a store of its own again.
+  TdvoCustomMemTable* AttachedTo() const { return attachedTo_; }
+  void SetAttachedTo(TdvoCustomMemTable* table);
+
+  // ---- Transactions over the store's record versions (nested levels).
+  // Nothing on a closed table; needs versioning in mtvmAllSinceCheckPoint.
+  virtual void StartTransaction();
+  // Keep or undo the changes of the top level; nothing without a level.
+  virtual void Commit();
+  virtual void Rollback();
 
   // ---- Table settings
   void SetEnableIndexes(bool value) { enableIndexes_ = value; }
@@ -386,6 +400,9 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   // cfFieldObjectsOnly, cfSettings, cfLookupFields and cfCalcFields. Closes
   // every table of the store first.
   void CopyStructureFrom(TDataSet* source, TdvoCopyOptions options);
+  // A field of this table made like `source` (WideString and Guid as
+  // String); nullptr for a type no table holds. Only while closed.
+  TField* CloneField(const TField& source);
 
   // ---- Events
   TProgressEvent OnProgress;
@@ -426,7 +443,7 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void StoreMaintainIndexes(TRecordChange change, TRecord* storedRecord, TRecord* otherRecord,
                             int positionHint) override;
   void StoreSetAttachSlot(int slot) override { attachSlot_ = slot; }
-  void StoreDetached() override {}
+  void StoreDetached() override;
 
   // ---- TIndexedTable
   TdvoCommon& IndexStore() override { return *store_; }
@@ -523,8 +540,17 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   TRecord* rangeHigh_ = nullptr;
   bool rangeActive_ = false;
 
+  // ---- Attached tables
+  // A store of the table's own, joined as attach slot 0, with a fresh
+  // index collection; the table shares no other store from now on.
+  void MakeOwnStore();
+  void EndTransaction(bool undo);
+  void OpenAttachedFields();
+  TdvoCustomMemTable* attachedTo_ = nullptr;
+  std::unique_ptr<TdvoCommon> ownStore_;  // none while attached
+
   int attachSlot_ = 0;
-  std::unique_ptr<TdvoCommon> store_;
+  TdvoCommon* store_ = nullptr;
   std::unique_ptr<TdvoIndexes> indexes_;
   TIndexDefs indexDefs_;
   TdvoIndex* currentIndex_ = nullptr;

@@ -1,5 +1,6 @@
 // TdvoCustomMemTable: taking field definitions, field objects and field
 // settings over from another dataset.
+#include <algorithm>
 #include <memory>
 
 #include "table_store/dataset/mem_table.h"
@@ -80,14 +81,29 @@ void TdvoCustomMemTable::CopyStructureFrom(TDataSet* source, TdvoCopyOptions opt
   for (int i = 0; i < source->FieldCount(); ++i) {
     const TField& from = source->Field(i);
     if (!cloned(from) || FindField(from.FieldName()) != nullptr) continue;
-    std::unique_ptr<TField> field = CreateFieldForType(CopiedType(from.DataType()), from.Size());
-    if (!field) continue;
-    field->SetFieldName(from.FieldName());
-    field->SetFieldKind(from.FieldKind());
-    AddField(std::move(field));
+    TField* field = CloneField(from);
+    if (field != nullptr && (options & cfKeepOrder)) SetFieldIndex(*field, std::min(i, FieldCount() - 1));
   }
   if (options & cfSettings) CopyFieldSettingsFrom(source, this);
   ResetAutoIncCounter();
+}
+
+TField* TdvoCustomMemTable::CloneField(const TField& source) {
+  const TFieldType type = CopiedType(source.DataType());
+  if (!IsSupportedFieldType(type)) return nullptr;
+  TField* field = nullptr;
+  const TFieldDef* def = FieldDefs().Find(source.FieldName());
+  if (def != nullptr && def->HasChildDefs() && def->DataType() == type) {
+    // An ADT or Array takes its children from the definition.
+    field = &CreateFieldFromDef(*def);
+  } else {
+    std::unique_ptr<TField> made = CreateFieldForType(type, source.Size());
+    if (!made) return nullptr;
+    made->SetFieldName(source.FieldName());
+    field = &AddField(std::move(made));
+  }
+  field->SetFieldKind(source.FieldKind());
+  return field;
 }
 
 }  // namespace ts

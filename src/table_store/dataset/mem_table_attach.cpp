@@ -1,0 +1,122 @@
+// TdvoCustomMemTable: sharing another table's record store, the store-level
+// Standalone switch, and transactions over the store's record versions.
+#include "table_store/dataset/mem_table.h"
+#include "table_store/messages.h"
+
+namespace ts {
+
+// ---- The table's own store
+
+void TdvoCustomMemTable::MakeOwnStore() {
+  auto store = std::make_unique<TdvoCommon>(this);
+  store->AttachTableToStore(this);
+  ownStore_ = std::move(store);
+  store_ = ownStore_.get();
+  attachedTo_ = nullptr;
+  // A closed table's indexes are empty; a new collection also gives it a
+  // row-order index that never saw the other store.
+  sortIndex_ = nullptr;
+  currentIndex_ = nullptr;
+  indexes_ = std::make_unique<TdvoIndexes>(this);
+  currentIndex_ = indexes_->RowOrderIndex();
+  indexFieldList_.ClearFields();
+}
+
+void TdvoCustomMemTable::StoreDetached() {
+  // The store this table shared is going away with its owner: the table
+  // goes on with a store of its own rather than a reference to a freed one.
+  MakeOwnStore();
+}
+
+// ---- Attaching
+
+void TdvoCustomMemTable::SetAttachedTo(TdvoCustomMemTable* table) {
+  if (table == attachedTo_) return;
+  if (table == this) throw EMemTableError(msg::kAttachToSelf);
+  Close();
+  if (attachedTo_ != nullptr) {
+    store_->DetachTableFromStore(this);
+    MakeOwnStore();
+  }
+  if (table == nullptr) return;
+  if (table->attachedTo_ != nullptr) throw EMemTableError(msg::kAttachToAttachment);
+  if (sortIndex_ != nullptr) indexes_->UnregisterIndex(sortIndex_);
+  // The own store goes; tables attached to it are told so by the store.
+  store_->DetachTableFromStore(this);
+  ownStore_.reset();
+  store_ = &table->Store();
+  try {
+    store_->AttachTableToStore(this);
+  } catch (...) {
+    MakeOwnStore();
+    throw;
+  }
+  attachedTo_ = table;
+  SetCurrentIndexRef(indexes_->RowOrderIndex());
+  FieldDefs().Assign(table->FieldDefs());
+  // Every field of the other table has a field here, so records of the
+  // shared layout are read whole; those this table did not declare stay
+  // out of sight.
+  for (int i = 0; i < table->FieldCount(); ++i) {
+    TField& from = table->Field(i);
+    if (FindField(from.FullName()) != nullptr) continue;
+    TField* field = CloneField(from);
+    if (field == nullptr) continue;
+    CopyFieldSettings(&from, field);
+    field->SetVisible(false);
+  }
+}
+
+void TdvoCustomMemTable::OpenAttachedFields() {
+  // The owner's definitions describe the shared layout. The autoinc counter
+  // belongs to the store and its records: it is not reset here.
+  FieldDefs().Assign(attachedTo_->FieldDefs());
+  if (DefaultFields()) CreateFields();
+  FindAutoIncField();
+}
+
+void TdvoCustomMemTable::SetStandalone(bool value) {
+  TLockGuard guard(store_->Lock());
+  if (value == store_->Standalone()) return;
+  if (open_) throw EMemTableError(msg::kTableMustBeClosed);
+  if (attachedTo_ != nullptr) throw EMemTableError(msg::kTableAttached);
+  store_->SetStandalone(value);
+}
+
+// ---- Transactions
+
+void TdvoCustomMemTable::StartTransaction() {
+  if (!open_) return;
+  TLockGuard guard(store_->Lock());
+  if (!store_->EnableVersioning() || store_->VersioningMode() != mtvmAllSinceCheckPoint)
+    throw EMemTableError(msg::kNeedsMultiVersioning);
+  store_->RaiseTransactionLevel();
+}
+
+void TdvoCustomMemTable::Commit() { EndTransaction(false); }
+
+void TdvoCustomMemTable::Rollback() { EndTransaction(true); }
+
+void TdvoCustomMemTable::EndTransaction(bool undo) {
+  TLockGuard guard(store_->Lock());
+  if (!open_ || store_->TransactionLevel() <= 0) return;
+  // A pending edit belongs to the level: kept with it, or dropped with it
+  // (its record may not survive the undo).
+  if (State() == dsEdit || State() == dsInsert) {
+    if (undo)
+      Cancel();
+    else
+      CheckBrowseMode();
+  }
+  if (undo)
+    store_->RollbackLevel();
+  else
+    store_->CommitLevel();
+  store_->LowerTransactionLevel();
+  // No index may keep a record the undo freed.
+  store_->RebuildAllAttachedIndexes();
+  Refresh();
+  store_->RefreshOtherAttachedTables(this);
+}
+
+}  // namespace ts

@@ -1,0 +1,178 @@
+// Tables sharing one record store: what each sees of the other's changes,
+// the refusals of attaching and of Standalone, closing the store's owner, and
+// destroying either side in any order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "tables.h"
+
+namespace ts {
+namespace {
+
+std::unique_ptr<TdvoMemTable> MakeOwner() {
+  auto table = std::make_unique<TdvoMemTable>("owner");
+  table->AddField<TIntegerField>("id");
+  table->AddField<TStringField>("memo", 100);
+  table->SetPerformance(mtpfBalanced);
+  return table;
+}
+
+void AddRow(TDataSet& table, int id) {
+  table.Append();
+  table.FieldByName("id").SetAsInteger(id);
+  table.FieldByName("memo").SetAsString("row " + std::to_string(id));
+  table.Post();
+}
+
+// The ids the table shows, in its order, e.g. "1,2".
+std::string Ids(TDataSet& table) {
+  std::string ids;
+  for (table.First(); !table.Eof(); table.Next())
+    ids += (ids.empty() ? "" : ",") + std::to_string(table.FieldByName("id").AsInteger());
+  return ids;
+}
+
+std::string MessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Exception& error) {
+    return std::string(error.ClassName()) + ": " + error.Message();
+  }
+  return "no error";
+}
+
+TEST(AttachedTables, AppendsAreSeenBothWaysThroughEachTablesOwnFields) {
+  auto owner = MakeOwner();
+  TdvoMemTable other("other");
+  other.SetAttachMaxCount(2);
+  other.SetAttachedTo(owner.get());
+  ASSERT_EQ(&other.Store(), &owner->Store());
+  // Fields the attached table did not declare are cloned, out of sight.
+  EXPECT_FALSE(other.FieldNamed("memo").Visible());
+
+  other.Open();  // opens the owner first
+  EXPECT_TRUE(owner->Active());
+  AddRow(*owner, 1);
+  AddRow(other, 2);
+  other.IndexDefs().Add("byId", "id:D", 0);
+  other.SyncIndexes();
+  other.SetIndexName("byId");
+  AddRow(*owner, 3);
+  EXPECT_EQ(Ids(*owner), "1,2,3");
+  EXPECT_EQ(Ids(other), "3,2,1");
+  EXPECT_EQ(other.FieldNamed("memo").AsString(), "row 1");
+
+  owner->Close();  // the owner's close empties the store and closes the other
+  EXPECT_FALSE(other.Active());
+  EXPECT_EQ(owner->Store().SlotCount(), 0);
+  other.Open();
+  EXPECT_EQ(other.RecordCount(), 0);
+}
+
+TEST(AttachedTables, WithoutAutoRefreshTheOtherTableKeepsItsViewUntilItMoves) {
+  auto owner = MakeOwner();
+  TdvoMemTable other;
+  owner->SetAttachMaxCount(2);
+  other.SetAttachedTo(owner.get());
+  other.Open();
+  owner->SetAttachedAutoRefresh(false);
+  AddRow(*owner, 1);
+  EXPECT_TRUE(other.IsEmpty());
+  other.First();
+  EXPECT_EQ(other.FieldNamed("id").AsInteger(), 1);
+}
+
+TEST(AttachedTables, RefusalsNameTheirCauseAndLeaveTheTableUsable) {
+  auto owner = MakeOwner();
+  auto second = MakeOwner();
+  TdvoMemTable attached, late;
+  attached.SetAttachedTo(owner.get());
+  struct Case {
+    const char* what;
+    std::function<void()> action;
+    const char* message;
+  };
+  const std::array<Case, 3> cases{{
+      {"itself", [&] { owner->SetAttachedTo(owner.get()); },
+       "EMemTableError: Cant attach memorytable to it self."},
+      {"an attachment", [&] { second->SetAttachedTo(&attached); },
+       "EMemTableError: Cant attach to another table which itself is an attachment."},
+      {"no free slot while open", [&] {
+         owner->Open();
+         late.SetAttachedTo(owner.get());
+       },
+       "EMemTableError: Table must be closed for this operation."},
+  }};
+  for (const Case& c : cases) EXPECT_EQ(MessageOf(c.action), c.message) << c.what;
+  EXPECT_EQ(owner->AttachedTo(), nullptr);
+  EXPECT_EQ(second->AttachedTo(), nullptr);
+  // The refused table keeps a store of its own and works on it.
+  EXPECT_EQ(late.AttachedTo(), nullptr);
+  EXPECT_NE(&late.Store(), &owner->Store());
+  late.FieldDefs().Add("id", ftInteger);
+  late.FieldDefs().Add("memo", ftString, 10);
+  late.Open();
+  AddRow(late, 7);
+  EXPECT_EQ(Ids(late), "7");
+  EXPECT_EQ(owner->RecordCount(), 0);
+}
+
+TEST(AttachedTables, StandaloneOnlyOnAClosedTableThatSharesNothing) {
+  auto owner = MakeOwner();
+  TdvoMemTable attached;
+  attached.SetAttachedTo(owner.get());
+  EXPECT_EQ(MessageOf([&] { attached.SetStandalone(true); }),
+            "EMemTableError: Table is attached to another table.");
+  EXPECT_EQ(MessageOf([&] { owner->SetStandalone(true); }),
+            "EMemTableError: Children are attached to this table.");
+  attached.SetAttachedTo(nullptr);
+  owner->Open();
+  EXPECT_EQ(MessageOf([&] { owner->SetStandalone(false); }), "no error");  // same value
+  EXPECT_EQ(MessageOf([&] { owner->SetStandalone(true); }),
+            "EMemTableError: Table must be closed for this operation.");
+  owner->Close();
+  owner->SetAttachMaxCount(1);
+  owner->SetStandalone(true);
+  EXPECT_TRUE(owner->Standalone());
+  EXPECT_FALSE(attached.Standalone());
+}
+
+// Each order in which the owner, the attached table and the detach can come;
+// the sanitizer build checks that nothing is read after it is freed.
+TEST(AttachedTables, EitherSideMayGoFirstWhileBothAreOpen) {
+  enum Step { kDestroyOwner, kDestroyOther, kDetach };
+  std::array<Step, 3> order{kDestroyOwner, kDestroyOther, kDetach};
+  std::sort(order.begin(), order.end());
+  do {
+    auto owner = MakeOwner();
+    auto other = std::make_unique<TdvoMemTable>("other");
+    owner->SetAttachMaxCount(2);
+    other->SetAttachedTo(owner.get());
+    other->Open();
+    AddRow(*other, 1);
+    for (Step step : order) {
+      if (step == kDestroyOwner) {
+        owner.reset();
+        if (other) EXPECT_EQ(other->AttachedTo(), nullptr);
+      } else if (step == kDestroyOther) {
+        other.reset();
+      } else if (other && other->AttachedTo() != nullptr) {
+        other->SetAttachedTo(nullptr);
+      }
+      if (owner) {
+        owner->Open();
+        AddRow(*owner, 2);
+      }
+      if (other) {
+        other->Open();  // on its own store now, from its cloned fields
+        AddRow(*other, 3);
+      }
+    }
+  } while (std::next_permutation(order.begin(), order.end()));
+}
+
+}  // namespace
+}  // namespace ts
