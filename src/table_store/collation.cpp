@@ -5,6 +5,7 @@
 #include <unicode/uloc.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -157,21 +158,25 @@ UCollator* CollatorFor(uint32_t lcid) {
 
 }  // namespace
 
-int CompareStringA(uint32_t localeId, uint32_t flags, const char* string1, int length1,
-                   const char* string2, int length2) {
-  if (string1 == nullptr || string2 == nullptr) return 0;
-  UCollator* collator = CollatorFor(localeId);
-  if (collator == nullptr) return 0;
+namespace {
 
-  const size_t n1 = length1 < 0 ? std::strlen(string1) : static_cast<size_t>(length1);
-  const size_t n2 = length2 < 0 ? std::strlen(string2) : static_cast<size_t>(length2);
+// Decodes `n` code-page bytes, case-folded with kNormIgnoreCase.
+void Prepare(const char* bytes, size_t n, uint32_t flags, std::u16string& out, std::u16string& scratch) {
+  Decode(bytes, n, out);
+  if (flags & kNormIgnoreCase) FoldCase(out, scratch);
+}
+
+}  // namespace
+
+TCollationRef CollationFor(uint32_t localeId) { return CollatorFor(localeId); }
+
+int CompareStringWith(TCollationRef collation, uint32_t flags, const char* string1, size_t length1,
+                      const char* string2, size_t length2) {
+  if (collation == nullptr || string1 == nullptr || string2 == nullptr) return 0;
+  auto* collator = static_cast<UCollator*>(const_cast<void*>(collation));
   thread_local std::u16string a, b, scratch;
-  Decode(string1, n1, a);
-  Decode(string2, n2, b);
-  if (flags & kNormIgnoreCase) {
-    FoldCase(a, scratch);
-    FoldCase(b, scratch);
-  }
+  Prepare(string1, length1, flags, a, scratch);
+  Prepare(string2, length2, flags, b, scratch);
   switch (ucol_strcoll(collator, a.data(), static_cast<int32_t>(a.size()), b.data(),
                        static_cast<int32_t>(b.size()))) {
     case UCOL_LESS: return 1;
@@ -179,6 +184,35 @@ int CompareStringA(uint32_t localeId, uint32_t flags, const char* string1, int l
     case UCOL_GREATER: return 3;
   }
   return 0;
+}
+
+bool CollationSortKey(TCollationRef collation, uint32_t flags, const char* string, size_t length,
+                      std::string& key) {
+  if (collation == nullptr || string == nullptr) return false;
+  const auto* collator = static_cast<const UCollator*>(collation);
+  thread_local std::u16string text, scratch;
+  Prepare(string, length, flags, text, scratch);
+  key.resize(std::max<size_t>(key.capacity(), 32));
+  for (;;) {
+    const int32_t n = ucol_getSortKey(collator, text.data(), static_cast<int32_t>(text.size()),
+                                      reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
+    if (n <= 0) return false;
+    if (static_cast<size_t>(n) <= key.size()) {
+      key.resize(static_cast<size_t>(n) - 1);  // without the terminating zero
+      return true;
+    }
+    key.resize(static_cast<size_t>(n));
+  }
+}
+
+int CompareStringA(uint32_t localeId, uint32_t flags, const char* string1, int length1,
+                   const char* string2, int length2) {
+  if (string1 == nullptr || string2 == nullptr) return 0;
+  UCollator* collator = CollatorFor(localeId);
+  if (collator == nullptr) return 0;
+  const size_t n1 = length1 < 0 ? std::strlen(string1) : static_cast<size_t>(length1);
+  const size_t n2 = length2 < 0 ? std::strlen(string2) : static_cast<size_t>(length2);
+  return CompareStringWith(collator, flags, string1, n1, string2, n2);
 }
 
 }  // namespace ts

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace ts {
 
@@ -26,5 +27,22 @@ inline constexpr uint32_t kLocaleSystemDefault = 2048;
 // means the string ends at its first zero byte.
 int CompareStringA(uint32_t localeId, uint32_t flags, const char* string1, int length1,
                    const char* string2, int length2);
+
+// The collation that CompareStringA uses for a locale identifier, looked up
+// once so that a run of comparisons or sort keys skips the look-up; nullptr
+// where CompareStringA would return 0.
+using TCollationRef = const void*;
+TCollationRef CollationFor(uint32_t localeId);
+
+// The same comparison as CompareStringA through a collation found above.
+int CompareStringWith(TCollationRef collation, uint32_t flags, const char* string1, size_t length1,
+                      const char* string2, size_t length2);
+
+// The collation sort key of a string: two keys compare with memcmp (the
+// shorter first when one is a prefix of the other) exactly as
+// CompareStringWith compares their strings. The key holds no zero byte.
+// False when the collator fails.
+bool CollationSortKey(TCollationRef collation, uint32_t flags, const char* string, size_t length,
+                      std::string& key);
 
 }  // namespace ts

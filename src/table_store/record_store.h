@@ -184,17 +184,21 @@ class TdvoCommon {
   void RollbackLevel();
   void CommitLevel();
 
+  // The bytes of a present value as comparisons see them: out of line from
+  // its block (a buffer's empty reference read from its stored record),
+  // decompressed; `slot` is the field's slot in `record`.
+  struct TValueView {
+    const uint8_t* data;
+    size_t length;
+  };
+  TValueView FieldValue(const TRecord* record, const uint8_t* slot, const TFieldInfo& field) const;
+
  protected:
   // Lets tests reach the end of the id range without storing two billion
   // records.
   void SetSerialCounter(int64_t value) { serialCounter_ = value; }
 
  private:
-  struct TValueView {
-    const uint8_t* data;
-    size_t length;
-  };
-  TValueView FieldValue(const TRecord* record, const uint8_t* slot, const TFieldInfo& field) const;
   const uint8_t* BookmarkCell(const TRecord* record, int attachSlot) const;
   void RecomposeLocaleID();
 

@@ -5,6 +5,7 @@
 #include "table_store/errors.h"
 #include "table_store/indexes/index_sort.h"
 #include "table_store/indexes/indexed_table.h"
+#include "table_store/indexes/keyed_sort.h"
 #include "table_store/indexes/key_fields.h"
 #include "table_store/record_store.h"
 
@@ -239,17 +240,27 @@ int TdvoIndex::FindRecordPosition(const TRecord* record, bool visibleOnly) {
 
 // ---- Sorting
 
-void TdvoIndex::SortEntries(int lo, int hi) {
+void TdvoIndex::SortEntries(int lo, int hi) { SortFindingDuplicates(lo, hi, false); }
+
+bool TdvoIndex::SortFindingDuplicates(int lo, int hi, bool checkUnique) {
   lo = std::max(lo, 0);
   hi = std::min(hi, EntryCount() - 1);
+  TKeyedSortResult keyed = TKeyedSortResult::Unsupported;
   if (lo < hi) {
     std::vector<TRecord*> flat = entries_.ToVector();
-    SortRange(flat, lo, hi, [this](const TRecord* a, const TRecord* b) {
-      return CompareForIndex(nullptr, a, b, false, true);
-    });
+    keyed = SortByDrawnKeys(table_->IndexStore(), fieldList_, flat, lo, hi, checkUnique);
+    if (keyed == TKeyedSortResult::Unsupported)
+      SortRange(flat, lo, hi, [this](const TRecord* a, const TRecord* b) {
+        return CompareForIndex(nullptr, a, b, false, true);
+      });
     entries_.Assign(flat);
   }
   inOrder_ = true;
+  if (!checkUnique || keyed == TKeyedSortResult::Sorted) return false;
+  if (keyed == TKeyedSortResult::Duplicate) return true;
+  for (int k = lo + 1; k <= hi; ++k)
+    if (CompareForIndex(nullptr, entries_.At(k - 1), entries_.At(k), false, false) == 0) return true;
+  return false;
 }
 
 void TdvoIndex::SortAndCheckUnique() {
@@ -261,12 +272,7 @@ void TdvoIndex::SortAndCheckUnique() {
     table_->SetTablePhase(kPhaseNormal);
   });
   TLockGuard guard(table_->IndexStore().Lock());
-  SortEntries(0, EntryCount() - 1);
-  if (options_ & mtcoUnique) {
-    for (int k = 1; k < EntryCount(); ++k)
-      if (CompareForIndex(nullptr, entries_.At(k - 1), entries_.At(k), false, false) == 0)
-        throw EMemTableDupKey();
-  }
+  if (SortFindingDuplicates(0, EntryCount() - 1, (options_ & mtcoUnique) != 0)) throw EMemTableDupKey();
 }
 
 // ---- Building

@@ -117,8 +117,8 @@ class TdvoIndex {
   int SkipToVisible(const TdvoFieldList* list, const TRecord* key, bool nearest, int& lo, int result);
   int LinearSearchSlot(int from, int to, int slot);
   int FindBySlotHalving(int slot) const;
-  void QuickSortRange(std::vector<TRecord*>& e, int l, int r) const;
-  void InsertionSortRange(std::vector<TRecord*>& e, int l, int r) const;
+  // Sorts lo..hi; with checkUnique, whether two neighbours have equal keys.
+  bool SortFindingDuplicates(int lo, int hi, bool checkUnique);
 
   std::string name_;
   TEntryList entries_;

@@ -1,0 +1,286 @@
+#include "table_store/indexes/keyed_sort.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "table_store/collation.h"
+#include "table_store/compare.h"
+#include "table_store/indexes/index_sort.h"
+#include "table_store/record_store.h"
+
+namespace ts {
+
+namespace {
+
+enum class TKeyKind : uint8_t { Int, Float, Bytes, Collated };
+
+struct TKeyField {
+  const TFieldInfo* field;
+  int options;
+  TKeyKind kind;
+};
+
+// One entry: the first field's value (or the first eight bytes of its text,
+// big-endian) inline, the whole key in the arena behind `offset`.
+struct TItem {
+  uint64_t head;
+  size_t offset;
+  TRecord* record;
+  int32_t slot;
+  bool numbered;
+  bool firstNull;
+};
+
+template <typename T>
+T Load(const uint8_t* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <typename T>
+int Sign(T a, T b) {
+  return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+bool KindOf(TFieldType type, int options, TKeyKind& kind) {
+  switch (type) {
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftBoolean:
+    case ftDate:
+    case ftTime:
+    case ftAutoInc:
+    case ftLargeint: kind = TKeyKind::Int; return true;
+    case ftFloat:
+    case ftCurrency:
+    case ftDateTime: kind = TKeyKind::Float; return true;
+    case ftString:
+    case ftFixedChar: kind = (options & mtcoIgnoreLocale) ? TKeyKind::Bytes : TKeyKind::Collated; return true;
+    default: return false;
+  }
+}
+
+// The number a fixed-size value orders by; short input reads zero-padded,
+// as the record compare reads it.
+int64_t IntValue(TFieldType type, const uint8_t* data, size_t length) {
+  uint8_t bytes[8] = {};
+  std::memcpy(bytes, data, std::min<size_t>(length, 8));
+  switch (type) {
+    case ftSmallint: return Load<int16_t>(bytes);
+    case ftWord: return Load<uint16_t>(bytes);
+    case ftBoolean: return Load<uint16_t>(bytes) != 0 ? 1 : 0;
+    case ftLargeint: return Load<int64_t>(bytes);
+    default: return Load<int32_t>(bytes);
+  }
+}
+
+double FloatValue(const uint8_t* data, size_t length) {
+  uint8_t bytes[8] = {};
+  std::memcpy(bytes, data, std::min<size_t>(length, 8));
+  return Load<double>(bytes);
+}
+
+uint64_t BigEndianHead(const std::string& text) {
+  uint64_t head = 0;
+  for (size_t i = 0; i < 8; ++i)
+    head = (head << 8) | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
+  return head;
+}
+
+class TDrawnKeys {
+ public:
+  TDrawnKeys(const TdvoCommon& store, std::vector<TKeyField> fields, TCollationRef collation)
+      : store_(store), fields_(std::move(fields)), collation_(collation) {}
+
+  // False when the collator fails on a value.
+  bool Draw(TRecord* record, TItem& item) {
+    item.record = record;
+    item.slot = record->SlotIndex;
+    item.numbered = record->RowNumber >= 0;
+    item.offset = arena_.size();
+    item.head = 0;
+    for (size_t i = 0; i < fields_.size(); ++i) {
+      const TKeyField& k = fields_[i];
+      const uint8_t* slot = store_.FieldSlot(record, *k.field);
+      const bool present = slot[0] != kSlotNull;
+      if (i == 0) item.firstNull = !present;
+      arena_.push_back(present ? 1 : 0);
+      if (!present) continue;
+      const TdvoCommon::TValueView value = store_.FieldValue(record, slot, *k.field);
+      static const uint8_t kNothing[1] = {0};
+      const uint8_t* data = value.data ? value.data : kNothing;
+      const size_t length = value.data ? value.length : 0;
+      uint64_t bits = 0;
+      switch (k.kind) {
+        case TKeyKind::Int: {
+          const int64_t v = IntValue(k.field->DataType(), data, length);
+          std::memcpy(&bits, &v, 8);
+          Append(&v, 8);
+          break;
+        }
+        case TKeyKind::Float: {
+          const double v = FloatValue(data, length);
+          std::memcpy(&bits, &v, 8);
+          Append(&v, 8);
+          break;
+        }
+        case TKeyKind::Bytes:
+        case TKeyKind::Collated: {
+          const void* zero = std::memchr(data, 0, length);
+          const size_t n = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data) : length;
+          const char* text = reinterpret_cast<const char*>(data);
+          if (k.kind == TKeyKind::Collated) {
+            const uint32_t flags = (k.options & mtcoCaseInsensitive) ? kNormIgnoreCase : 0;
+            if (!CollationSortKey(collation_, flags, text, n, text_)) return false;
+          } else {
+            text_.assign(text, n);
+            // Only a-z fold: the byte compare knows no other case.
+            if (k.options & mtcoCaseInsensitive)
+              for (char& c : text_)
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+          }
+          bits = BigEndianHead(text_);
+          const auto size = static_cast<uint32_t>(text_.size());
+          Append(&size, 4);
+          Append(text_.data(), text_.size());
+          break;
+        }
+      }
+      if (i == 0) item.head = bits;
+    }
+    return true;
+  }
+
+  // The record compare's result sign, stop rule 0, no partial.
+  int Compare(const TItem& a, const TItem& b) const {
+    const TKeyField& first = fields_[0];
+    if (!a.firstNull && !b.firstNull) {
+      int r = 0;
+      switch (first.kind) {
+        case TKeyKind::Int: r = Sign(static_cast<int64_t>(a.head), static_cast<int64_t>(b.head)); break;
+        case TKeyKind::Float: {
+          double x, y;
+          std::memcpy(&x, &a.head, 8);
+          std::memcpy(&y, &b.head, 8);
+          r = Sign(x, y);
+          break;
+        }
+        default: r = Sign(a.head, b.head); break;
+      }
+      if (r != 0) return (first.options & mtcoDescending) ? -r : r;
+      if (fields_.size() == 1 && first.kind != TKeyKind::Bytes && first.kind != TKeyKind::Collated) return 0;
+    }
+    const uint8_t* pa = arena_.data() + a.offset;
+    const uint8_t* pb = arena_.data() + b.offset;
+    for (const TKeyField& k : fields_) {
+      const bool an = *pa++ == 0;
+      const bool bn = *pb++ == 0;
+      if (an && (k.options & mtcoIgnoreNullKey)) {
+        if (!bn) pb += Width(k, pb);
+        continue;
+      }
+      int r = 0;
+      if (!an && !bn) {
+        r = CompareValues(k, pa, pb);
+        pa += Width(k, pa);
+        pb += Width(k, pb);
+        if (k.options & mtcoDescending) r = -r;
+      } else if (!an) {
+        r = 1;
+        pa += Width(k, pa);
+      } else if (!bn) {
+        r = -1;
+        pb += Width(k, pb);
+      }
+      if (r != 0) return r;
+    }
+    return 0;
+  }
+
+  // CompareForIndex's tie-break among equal keys.
+  int TieBreak(const TItem& a, const TItem& b) const {
+    int r = 0;
+    if (!a.numbered && !b.numbered)
+      r = Sign(a.slot, b.slot);
+    else if (!a.numbered)
+      r = -1;
+    else if (!b.numbered)
+      r = 1;
+    return (fields_[0].options & mtcoDescending) ? -r : r;
+  }
+
+  void Reserve(size_t entries) { arena_.reserve(entries * (fields_.size() * 9 + 16)); }
+
+ private:
+  void Append(const void* p, size_t n) {
+    const auto* bytes = static_cast<const uint8_t*>(p);
+    arena_.insert(arena_.end(), bytes, bytes + n);
+  }
+  static size_t Width(const TKeyField& k, const uint8_t* p) {
+    if (k.kind == TKeyKind::Int || k.kind == TKeyKind::Float) return 8;
+    return 4 + Load<uint32_t>(p);
+  }
+  static int CompareValues(const TKeyField& k, const uint8_t* a, const uint8_t* b) {
+    switch (k.kind) {
+      case TKeyKind::Int: return Sign(Load<int64_t>(a), Load<int64_t>(b));
+      case TKeyKind::Float: return Sign(Load<double>(a), Load<double>(b));
+      default: {
+        const uint32_t na = Load<uint32_t>(a);
+        const uint32_t nb = Load<uint32_t>(b);
+        const int r = std::memcmp(a + 4, b + 4, std::min(na, nb));
+        if (r != 0) return r;
+        return Sign(na, nb);
+      }
+    }
+  }
+
+  const TdvoCommon& store_;
+  std::vector<TKeyField> fields_;
+  TCollationRef collation_;
+  std::vector<uint8_t> arena_;
+  std::string text_;
+};
+
+}  // namespace
+
+TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& list, std::vector<TRecord*>& entries,
+                                 int lo, int hi, bool checkUnique) {
+  const TStoreTable* owner = store.Owner();
+  if (list.FieldCount() == 0 || lo > hi) return TKeyedSortResult::Unsupported;
+  if (owner != nullptr && (owner->HasCompareFieldsEvent() || owner->HasDecompressFieldEvent()))
+    return TKeyedSortResult::Unsupported;
+  std::vector<TKeyField> fields;
+  bool collated = false;
+  for (int i = 0; i < list.FieldCount(); ++i) {
+    TKeyField k{list.FieldAt(i), list.OptionsAt(i), TKeyKind::Int};
+    if (k.field == nullptr || (k.options & mtcoPartialKey) || !KindOf(k.field->DataType(), k.options, k.kind))
+      return TKeyedSortResult::Unsupported;
+    collated = collated || k.kind == TKeyKind::Collated;
+    fields.push_back(k);
+  }
+  const TCollationRef collation = collated ? CollationFor(static_cast<uint32_t>(store.LocaleID())) : nullptr;
+  if (collated && collation == nullptr) return TKeyedSortResult::Unsupported;
+
+  TDrawnKeys keys(store, std::move(fields), collation);
+  const size_t count = static_cast<size_t>(hi - lo + 1);
+  keys.Reserve(count);
+  std::vector<TItem> items(count);
+  for (size_t i = 0; i < count; ++i)
+    if (!keys.Draw(entries[static_cast<size_t>(lo) + i], items[i])) return TKeyedSortResult::Unsupported;
+
+  // The flat copy is indexed as the entries are, so lo..hi sort in place.
+  SortRange(items, 0, static_cast<int>(count) - 1, [&keys](const TItem& a, const TItem& b) {
+    const int r = keys.Compare(a, b);
+    return r != 0 ? r : keys.TieBreak(a, b);
+  });
+  for (size_t i = 0; i < count; ++i) entries[static_cast<size_t>(lo) + i] = items[i].record;
+  if (checkUnique)
+    for (size_t i = 1; i < count; ++i)
+      if (keys.Compare(items[i - 1], items[i]) == 0) return TKeyedSortResult::Duplicate;
+  return TKeyedSortResult::Sorted;
+}
+
+}  // namespace ts
