@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "table_store/utf8_decoder.h"
+
 namespace ts {
 
 namespace {
@@ -85,35 +87,6 @@ inline bool Lookup(char32_t cp, uint8_t& byte) {
   return true;
 }
 
-// Decodes one UTF-8 sequence at s[i]; returns its length, or 0 when malformed
-// (overlong forms, surrogates and code points above U+10FFFF included).
-size_t DecodeUtf8(std::string_view s, size_t i, char32_t& cp) {
-  const auto at = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned c = at(i);
-  size_t len;
-  char32_t min;
-  if (c < 0x80) {
-    cp = c;
-    return 1;
-  } else if ((c & 0xE0) == 0xC0) {
-    len = 2, cp = c & 0x1F, min = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    len = 3, cp = c & 0x0F, min = 0x800;
-  } else if ((c & 0xF8) == 0xF0) {
-    len = 4, cp = c & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + len > s.size()) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    const unsigned cc = at(i + k);
-    if ((cc & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (cc & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
-
 }  // namespace
 
 char16_t Cp1251ToUnicode(uint8_t byte) { return ToUnicode(byte); }
@@ -142,35 +115,10 @@ std::u16string Cp1251ToUtf16(std::string_view bytes) {
 }
 
 std::string Utf8ToCp1251(std::string_view utf8, bool* lossless) {
-  std::string out;
-  out.reserve(utf8.size());
-  bool exact = true;
-  size_t i = 0;
-  while (i < utf8.size()) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    char32_t cp = 0;
-    const size_t len = DecodeUtf8(utf8, i, cp);
-    uint8_t byte = 0;
-    if (len == 0) {
-      out += '?';
-      exact = false;
-      ++i;
-    } else {
-      if (Lookup(cp, byte)) {
-        out += static_cast<char>(byte);
-      } else {
-        out += '?';
-        exact = false;
-      }
-      i += len;
-    }
-  }
-  if (lossless) *lossless = exact;
+  std::string out(utf8.size(), '\0');
+  const TUtf8Decoded decoded = DecodeUtf8ToCp1251(utf8.data(), utf8.size(), true, out.data());
+  out.resize(decoded.written);
+  if (lossless) *lossless = !decoded.replaced;
   return out;
 }
 

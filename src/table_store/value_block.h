@@ -20,6 +20,10 @@ TValueBlock MakeValueBlock(const void* source, int32_t n);
 // A new block with the same length and bytes; nullptr for nullptr.
 TValueBlock CopyValueBlock(const uint8_t* block);
 
+// Cuts the block down to its first n bytes (n no more than it holds), for a
+// block filled before its final length was known. The block may move.
+TValueBlock ShrinkValueBlock(TValueBlock block, int32_t n);
+
 // Releases the block; nothing for nullptr.
 void FreeValueBlock(TValueBlock block);
 

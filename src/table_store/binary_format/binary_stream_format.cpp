@@ -608,27 +608,30 @@ void TdvoCustomBinaryStreamFormat::ReadFieldValue(TdvoCustomMemTable& table, TRe
     default:
       break;
   }
-  std::string text = r.ReadString();
   if (IsBlobFieldType(field.DataType()) && !(field.FieldNo() >= 1 && table.Store().IsOutOfLine(field.FieldNo()))) {
     // A calculated blob has no value of its own in a record: it is computed
     // when needed, and a block put into the record's calculated part would
-    // never be freed.
+    // never be freed. Its value in the stream is read and dropped.
+    r.ReadString();
     return;
   }
   if (IsBlobFieldType(field.DataType()) && !table.OnCompressBlobStream) {
-    // Straight into the record's value block, as a blob stream without a
-    // compression event would put it.
+    // Straight from the stream into the record's value block, as a blob
+    // stream without a compression event would put it.
+    TValueBlock block = r.ReadStringBlock();
     TdvoCommon& store = table.Store();
     uint8_t* slot = store.FieldSlot(record, field);
-    if (slot == nullptr) return;
-    TValueBlock block =
-        text.empty() ? nullptr : MakeValueBlock(text.data(), static_cast<int32_t>(text.size()));
+    if (slot == nullptr) {
+      FreeValueBlock(block);
+      return;
+    }
     FreeValueBlock(SlotBlock(slot));
     SetSlotBlock(slot, block);
     slot[0] = block != nullptr ? kSlotPresent : kSlotNull;
     if (field.FieldNo() >= 1) store.SetFieldModified(field.FieldNo());
     return;
   }
+  std::string text = r.ReadString();
   if (field.DataType() == ftBytes || field.DataType() == ftVarBytes) {
     // The null flag has said "not null": an empty byte value stays a value
     // rather than turning null as an empty text would make it.

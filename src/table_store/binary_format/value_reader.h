@@ -16,6 +16,7 @@
 #include "table_store/binary_format/extended_float.h"
 #include "table_store/binary_format/value_tags.h"
 #include "table_store/streams.h"
+#include "table_store/value_block.h"
 
 namespace ts {
 
@@ -52,6 +53,10 @@ class TReader {
   // Text in the system's code page: vtString and vtLString as they stand,
   // vtUtf8String and vtWString converted.
   std::string ReadString();
+  // The same text in a new value block (nullptr for an empty text), written
+  // there as it is read: a blob of tens of megabytes passes through no
+  // string on its way into a record.
+  TValueBlock ReadStringBlock();
 
   // Reads four bytes and checks them against "TPF0".
   void ReadSignature();
@@ -72,7 +77,10 @@ class TReader {
   // The 4-byte length of a long value; `unitSize` bytes per unit. Rejects a
   // negative length and one that claims more bytes than the stream has left.
   int64_t ReadLength(int unitSize);
-  std::string ReadUtf8Text(int64_t length);
+  std::string ReadText(TValueType tag);
+  // Decodes `length` bytes of UTF-8 to `out`, which has room for as many;
+  // returns the bytes written.
+  size_t ReadUtf8Text(int64_t length, char* out);
   bool FillBuffer();  // false at the end of the stream
   [[noreturn]] static void PropertyError();
 

@@ -1,0 +1,30 @@
+// The one decoder from UTF-8 to the system's code page (codepage.h), for
+// texts of any length and for texts that arrive in pieces. Blob contents of
+// tens of megabytes travel through it, so it runs a vector path over runs of
+// one- and two-byte sequences and steps one sequence at a time only where
+// the vector path stops (three- and four-byte sequences, bad input, the
+// last few bytes).
+//
+// Each malformed UTF-8 unit and each character without a byte becomes '?'.
+#pragma once
+
+#include <cstddef>
+
+namespace ts {
+
+struct TUtf8Decoded {
+  size_t written = 0;     // code-page bytes written to `out`
+  size_t consumed = 0;    // input bytes used
+  bool replaced = false;  // some input became '?'
+};
+
+// Converts `n` UTF-8 bytes; `out` must have room for `n` bytes. Unless
+// `final` is set, a sequence cut off by the end of the input is left
+// unconsumed for the next call.
+TUtf8Decoded DecodeUtf8ToCp1251(const char* in, size_t n, bool final, char* out);
+
+// The same conversion one sequence at a time, without the vector path: the
+// reference that the vector path must match byte for byte.
+TUtf8Decoded DecodeUtf8ToCp1251Stepwise(const char* in, size_t n, bool final, char* out);
+
+}  // namespace ts
