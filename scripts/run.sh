@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds everything, prepares a working folder with
-# the demo materials and starts the grade-11 station there.
+# the demo materials and starts a station there: the grade-11 edition by
+# default, the grade-7 edition with  bash scripts/run.sh 7
 #
 # The station refuses to close until it is stopped from its own screens; end
 # it from this terminal with Ctrl+C. On a machine without a display, run this
@@ -8,6 +9,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+case "${1:-11}" in
+  11) grade=grade11 kim=klt-re11.kim work="$root/build/station-re11" program=Korvell_KLT_RE11 ;;
+  7) grade=grade07 kim=klt-fl7.kim work="$root/build/station-vo07" program=Korvell_KLT_VO07 ;;
+  *) echo "usage: bash scripts/run.sh [11|7]" >&2; exit 2 ;;
+esac
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)"
@@ -16,10 +22,9 @@ ls -1 build/bin
 
 # The station reads its materials, test sound and encoder from its working
 # folder (the encoder also from PATH) and writes the answers there.
-demo="$root/build/demo/grade11"
-work="$root/build/station-re11"
-if [ ! -f "$demo/klt-re11.kim" ]; then
-  echo "The demo materials file $demo/klt-re11.kim was not made (it needs kimtool)." >&2
+demo="$root/build/demo/$grade"
+if [ ! -f "$demo/$kim" ]; then
+  echo "The demo materials file $demo/$kim was not made (it needs kimtool)." >&2
   exit 1
 fi
 if ! command -v oggenc >/dev/null; then
@@ -27,13 +32,13 @@ if ! command -v oggenc >/dev/null; then
   exit 1
 fi
 mkdir -p "$work/KIM"
-cp "$demo/klt-re11.kim" "$work/"
+cp "$demo/$kim" "$work/"
 cp "$demo/KIM/TestWAV.wav" "$work/KIM/"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "No display: run this script as  xvfb-run -a bash scripts/run.sh" >&2
+  echo "No display: run this script as  xvfb-run -a bash scripts/run.sh $*" >&2
   exit 1
 fi
-echo "Starting the grade-11 station in $work"
+echo "Starting $program in $work"
 cd "$work"
-exec "$root/build/bin/Korvell_KLT_RE11"
+exec "$root/build/bin/$program"

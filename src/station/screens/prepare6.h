@@ -3,28 +3,9 @@
 
 #include "timed_frame.h"
 
-#include <QGroupBox>
-
-#include <vector>
-
-class QRadioButton;
+#include "photo_choice.h"
 
 namespace station {
-
-// A group of radio items in columns; the picked item is ItemIndex (-1 none).
-class TPhotoRadioGroup : public QGroupBox {
- public:
-  TPhotoRadioGroup(QWidget *parent, const QString &caption, const QStringList &items);
-  int ItemIndex() const;
-  void SetItemIndex(int index);
-  QRadioButton *Item(int index) const { return items_.at(std::size_t(index)); }
-  int Count() const { return int(items_.size()); }
-  QColor Colour() const;
-  void SetColour(const QColor &colour);
-
- private:
-  std::vector<QRadioButton *> items_;
-};
 
 class TfrmPrepare6 : public TTimedFrame {
  public:

@@ -1,0 +1,77 @@
+#include "choice_task.h"
+
+#include "../main_window.h"
+
+#include "table_store/dataset/mem_table.h"
+
+#include <QComboBox>
+#include <QLabel>
+
+namespace station {
+
+std::vector<QComboBox *> MakeChoiceBoxes(QWidget *frame, int count, bool reversed) {
+  std::vector<QComboBox *> boxes;
+  for (int k = 0; k < count; ++k) {
+    // Children of the frame, so the positions file speaks in its coordinates.
+    QComboBox *box = MakeChoiceBox(frame);
+    box->setObjectName(QStringLiteral("t%1").arg(k + 1));
+    boxes.push_back(box);
+  }
+  for (int k = 0; k + 1 < count; ++k) {
+    if (reversed)
+      QWidget::setTabOrder(boxes[std::size_t(count - 1 - k)], boxes[std::size_t(count - 2 - k)]);
+    else
+      QWidget::setTabOrder(boxes[std::size_t(k)], boxes[std::size_t(k + 1)]);
+  }
+  return boxes;
+}
+
+void FillChoiceGroups(const std::vector<QComboBox *> &boxes, const QStringList &options, int perBox) {
+  for (std::size_t k = 0; k < boxes.size(); ++k) {
+    QStringList items;
+    for (int i = 0; i < perBox; ++i) {
+      const qsizetype line = qsizetype(k) * perBox + i;
+      items.append(line < options.size() ? options.at(line) : QString());
+    }
+    FillChoices({boxes[k]}, items);
+  }
+}
+
+TChoiceTask::TChoiceTask(TfrmMain &main, ChoiceTaskSpec spec) : TTimedFrame(main), spec_(std::move(spec)) {
+  BuildPanel(49, spec_.caption, QString::fromUtf8("Завершить ответ!"));
+  boxes_ = MakeChoiceBoxes(this, spec_.boxes, spec_.reverseTabOrder);
+  QComboBox **named[] = {&t1, &t2, &t3, &t4, &t5, &t6};
+  for (std::size_t k = 0; k < boxes_.size() && k < std::size(named); ++k) *named[k] = boxes_[k];
+}
+
+int TChoiceTask::Limit() const { return main_.*spec_.limit; }
+
+void TChoiceTask::Start(std::optional<int>) {
+  main_.Panel1->show();
+  if (spec_.showClockLabel) main_.Label1->show();
+  main_.ShowPDFPage(Image1, spec_.pageField, spec_.page);
+
+  if (spec_.itemsPerBox == 0) {
+    Answers = SetUpChoiceTask(main_, spec_.task, boxes_);
+  } else {
+    const std::string n = std::to_string(spec_.task);
+    CopyBlobToFile(main_, "Answer" + n, "~$t" + n + "ans.tmp");
+    Answers = LoadOptionList(main_, "~$t" + n + "ans.tmp");
+    CopyBlobToFile(main_, "coords" + n, "~$t" + n + "coords.tmp");
+    PlaceBoxes(main_, "~$t" + n + "coords.tmp", {boxes_.begin(), boxes_.end()});
+    FillChoiceGroups(boxes_, Answers, spec_.itemsPerBox);
+    RestoreChoices(boxes_, main_.answers->FieldNamed("a" + n).AsString());
+  }
+
+  SetTopBar(QString(), false);
+  StartCounting();
+  EnsureParticipantFolder(main_);
+}
+
+int TChoiceTask::EndWork() {
+  EnsureParticipantFolder(main_);
+  StoreAnswer(main_, "a" + std::to_string(spec_.task), ChoiceDigits(boxes_));
+  return spec_.next(main_);
+}
+
+}  // namespace station

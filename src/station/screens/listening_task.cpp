@@ -1,0 +1,54 @@
+#include "listening_task.h"
+
+#include "../audio_handles.h"
+#include "../main_window.h"
+#include "choice_task.h"
+
+#include <QComboBox>
+
+namespace station {
+
+namespace {
+
+constexpr char kAudioFile[] = "~$t1.tmp";
+constexpr int kItemsPerBox = 3;
+
+}  // namespace
+
+TListeningTask::TListeningTask(TfrmMain &main, ListeningTaskSpec spec) : TTimedFrame(main), spec_(std::move(spec)) {
+  BuildPanel(49, QString::fromUtf8("Выполнение задания № 1."), QString::fromUtf8("Завершить ответ!"));
+  const std::vector<QComboBox *> boxes = MakeChoiceBoxes(this, 5, spec_.reverseTabOrder);
+  t1 = boxes[0];
+  t2 = boxes[1];
+  t3 = boxes[2];
+  t4 = boxes[3];
+  t5 = boxes[4];
+}
+
+int TListeningTask::Limit() const { return main_.FTask1Seconds; }
+
+void TListeningTask::Start(std::optional<int>) {
+  main_.ShowPDFPage(Image1, "VariantText", spec_.page);
+  if (spec_.onStart) spec_.onStart(main_);
+  CopyBlobToFile(main_, "Audio", kAudioFile);
+  CopyBlobToFile(main_, "Answer1", "~$t1ans.tmp");
+  answers = LoadOptionList(main_, "~$t1ans.tmp");
+  CopyBlobToFile(main_, "coords1", "~$t1coords.tmp");
+  PlaceBoxes(main_, "~$t1coords.tmp", {t1, t2, t3, t4, t5});
+  main_.FTask1Seconds = OpenAudioWithLimit(Task1Stream, WorkFile(main_, kAudioFile));
+  FillChoiceGroups(Boxes(), answers, kItemsPerBox);
+
+  SetTopBar(QString::fromUtf8("Воспроизводится запись:"), true);
+  StartCounting();
+  EnsureParticipantFolder(main_);
+  BASS_ChannelPlay(Task1Stream, 1);
+}
+
+int TListeningTask::EndWork() {
+  CloseAudio(Task1Stream, WorkFile(main_, kAudioFile));
+  EnsureParticipantFolder(main_);
+  StoreAnswer(main_, "a1", ChoiceDigits(Boxes()));
+  return 20;
+}
+
+}  // namespace station
