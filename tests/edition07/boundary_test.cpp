@@ -1,0 +1,1 @@
+#include "grade7_fixture.h"
