@@ -1,1 +1,202 @@
+// The grade-7 edition's boundaries: the 45-minute clock, task 5's four
+// options a box, the restored answers, the way back from the review and a
+// failed save, the code rules, and the codes that have no screen here.
 #include "grade7_fixture.h"
+
+#include "instruction.h"
+#include "play_answers.h"
+#include "written_tasks.h"
+
+#include "table_store/dataset/blob_stream.h"
+#include "table_store/dataset/mem_table.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+#include <fstream>
+
+using namespace edition07;
+using namespace edition07::testing;
+
+namespace {
+
+class Boundary : public Grade7 {
+ protected:
+  void PutBlob(const std::string &field, const std::string &bytes) {
+    ts::TdvoMemTable &t = *Window().complects;
+    t.Edit();
+    auto stream = t.OpenBlobStream(t.FieldNamed(field), ts::TBlobStreamMode::Write);
+    stream->WriteBuffer(bytes.data(), std::int64_t(bytes.size()));
+    stream.reset();
+    t.Post();
+  }
+};
+
+std::vector<QStringList> Items(const std::vector<QComboBox *> &boxes) {
+  std::vector<QStringList> all;
+  for (QComboBox *b : boxes) {
+    QStringList items;
+    for (int i = 0; i < b->count(); ++i) items << b->itemText(i);
+    all.push_back(items);
+  }
+  return all;
+}
+
+}  // namespace
+
+TEST_F(Boundary, TheClockShowsFortyFiveMinutesAndAWrittenTaskEndsAfterTheLimit) {
+  TfrmMain &w = Participant();
+  // The label before the tick's increment: 2700 - elapsed remaining.
+  for (const auto &[elapsed, text] : std::vector<std::pair<int, const char *>>{
+           {0, "Оставшееся на выполнение работы время: 45:00"},
+           {1500, "Оставшееся на выполнение работы время: 20:00"},
+           {2699, "Оставшееся на выполнение работы время: 00:01"},
+           {2700, ""}}) {
+    w.FElapsedSeconds = elapsed;
+    w.TimerControlTimer();
+    EXPECT_EQ(w.Label1->text(), U(text)) << elapsed;
+  }
+  EXPECT_TRUE(boxes_.shown.empty()) << "no warning at 20 minutes";
+
+  // A written task goes on at 2700 elapsed and ends, at its first tick that
+  // sees 2701, in the review without the break.
+  w.TimerControl->SetEnabled(false);
+  w.StartFrame(40);
+  ASSERT_NE(Now<edition07::TfrmTask4>(), nullptr);
+  w.FElapsedSeconds = 2700;
+  loop_.AdvanceSeconds(1);
+  ASSERT_NE(Now<edition07::TfrmTask4>(), nullptr) << "2700 is not over";
+  w.FElapsedSeconds = 2701;
+  loop_.AdvanceSeconds(1);
+  EXPECT_NE(Now<edition07::TfrmPlayAnswers>(), nullptr);
+  EXPECT_EQ(Answer("a4"), "00000") << "stored before the review";
+}
+
+TEST_F(Boundary, TaskFiveDealsFourLinesToEachBox) {
+  struct Case {
+    int lines;
+    QStringList lastBox;
+  };
+  for (const Case &c : {Case{20, {"L17", "L18", "L19", "L20"}}, Case{21, {"L17", "L18", "L19", "L20"}},
+                        Case{18, {"L17", "L18", "", ""}}}) {
+    Restart();
+    Participant();
+    std::string list;
+    for (int i = 1; i <= c.lines; ++i) list += "L" + std::to_string(i) + "\r\n";
+    PutBlob("answer5", list);
+    Window().StartFrame(50);
+    auto *task = Now<edition07::TfrmTask5>();
+    ASSERT_NE(task, nullptr);
+    const auto items = Items(task->Boxes());
+    EXPECT_EQ(items.front(), (QStringList{"L1", "L2", "L3", "L4"})) << c.lines;
+    EXPECT_EQ(items.back(), c.lastBox) << c.lines;
+  }
+}
+
+TEST_F(Boundary, StoredAnswersAreRestoredOnlyWhenTheyHaveFiveDigits) {
+  for (const auto &[stored, picks] : std::vector<std::pair<std::string, std::vector<int>>>{
+           {"30201", {2, -1, 1, -1, 0}}, {"00000", {-1, -1, -1, -1, -1}}, {"3020", {-1, -1, -1, -1, -1}}}) {
+    Restart();
+    Participant();
+    SetAnswer("a5", stored);
+    Window().StartFrame(50);
+    ASSERT_NE(Now<edition07::TfrmTask5>(), nullptr);
+    EXPECT_EQ(Picks(Now<edition07::TfrmTask5>()->Boxes()), picks) << stored;
+  }
+}
+
+TEST_F(Boundary, TaskSixLeftUntouchedStoresFiveZeros) {
+  TfrmMain &w = Participant();
+  SetAnswer("a6", "12345");
+  w.StartFrame(60);
+  ASSERT_NE(Now<edition07::TfrmTask6>(), nullptr);
+  for (QComboBox *box : Now<edition07::TfrmTask6>()->Boxes()) box->setCurrentIndex(-1);
+  EndEarly();
+  EXPECT_EQ(Answer("a6"), "00000");
+  EXPECT_NE(Now<edition07::TfrmPlayAnswers>(), nullptr) << "task 6 always leads to the review";
+}
+
+TEST_F(Boundary, TheWayBackIsOpenUntilTheLimitAndSkipsTheBreak) {
+  for (const int elapsed : {2699, 2700}) {
+    Restart();
+    TfrmMain &w = Participant();
+    w.TimerControl->SetEnabled(false);  // the test sets the clock itself
+    w.StartFrame(1000);
+    w.FElapsedSeconds = elapsed;
+    boxes_.shown.clear();
+    Now<edition07::TfrmPlayAnswers>()->btnPlay2_6->click();
+    loop_.Advance(1000);
+    if (elapsed == 2700) {
+      ASSERT_EQ(boxes_.shown.size(), 1u);
+      EXPECT_EQ(boxes_.shown[0].text, U("Время на выполнение заданинй истекло"));
+      EXPECT_NE(Now<edition07::TfrmPlayAnswers>(), nullptr);
+      continue;
+    }
+    EXPECT_TRUE(boxes_.shown.empty());
+    ASSERT_NE(Now<edition07::TfrmTask4>(), nullptr) << "back to task 4";
+    EXPECT_FALSE(w.FGymEyesDue);
+    EndEarly();
+    EXPECT_NE(Now<edition07::TfrmTask5>(), nullptr) << "no second break";
+  }
+}
+
+TEST_F(Boundary, AFailedSaveKeepsTheReviewOpenAndTheClockRunning) {
+  TfrmMain &w = Participant();
+  // The participant's folder cannot take the file: its name is taken by a file.
+  std::filesystem::create_directories(Window().AnswerRoot() + "Answer_" + kKey);
+  std::ofstream(Folder()) << "not a folder";
+  w.StartFrame(1000);
+  auto *review = Now<edition07::TfrmPlayAnswers>();
+  review->Button1->click();
+  loop_.Advance(100);
+  ASSERT_EQ(Now<edition07::TfrmPlayAnswers>(), review);
+  EXPECT_EQ(boxes_.shown.size(), 1u) << "the error is shown";
+  EXPECT_TRUE(w.TimerControl->Enabled());
+  // Once the folder is there, the same button closes the work.
+  std::filesystem::remove(Folder());
+  std::filesystem::create_directory(Folder());
+  review->Button1->click();
+  loop_.Advance(100);
+  EXPECT_TRUE(std::filesystem::exists(Folder() + "/12345_0.ans"));
+  EXPECT_FALSE(w.TimerControl->Enabled());
+}
+
+TEST_F(Boundary, CodesAreFiveDigitsAndTheVariantFollowsTheirParity) {
+  struct Case {
+    const char *typed;
+    const char *variant;  // empty: refused
+    const char *reason;
+  };
+  const char *kShort = "Некорректный код участника!\n\rКод участника должен состоять из 5 цифр";
+  for (const Case &c : {Case{"12345", "1", ""}, Case{"01234", "2", ""}, Case{"00001", "1", ""},
+                        Case{"00000", "2", ""}, Case{"1234", "", kShort}, Case{"12a45", "", kShort},
+                        Case{" 1234", "", kShort}}) {
+    Restart();
+    TfrmMain &w = Started();
+    w.StartFrame(5);
+    boxes_.shown.clear();
+    auto *entry = Now<TfrmInstruction>();
+    entry->Edit3->setText(c.typed);  // as pasted: the key filter does not see it
+    entry->Button1->click();
+    if (*c.variant == '\0') {
+      ASSERT_EQ(boxes_.shown.size(), 1u) << c.typed;
+      EXPECT_EQ(boxes_.shown[0].text, U(c.reason)) << c.typed;
+      EXPECT_EQ(w.FStudID, "00000") << c.typed;
+      continue;
+    }
+    EXPECT_TRUE(boxes_.shown.empty()) << c.typed;
+    EXPECT_EQ(w.FStudID, c.typed);
+    EXPECT_EQ(w.FVariant, c.variant) << c.typed;
+    EXPECT_EQ(Answer("a2"), "") << "tasks 2 and 3 are recordings";
+    EXPECT_EQ(Answer("a5"), "00000");
+  }
+}
+
+TEST_F(Boundary, GradeElevenCodesLeaveNoScreen) {
+  TfrmMain &w = Started();
+  for (const int code : {22, 51, 61, 62, 63, 69}) {
+    w.StartFrame(40);
+    w.StartFrame(code);
+    EXPECT_EQ(w.CurrentFrame(), nullptr) << code;
+  }
+}

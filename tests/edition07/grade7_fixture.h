@@ -22,6 +22,8 @@ namespace edition07::testing {
 using namespace station;
 using namespace station::testing;
 
+inline const char kKey[] = "2020-05-20_6_000123_0007_2";
+
 class Grade7 : public StationFixture {
  protected:
   void SetUp() override {
@@ -42,6 +44,27 @@ class Grade7 : public StationFixture {
     auto *rtf = new TfrmTestRTF(w);
     rtf->RunModalLoop = [](TfrmTestRTF &win) { win.Button1->click(); };
     return w;
+  }
+
+  // The demo materials loaded, a participant whose answers code entry has
+  // reset, and the exam clock running.
+  TfrmMain &Participant() {
+    TfrmMain &w = Started();
+    w.FStationKey = kKey;
+    w.FStudID = "12345";
+    for (const char *field : {"a1", "a4", "a5", "a6"}) SetAnswer(field, "00000");
+    w.FGymEyesDue = true;
+    w.FElapsedSeconds = 600;
+    w.TimerControl->SetEnabled(true);
+    return w;
+  }
+  std::string Folder() { return Window().AnswerRoot() + "Answer_" + kKey + "/12345"; }
+
+  // A new window on the same working folder, for the next case of a table.
+  void Restart() {
+    window_.reset();
+    FakeAudio::Get().Reset();
+    boxes_.shown.clear();
   }
 
   template <class Frame>
