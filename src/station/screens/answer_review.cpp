@@ -2,6 +2,7 @@
 
 #include "../audio_handles.h"
 #include "../main_window.h"
+#include "../participant_folder.h"
 #include "../station_loop.h"
 #include "../station_tables.h"
 #include "../station_texts.h"
@@ -132,15 +133,9 @@ void TAnswerReview::Start(std::optional<int>) {
 
 // ---- playback -----------------------------------------------------------------
 
-std::string TAnswerReview::ParticipantFolder() const {
-  // The recordings and the answers file live under the station's answer
-  // root, the folder that the recording screens write into.
-  return main_.AnswerRoot() + "Answer_" + main_.FStationKey.toStdString() + "/" + main_.FStudID.toStdString() + "/";
-}
-
-std::string TAnswerReview::RecordingPath(std::string_view suffix) const {
-  return ParticipantFolder() + main_.FStudID.toStdString() + std::string(suffix);
-}
+// The recordings and the answers file live in the participant's folder that
+// the recording screens write into.
+std::string TAnswerReview::RecordingPath(std::string_view suffix) const { return ParticipantFile(main_, suffix); }
 
 std::string TAnswerReview::AnswersFilePath() const { return RecordingPath("_0.ans"); }
 

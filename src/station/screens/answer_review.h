@@ -96,7 +96,6 @@ class TAnswerReview : public TFrame {
 
  private:
   void PlayRecording(std::string_view suffix);
-  std::string ParticipantFolder() const;
 
   ReviewSpec spec_;
 };

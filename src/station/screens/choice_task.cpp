@@ -49,28 +49,31 @@ int TChoiceTask::Limit() const { return main_.*spec_.limit; }
 void TChoiceTask::Start(std::optional<int>) {
   main_.Panel1->show();
   if (spec_.showClockLabel) main_.Label1->show();
-  main_.ShowPDFPage(Image1, spec_.pageField, spec_.page);
-
-  if (spec_.itemsPerBox == 0) {
-    Answers = SetUpChoiceTask(main_, spec_.task, boxes_);
-  } else {
-    const std::string n = std::to_string(spec_.task);
-    CopyBlobToFile(main_, "Answer" + n, "~$t" + n + "ans.tmp");
-    Answers = LoadOptionList(main_, "~$t" + n + "ans.tmp");
-    CopyBlobToFile(main_, "coords" + n, "~$t" + n + "coords.tmp");
-    PlaceBoxes(main_, "~$t" + n + "coords.tmp", {boxes_.begin(), boxes_.end()});
-    FillChoiceGroups(boxes_, Answers, spec_.itemsPerBox);
-    RestoreChoices(boxes_, main_.answers->FieldNamed("a" + n).AsString());
-  }
-
+  ShowTaskPage(spec_.pageField, spec_.page);
+  // The bar first: a set-up that fails on bad materials still counts.
   SetTopBar(QString(), false);
+
+  // The items and the restored answer before the positions, so that a
+  // failure to place the boxes leaves the answer in them.
+  const std::string n = std::to_string(spec_.task);
+  CopyBlobToFile(main_, "Answer" + n, "~$t" + n + "ans.tmp");
+  Answers = LoadOptionList(main_, "~$t" + n + "ans.tmp");
+  if (spec_.itemsPerBox == 0)
+    FillChoices(boxes_, Answers);
+  else
+    FillChoiceGroups(boxes_, Answers, spec_.itemsPerBox);
+  RestoreChoiceTask(main_, "a" + n, boxes_);
+  CopyBlobToFile(main_, "coords" + n, "~$t" + n + "coords.tmp");
+  PlaceBoxes(main_, "~$t" + n + "coords.tmp", {boxes_.begin(), boxes_.end()});
+
   StartCounting();
   EnsureParticipantFolder(main_);
+  RaiseKeptStartError();
 }
 
 int TChoiceTask::EndWork() {
   EnsureParticipantFolder(main_);
-  StoreAnswer(main_, "a" + std::to_string(spec_.task), ChoiceDigits(boxes_));
+  StoreChoices(main_, "a" + std::to_string(spec_.task), boxes_);
   return spec_.next(main_);
 }
 

@@ -1,6 +1,7 @@
 #include "code_entry.h"
 
 #include "../main_window.h"
+#include "../participant_folder.h"
 #include "../station_loop.h"
 #include "../station_texts.h"
 
@@ -124,8 +125,7 @@ bool TCodeEntry::ValidateStudID(const QString &code, QString &explanation) const
   }
   // The same root as every folder the station writes, so a code that has
   // answered here is found again.
-  const std::string folder = main_.AnswerRoot() + "Answer_" + main_.FStationKey.toStdString() + "/" + code.toStdString();
-  if (FolderExists(folder)) {
+  if (FolderExists(ParticipantFolderOf(main_, code))) {
     explanation += U("\n\r") + U(texts::kCodeAlreadyAnswered);
     return false;
   }
@@ -161,6 +161,8 @@ void TCodeEntry::Button1Click() {
     answers.Cancel();
     throw;
   }
+  // The picks kept for the way back belong to the previous participant.
+  main_.ResetParticipantMemory();
   Timer1->SetEnabled(true);
 }
 

@@ -28,26 +28,31 @@ TListeningTask::TListeningTask(TfrmMain &main, ListeningTaskSpec spec) : TTimedF
 int TListeningTask::Limit() const { return main_.FTask1Seconds; }
 
 void TListeningTask::Start(std::optional<int>) {
-  main_.ShowPDFPage(Image1, "VariantText", spec_.page);
+  ShowTaskPage("VariantText", spec_.page);
   if (spec_.onStart) spec_.onStart(main_);
+  // The audio and the boxes' items come first and the box positions last:
+  // whatever of the materials is damaged, the task plays, counts its audio's
+  // length and hands over.
   CopyBlobToFile(main_, "Audio", kAudioFile);
+  main_.FTask1Seconds = OpenAudioWithLimit(Task1Stream, WorkFile(main_, kAudioFile));
   CopyBlobToFile(main_, "Answer1", "~$t1ans.tmp");
   answers = LoadOptionList(main_, "~$t1ans.tmp");
-  CopyBlobToFile(main_, "coords1", "~$t1coords.tmp");
-  PlaceBoxes(main_, "~$t1coords.tmp", {t1, t2, t3, t4, t5});
-  main_.FTask1Seconds = OpenAudioWithLimit(Task1Stream, WorkFile(main_, kAudioFile));
   FillChoiceGroups(Boxes(), answers, kItemsPerBox);
 
   SetTopBar(QString::fromUtf8("Воспроизводится запись:"), true);
   StartCounting();
   EnsureParticipantFolder(main_);
   BASS_ChannelPlay(Task1Stream, 1);
+
+  CopyBlobToFile(main_, "coords1", "~$t1coords.tmp");
+  PlaceBoxes(main_, "~$t1coords.tmp", {t1, t2, t3, t4, t5});
+  RaiseKeptStartError();
 }
 
 int TListeningTask::EndWork() {
   CloseAudio(Task1Stream, WorkFile(main_, kAudioFile));
   EnsureParticipantFolder(main_);
-  StoreAnswer(main_, "a1", ChoiceDigits(Boxes()));
+  StoreChoices(main_, "a1", Boxes());
   return 20;
 }
 

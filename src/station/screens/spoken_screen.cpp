@@ -45,17 +45,13 @@ TSpokenScreen::TSpokenScreen(TfrmMain &main, SpokenScreenSpec spec) : TTimedFram
     row->insertWidget(row->indexOf(Button1), nPhoto, 0, Qt::AlignVCenter);
 }
 
-std::string TSpokenScreen::RecordingPath() const {
-  const std::string id = main_.FStudID.toStdString();
-  return main_.AnswerRoot() + "Answer_" + main_.FStationKey.toStdString() + "/" + id + "/" + id +
-         spec_.recordingSuffix;
-}
+std::string TSpokenScreen::RecordingPath() const { return ParticipantFile(main_, spec_.recordingSuffix); }
 
 void TSpokenScreen::Start(std::optional<int> arg) {
   FStartArg = arg.value_or(0);
   if (spec_.photoChoice) FPhotoChoice = kNoPhoto;
   if (spec_.onStart) spec_.onStart(main_);
-  main_.ShowPDFPage(Image1, spec_.pageField, spec_.firstPage + FStartArg);
+  ShowTaskPage(spec_.pageField, spec_.firstPage + FStartArg);
   if (spec_.countdown) {
     ShowFiveSec();
     // The countdown ran a nested loop; a screen replaced meanwhile does nothing.
@@ -64,9 +60,11 @@ void TSpokenScreen::Start(std::optional<int> arg) {
   if (spec_.photoChoice) main_.Panel1->show();
   SetTopBar(spec_.title, true);
   StartCounting();
-  if (spec_.recordingSuffix.empty()) return;
-  EnsureParticipantFolder(main_);
-  main_.StartRecording(RecordingPath());
+  if (!spec_.recordingSuffix.empty()) {
+    EnsureParticipantFolder(main_);
+    main_.StartRecording(RecordingPath());
+  }
+  RaiseKeptStartError();
 }
 
 void TSpokenScreen::Timer1Timer() {
