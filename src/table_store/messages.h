@@ -69,6 +69,7 @@ inline constexpr const char* kInvalidPropertyValue = "Invalid property value";
 inline constexpr const char* kInvalidStreamPosition = "Invalid stream position";
 inline constexpr const char* kCannotOpenFile = "Cannot open file \"%s\". %s";
 inline constexpr const char* kCannotCreateFile = "Cannot create file \"%s\". %s";
+inline constexpr const char* kCannotWriteFile = "Cannot write file \"%s\". %s";
 
 // Tagged values.
 inline constexpr const char* kValueTypeCast = "Could not convert variant of type (%s) into type (%s)";

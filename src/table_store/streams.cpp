@@ -167,8 +167,13 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
   for (;;) {
     const ssize_t n = ::write(fd_, buffer, static_cast<size_t>(count));
     if (n >= 0) return n;
-    if (errno != EINTR) return 0;
+    // A full disk or a size limit must say so, not just that a write failed.
+    if (errno != EINTR) CannotWrite(errno);
   }
+}
+
+void TFileStream::CannotWrite(int error) const {
+  throw EWriteError(FormatMessage(msg::kCannotWriteFile, {path_, std::strerror(error)}));
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
@@ -187,7 +192,8 @@ int64_t TFileStream::Size() const {
 }
 
 void TFileStream::SetSize(int64_t newSize) {
-  if (newSize < 0 || ::ftruncate(fd_, static_cast<off_t>(newSize)) != 0) throw EWriteError();
+  if (newSize < 0) throw EWriteError();
+  if (::ftruncate(fd_, static_cast<off_t>(newSize)) != 0) CannotWrite(errno);
   if (Position() > newSize) Seek(newSize, TSeekOrigin::Beginning);
 }
 

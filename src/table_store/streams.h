@@ -7,7 +7,8 @@
 //                  built on it (the blob stream) can watch what is written.
 //   TFileStream    a file on a path: open for reading, for writing, for both,
 //                  or create (truncating an existing file). Failures raise
-//                  EFOpenError / EFCreateError naming the file and the reason.
+//                  EFOpenError / EFCreateError / EWriteError naming the file
+//                  and the reason.
 #pragma once
 
 #include <cstdint>
@@ -90,6 +91,9 @@ class TFileStream : public TStream {
   const std::string& FileName() const { return path_; }
 
  private:
+  // EWriteError naming the file and the system's reason.
+  [[noreturn]] void CannotWrite(int error) const;
+
   std::string path_;
   int fd_ = -1;
 };

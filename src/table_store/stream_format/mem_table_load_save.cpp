@@ -61,8 +61,14 @@ void TdvoCustomMemTable::LoadStreamWithFormat(TStream& stream, TdvoCustomStreamF
 void TdvoCustomMemTable::LoadPersistentFile() {
   persistentSaved_ = false;
   if (!persistent_ || persistentFile_.empty() || PersistentFormat() == nullptr) return;
-  if (!FileExists(persistentFile_)) return;
-  LoadFileWithFormat(persistentFile_, PersistentFormat());
+  // Without the file, a save that ended before its last step left the new
+  // records in the ".$$$" file, or the backup still holds the old ones:
+  // either beats starting empty and overwriting the backup at the next save.
+  std::string source = persistentFile_;
+  if (!FileExists(source)) source = ChangeFileExt(persistentFile_, ".$$$");
+  if (!FileExists(source) && persistentBackup_) source = ChangeFileExt(persistentFile_, persistentBackupExt_);
+  if (!FileExists(source)) return;
+  LoadFileWithFormat(source, PersistentFormat());
   First();
 }
 
@@ -71,11 +77,12 @@ void TdvoCustomMemTable::SavePersistentFile() {
   const std::string fresh = ChangeFileExt(persistentFile_, ".$$$");
   SaveFileWithFormat(fresh, PersistentFormat());
   // Every step is reported: a persistent file that silently stayed old would
-  // lose the session's records. Renames replace their target in one step,
-  // so the previous file exists until the new one takes its place; after a
-  // failure the new records stay in the ".$$$" file.
+  // lose the session's records. The file exists, old or new, at every
+  // instant: the backup is a second name for (or a copy of) the old file
+  // made beforehand, and the new file replaces the old one in one rename.
+  // After a failure the new records stay in the ".$$$" file.
   if (persistentBackup_ && FileExists(persistentFile_))
-    ReplaceFile(persistentFile_, ChangeFileExt(persistentFile_, persistentBackupExt_));
+    KeepBackup(persistentFile_, ChangeFileExt(persistentFile_, persistentBackupExt_));
   ReplaceFile(fresh, persistentFile_);
   persistentSaved_ = true;
 }

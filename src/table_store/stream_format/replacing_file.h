@@ -2,12 +2,14 @@
 // the named one; Commit puts them on disk and renames the new file over the
 // named one, so the named file is either the old one or the complete new
 // one, never a truncated mix. Without Commit the new file is removed and the
-// old one stays as it was.
+// old one stays as it was. New files that earlier saves of the same file
+// left behind when their process died are removed when the next one starts.
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "table_store/errors.h"
 #include "table_store/streams.h"
 
 namespace ts {
@@ -20,19 +22,22 @@ class TReplacingFileStream : public TStream {
   ~TReplacingFileStream() override;
 
   int64_t Read(void* buffer, int64_t count) override { return file_->Read(buffer, count); }
-  int64_t Write(const void* buffer, int64_t count) override { return file_->Write(buffer, count); }
+  // Write failures raise EWriteError naming the file and the reason.
+  int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override { return file_->Seek(offset, origin); }
   int64_t Size() const override { return file_->Size(); }
-  void SetSize(int64_t newSize) override { file_->SetSize(newSize); }
+  void SetSize(int64_t newSize) override;
 
-  // Raises EFCreateError naming the file when the bytes cannot be put on
-  // disk or the rename fails; the old file then stays.
+  // Raises EWriteError naming the file when the bytes cannot be put on disk,
+  // EFCreateError when the rename fails; the old file then stays.
   void Commit();
 
   const std::string& FileName() const { return path_; }
   const std::string& TemporaryName() const { return temp_; }
 
  private:
+  std::string TargetMessage(const Exception& error) const;
+
   std::string path_;
   std::string temp_;
   std::unique_ptr<TFileStream> file_;
@@ -42,6 +47,11 @@ class TReplacingFileStream : public TStream {
 // Renames `from` to `to`, replacing `to`; EFCreateError naming `to` with the
 // system's reason on failure.
 void ReplaceFile(const std::string& from, const std::string& to);
+
+// Makes `backup` hold the bytes `file` holds now (a second name for them, or
+// a copy), replacing an older backup; `file` itself is not touched.
+// EFCreateError naming the backup on failure.
+void KeepBackup(const std::string& file, const std::string& backup);
 
 // Removes the file; a missing file is no failure. EFCreateError otherwise.
 void RemoveFile(const std::string& path);

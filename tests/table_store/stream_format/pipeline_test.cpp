@@ -3,6 +3,12 @@
 // file roads.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -570,6 +576,99 @@ TEST(StreamPipelineTest, PersistentFileLoadsOnOpenAndIsReplacedOnClose) {
   ExpectReleased(*lost);
   lost->SetPersistent(false);
   lost->Close();
+}
+
+TEST(StreamPipelineTest, APersistentTableGoneMidSaveOpensWithWhatIsLeft) {
+  TempFolder dir;
+  const std::string file = (dir / "table.dat").string();
+  TdvoBinaryStreamFormat f;
+  auto persistent = [&](TdvoMemTable& t) {
+    t.SetPersistentFormat(&f);
+    t.SetPersistentFile(file);
+    t.SetPersistentBackup(true);
+    t.SetPersistentBackupExt(".bak");
+    t.SetPersistent(true);
+  };
+  // What a save that died at some step leaves, and what the next open finds.
+  const struct {
+    const char* left;
+    const char* take;  // the file the records come from
+    std::vector<int> records;
+  } cases[] = {
+      {"only the backup", "table.bak", {0, 1, 2}},
+      {"only the new file", "table.$$$", {0, 1, 2, 3}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.left);
+    auto t = Numbers(3);
+    persistent(*t);
+    t->Close();
+    t->Open();
+    t->AppendRecord({TValue::Integer(3), TValue::Null()});
+    t->Close();  // table.dat: 0..3, table.bak: 0..2
+    ASSERT_EQ(dir.Names(), (std::vector<std::string>{"table.bak", "table.dat"}));
+    if (std::string(c.take) == "table.bak")
+      fs::remove(file);
+    else
+      fs::rename(file, dir / c.take);
+    const std::string backup = ReadFile(dir / "table.bak");
+    t->Open();
+    EXPECT_EQ(NumbersOf(*t), c.records);
+    t->Close();
+    // The next save writes the file again and keeps the backup it found.
+    EXPECT_TRUE(fs::exists(file));
+    EXPECT_EQ(ReadFile(dir / "table.bak"), backup);
+    t->SetPersistent(false);
+    fs::remove_all(dir / "table.dat");
+    fs::remove_all(dir / "table.bak");
+    fs::remove_all(dir / "table.$$$");
+  }
+}
+
+TEST(StreamPipelineTest, ASaveRemovesWhatDeadSavesOfItsFileLeftBehind) {
+  TempFolder dir;
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string deadPid = std::to_string(dead);
+  const std::string livePid = std::to_string(::getppid());
+  const std::vector<std::string> kept = {
+      "answers.ans." + livePid + "-1-00000001.tmp",  // another save at work
+      "answers.ans." + deadPid + "-0-0000000.tmp",   // not a save's name
+      "answers.ans." + deadPid + "-0-00000000.tmp.x",
+      "other.ans." + deadPid + "-0-00000000.tmp",  // another file's save
+  };
+  for (const std::string& name : kept) WriteFile(dir / name, "x");
+  WriteFile(dir / ("answers.ans." + deadPid + "-0-0badf00d.tmp"), "half a table");
+  WriteFile(dir / ("answers.ans." + deadPid + "-12-00000000.tmp"), "");
+  auto t = Numbers(3);
+  TdvoBinaryStreamFormat f;
+  t->SaveFileWithFormat((dir / "answers.ans").string(), &f);
+  std::vector<std::string> expected = kept;
+  expected.push_back("answers.ans");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(dir.Names(), expected);
+}
+
+TEST(StreamPipelineTest, AFullDiskNamesTheFileAndTheReason) {
+  TempFolder dir;
+  const fs::path file = dir / "answers.ans";
+  auto t = Numbers(2000);
+  TdvoBinaryStreamFormat f;
+  WriteFile(file, "old");
+  // A file size limit fails the write as a full disk does.
+  ::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit limit = saved;
+  limit.rlim_cur = 4096;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  const std::string error = ErrorOf([&] { t->SaveFileWithFormat(file.string(), &f); });
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  EXPECT_EQ(error, "Cannot write file \"" + file.string() + "\". File too large");
+  EXPECT_EQ(ReadFile(file), "old");
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"answers.ans"}));
+  ExpectReleased(*t);
 }
 
 }  // namespace
