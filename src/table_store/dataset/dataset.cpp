@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "table_store/dataset/data_source.h"
 #include "table_store/dataset/dataset_messages.h"
 #include "table_store/dataset/object_fields.h"
 #include "table_store/messages.h"
@@ -80,7 +81,10 @@ void HandleApplicationException(const Exception& error, const void* sender) {
 
 TDataSet::TDataSet(std::string name) : name_(std::move(name)) {}
 
-TDataSet::~TDataSet() = default;
+TDataSet::~TDataSet() {
+  // Sources naming this dataset forget it; their links become inactive.
+  while (!dataSources_.empty()) dataSources_.back()->SetDataSet(nullptr);
+}
 
 std::string TDataSet::NamedMessage(std::string_view message) const {
   if (name_.empty()) return std::string(message);
@@ -101,6 +105,7 @@ void TDataSet::SetState(TDataSetState value) {
   if (state_ == value) return;
   state_ = value;
   modified_ = false;
+  DataEvent(TDataEvent::UpdateState, nullptr);
 }
 
 TDataSetState TDataSet::SetTempState(TDataSetState value) {
@@ -255,14 +260,28 @@ void TDataSet::GetCalcFields(TRecord* buffer) {
 }
 
 void TDataSet::DataEvent(TDataEvent event, TField* field) {
-  if (event != TDataEvent::FieldChange || field == nullptr) return;
-  if (state_ == dsEdit || state_ == dsInsert) {
-    if (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc) {
-      modified_ = true;
-      if (autoCalcFields_) GetCalcFields(buffer_);
+  if (event == TDataEvent::FieldChange && field != nullptr) {
+    if (state_ == dsEdit || state_ == dsInsert) {
+      if (field->FieldKind() == fkData || field->FieldKind() == fkInternalCalc) {
+        modified_ = true;
+        if (autoCalcFields_) GetCalcFields(buffer_);
+      }
+    }
+    field->Change();
+  }
+  if (!dataSources_.empty()) NotifyDataSources(event, field);
+}
+
+void TDataSet::NotifyDataSources(TDataEvent event, TField* field) {
+  const std::vector<TDataSource*> sources = dataSources_;
+  for (TDataSource* source : sources) {
+    if (std::find(dataSources_.begin(), dataSources_.end(), source) == dataSources_.end()) continue;
+    try {
+      source->DataEvent(event, field);
+    } catch (const Exception& error) {
+      HandleApplicationException(error, this);
     }
   }
-  field->Change();
 }
 
 // ---- Open and close
@@ -349,6 +368,7 @@ void TDataSet::First() {
   hasRecord_ = GetRecord(buffer_, TGetMode::Next, true) == TGetResult::OK;
   bof_ = true;
   eof_ = !hasRecord_;
+  DataEvent(TDataEvent::DataSetChange, nullptr);
   DoAfterScroll();
 }
 
@@ -361,6 +381,7 @@ void TDataSet::Last() {
   hasRecord_ = GetRecord(buffer_, TGetMode::Prior, true) == TGetResult::OK;
   eof_ = true;
   bof_ = !hasRecord_;
+  DataEvent(TDataEvent::DataSetChange, nullptr);
   DoAfterScroll();
 }
 
@@ -391,6 +412,7 @@ int TDataSet::MoveBy(int distance) {
     ++distance;
   }
   if (!hasRecord_) bof_ = eof_ = true;
+  if (moved != 0) DataEvent(TDataEvent::DataSetScroll, nullptr);
   DoAfterScroll();
   return moved;
 }
@@ -406,6 +428,7 @@ void TDataSet::Refresh() {
   UpdateCursorPos();
   InternalRefresh();
   Resync();
+  DataEvent(TDataEvent::DataSetChange, nullptr);
   Fire(AfterRefresh);
 }
 
@@ -497,6 +520,7 @@ void TDataSet::Post() {
   FreeFieldBuffers();
   SetState(dsBrowse);
   Resync();
+  DataEvent(TDataEvent::DataSetChange, nullptr);
   DoAfterPost();
 }
 
@@ -508,6 +532,7 @@ void TDataSet::Cancel() {
   FreeFieldBuffers();
   SetState(dsBrowse);
   Resync();
+  DataEvent(TDataEvent::DataSetChange, nullptr);
   Fire(AfterCancel);
 }
 
@@ -525,6 +550,7 @@ void TDataSet::Delete() {
   FreeFieldBuffers();
   SetState(dsBrowse);
   Resync();
+  DataEvent(TDataEvent::DataSetChange, nullptr);
   DoAfterDelete();
   DoAfterScroll();
 }

@@ -29,6 +29,8 @@
 
 namespace ts {
 
+class TDataSource;
+
 // A blob stream handed out by a dataset. Flush writes a modified stream's
 // bytes back into the record now and raises when that fails; freeing the
 // stream does the same for a stream not flushed, but reports a failure only
@@ -153,8 +155,12 @@ class TDataSet {
   // Writes the field's value from `buffer` (none: null).
   virtual void SetFieldData(TField& field, const void* buffer) = 0;
   // Framework notifications; a field change marks the record modified,
-  // recomputes the calculated fields and fires the field's OnChange.
+  // recomputes the calculated fields and fires the field's OnChange. Every
+  // notification then reaches the data sources that name this dataset; an
+  // error there goes to the application's exception handler.
   virtual void DataEvent(TDataEvent event, TField* field);
+  // The data source of the dataset this one follows (none by default).
+  virtual TDataSource* MasterDataSource() const { return nullptr; }
 
   // Raises EDatabaseError with the dataset's name in front ("%s: %s").
   [[noreturn]] void DatabaseError(std::string_view message) const;
@@ -236,6 +242,9 @@ class TDataSet {
   void SetModified(bool value) { modified_ = value; }
 
  private:
+  friend class TDataSource;
+  void NotifyDataSources(TDataEvent event, TField* field);
+
   void DoOpen();
   void DoClose();
   void BeginInsertAppend(bool append);
@@ -257,6 +266,7 @@ class TDataSet {
   bool autoCalcFields_ = true;
   std::string filter_;
   int32_t calcFieldsSize_ = 0;
+  std::vector<TDataSource*> dataSources_;  // not owned
 };
 
 }  // namespace ts

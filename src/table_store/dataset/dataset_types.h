@@ -34,7 +34,7 @@ enum class TGetResult { OK, BOF, EOF_, Error };
 // The flag byte of a record buffer's bookmark cell.
 enum TBookmarkFlag : uint8_t { bfCurrent = 0, bfBOF = 1, bfEOF = 2, bfInserted = 3 };
 
-enum class TDataEvent { FieldChange, RecordChange, DataSetChange, UpdateState };
+enum class TDataEvent { FieldChange, RecordChange, DataSetChange, DataSetScroll, UpdateState };
 
 // What an OnPostError / OnEditError / OnDeleteError handler asks for.
 enum class TDataAction { Fail, Abort, Retry };

@@ -9,6 +9,7 @@
 
 #include "table_store/compare.h"
 #include "table_store/dataset/blob_stream.h"
+#include "table_store/dataset/data_source.h"
 #include "table_store/dataset/dataset_messages.h"
 #include "table_store/dataset/object_fields.h"
 #include "table_store/indexes/key_fields.h"
@@ -45,7 +46,10 @@ void AddDefsOfField(TFieldDefs& defs, const TField& field) {
 
 }  // namespace
 
-TdvoCustomMemTable::TdvoCustomMemTable(std::string name) : TDataSet(std::move(name)) { MakeOwnStore(); }
+TdvoCustomMemTable::TdvoCustomMemTable(std::string name) : TDataSet(std::move(name)) {
+  MakeOwnStore();
+  InitMasterLink();
+}
 
 TdvoCustomMemTable::~TdvoCustomMemTable() {
   try {
@@ -130,6 +134,7 @@ void TdvoCustomMemTable::InternalOpen() {
   savedPosition_ = -1;
   CreateIndexesFromDefs();
   SetCurrentIndexRef(indexes_->RowOrderIndex());
+  BuildMasterDetailLists();
   closeDone_ = false;
 }
 
@@ -144,6 +149,9 @@ void TdvoCustomMemTable::DoAfterOpen() {
     else if (!indexName_.empty())
       SetIndexName(indexName_);
     LoadPersistentFile();
+    // A detail on the current index's fields can take the master's values
+    // only now that the index is chosen.
+    if (masterRecord_ == nullptr && FillMasterRecord()) First();
   } catch (...) {
     afterOpenRunning_ = false;
     throw;
@@ -177,6 +185,8 @@ void TdvoCustomMemTable::InternalClose() {
   filterRecord_ = nullptr;
   overrideRecord_ = nullptr;
   ReleaseRange();
+  FreeMasterRecord();
+  detailFieldList_.ClearFields();
   autoIncField_ = nullptr;
 }
 

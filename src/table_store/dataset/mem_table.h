@@ -34,6 +34,8 @@
 namespace ts {
 
 class TdvoBlobStream;
+class TDataSource;
+class TMasterDataLink;
 
 enum TdvoMemTableStorageType : uint8_t {
   mtstDataSet = 0,
@@ -172,6 +174,25 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   // table; none gives it a store of its own again.
   TdvoCustomMemTable* AttachedTo() const { return attachedTo_; }
   void SetAttachedTo(TdvoCustomMemTable* table);
+
+  // ---- Master/detail: the table shows only the records whose detail fields
+  // (DetailFields, else the current index's fields) hold the values of the
+  // master's MasterFields in its current record, and presets them in new
+  // records. A source whose chain of masters leads back to this table:
+  // "Selfreferencing master/detail relations not allowed.".
+  TDataSource* MasterSource() const;
+  void SetMasterSource(TDataSource* source);
+  TDataSource* MasterDataSource() const override { return MasterSource(); }
+  const std::string& MasterFields() const;
+  void SetMasterFields(std::string value);
+  const std::string& DetailFields() const { return detailFields_; }
+  void SetDetailFields(std::string value);
+  // The restriction's switch, which a save turns off for its run.
+  bool MasterDetailActive() const { return masterDetailActive_; }
+  void SetMasterDetailActive(bool value) { masterDetailActive_ = value; }
+  // Called by the master link.
+  virtual void MasterRecordChanged();
+  virtual void MasterLinkDisabled();
 
   // ---- Transactions over the store's record versions (nested levels).
   // Nothing on a closed table; needs versioning in mtvmAllSinceCheckPoint.
@@ -324,7 +345,7 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   // The record carries the master's key values (true without a restriction).
   bool MatchesMasterRecord(const TRecord* record) const;
   // The restriction of a master link in force; none for a plain table.
-  virtual const TMasterRestriction* MasterRestriction() const { return nullptr; }
+  virtual const TMasterRestriction* MasterRestriction() const;
   // The compiled filter; while Filtered it decides after OnFilterRecord.
   TRecordFilterProgram* FilterProgram() const { return filterProgram_.get(); }
   void SetFilterProgram(std::unique_ptr<TRecordFilterProgram> program) { filterProgram_ = std::move(program); }
@@ -539,6 +560,23 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   TRecord* rangeLow_ = nullptr;
   TRecord* rangeHigh_ = nullptr;
   bool rangeActive_ = false;
+
+  // ---- Master/detail state
+  void InitMasterLink();
+  void BuildMasterDetailLists();
+  // The master's current key values into the range record; false when the
+  // link has no fields or there are no fields to take them.
+  bool FillMasterRecord();
+  void FreeMasterRecord();
+  void PresetMasterValues();
+  const TdvoFieldList& MasterTargetFields() const;
+  std::unique_ptr<TMasterDataLink> masterLink_;
+  std::string detailFields_;
+  TdvoFieldList detailFieldList_;
+  TRecord* masterRecord_ = nullptr;
+  int masterFieldCount_ = 0;
+  bool masterDetailActive_ = true;
+  mutable TMasterRestriction masterRestriction_;
 
   // ---- Attached tables
   // A store of the table's own, joined as attach slot 0, with a fresh

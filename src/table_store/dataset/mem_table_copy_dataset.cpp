@@ -51,6 +51,7 @@ void TdvoCustomMemTable::FillFromDataSet(TDataSet* source, TdvoCopyOptions optio
 
   const bool sourceWasOpen = source->Active();
   const bool wasFiltered = Filtered();
+  TDataSource* const masterSource = MasterSource();
   const bool indexesEnabled = enableIndexes_;
   auto* sourceTable = dynamic_cast<TdvoCustomMemTable*>(source);
   std::optional<TBookmark> sourceBookmark;
@@ -65,6 +66,7 @@ void TdvoCustomMemTable::FillFromDataSet(TDataSet* source, TdvoCopyOptions optio
     ignoreReadOnly_ = false;
     if (!sourceWasOpen) Quietly([&] { source->Close(); });
     Quietly([&] { SetFiltered(wasFiltered); });
+    Quietly([&] { SetMasterSource(masterSource); });
   });
 
   enableIndexes_ = false;
@@ -72,6 +74,7 @@ void TdvoCustomMemTable::FillFromDataSet(TDataSet* source, TdvoCopyOptions optio
   if (!sourceWasOpen) source->Open();
   if (sourceTable != nullptr) Quietly([&] { sourceBookmark = sourceTable->GetBookmark(); });
   SetFiltered(false);
+  SetMasterSource(nullptr);
   Quietly([&] { source->CheckBrowseMode(); });
 
   if (options & cfStructure) CopyStructureFrom(source, options);

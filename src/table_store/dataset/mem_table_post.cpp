@@ -43,7 +43,7 @@ void TdvoCustomMemTable::InitInsertBuffer(TRecord* buffer, bool append, bool onR
 }
 
 void TdvoCustomMemTable::DoOnNewRecord() {
-  // Master values for a detail table join here, ahead of the defaults.
+  PresetMasterValues();
   for (TField* field : FieldList())
     if (!field->DefaultExpression().empty()) field->SetAsString(field->DefaultExpression());
   TDataSet::DoOnNewRecord();

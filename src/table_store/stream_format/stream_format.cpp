@@ -133,12 +133,15 @@ void TdvoCustomStreamFormat::BeforeSave(TdvoCustomMemTable& table) {
   locked_ = true;
   table.SetTablePhase(kPhaseSaving);
   table.ReportProgress(0, mtpcSave);
-  // A master/detail restriction has no switch on this table yet; the filter
-  // and the range do.
-  filterSwitched_ = rangeSwitched_ = false;
+  filterSwitched_ = rangeSwitched_ = masterSwitched_ = false;
   if (table.Filtered() && (sfFiltered & sfSaveFiltered)) {
     filterSwitched_ = true;
     table.SetFiltered(false);
+  }
+  if (table.MasterDetailActive() && table.MasterRestriction() != nullptr &&
+      (sfIgnoreMasterDetail & sfSaveIgnoreMasterDetail)) {
+    masterSwitched_ = true;
+    table.SetMasterDetailActive(false);
   }
   if (table.RangeActive() && (sfIgnoreRange & sfSaveIgnoreRange)) {
     rangeSwitched_ = true;
@@ -197,6 +200,10 @@ void TdvoCustomStreamFormat::Save(TdvoCustomMemTable& table) {
 }
 
 void TdvoCustomStreamFormat::RestoreSaveSwitches(TdvoCustomMemTable& table) {
+  if (masterSwitched_) {
+    masterSwitched_ = false;
+    table.SetMasterDetailActive(true);
+  }
   if (rangeSwitched_) {
     rangeSwitched_ = false;
     table.SetRangeActive(true);

@@ -174,6 +174,7 @@ class TdvoCustomStreamFormat {
   bool locked_ = false;
   bool filterSwitched_ = false;
   bool rangeSwitched_ = false;
+  bool masterSwitched_ = false;
   bool loadSwitched_ = false;
   bool wasPersistent_ = false;
   bool hadIndexes_ = true;
