@@ -23,42 +23,37 @@ size_t TEntryList::BlockOf(int position) const {
   return lastBlock_;
 }
 
-TRecord* TEntryList::At(int position) const {
+const TEntry& TEntryList::Entry(int position) const {
   const size_t b = BlockOf(position);
   return blocks_[b][static_cast<size_t>(position - starts_[b])];
 }
 
-void TEntryList::Set(int position, TRecord* record) {
-  const size_t b = BlockOf(position);
-  blocks_[b][static_cast<size_t>(position - starts_[b])] = record;
-}
-
-void TEntryList::PushBack(TRecord* record) {
+void TEntryList::PushBack(const TEntry& entry) {
   if (blocks_.empty() || blocks_.back().size() >= kBlockMax) {
     blocks_.emplace_back().reserve(kBlockMax);
     starts_.push_back(count_);
   }
-  blocks_.back().push_back(record);
+  blocks_.back().push_back(entry);
   ++count_;
 }
 
-void TEntryList::Insert(int position, TRecord* record) {
+void TEntryList::Insert(int position, const TEntry& entry) {
   if (position >= count_) {
-    PushBack(record);
+    PushBack(entry);
     return;
   }
   const size_t b = BlockOf(position);
-  std::vector<TRecord*>& block = blocks_[b];
-  block.insert(block.begin() + (position - starts_[b]), record);
+  std::vector<TEntry>& block = blocks_[b];
+  block.insert(block.begin() + (position - starts_[b]), entry);
   ++count_;
   for (size_t k = b + 1; k < starts_.size(); ++k) ++starts_[k];
   if (block.size() > kBlockMax) SplitBlock(b);
 }
 
 void TEntryList::SplitBlock(size_t b) {
-  std::vector<TRecord*>& block = blocks_[b];
+  std::vector<TEntry>& block = blocks_[b];
   const size_t half = block.size() / 2;
-  std::vector<TRecord*> upper;
+  std::vector<TEntry> upper;
   upper.reserve(kBlockMax);
   upper.assign(block.begin() + static_cast<std::ptrdiff_t>(half), block.end());
   block.resize(half);
@@ -69,7 +64,7 @@ void TEntryList::SplitBlock(size_t b) {
 
 void TEntryList::Erase(int position) {
   const size_t b = BlockOf(position);
-  std::vector<TRecord*>& block = blocks_[b];
+  std::vector<TEntry>& block = blocks_[b];
   block.erase(block.begin() + (position - starts_[b]));
   --count_;
   for (size_t k = b + 1; k < starts_.size(); ++k) --starts_[k];
@@ -94,7 +89,8 @@ void TEntryList::Clear() {
 
 int TEntryList::IndexOf(const TRecord* record) const {
   for (size_t b = 0; b < blocks_.size(); ++b) {
-    const auto it = std::find(blocks_[b].begin(), blocks_[b].end(), record);
+    const auto it = std::find_if(blocks_[b].begin(), blocks_[b].end(),
+                                 [record](const TEntry& e) { return e.record == record; });
     if (it != blocks_[b].end()) return starts_[b] + static_cast<int>(it - blocks_[b].begin());
   }
   return -1;
@@ -103,18 +99,26 @@ int TEntryList::IndexOf(const TRecord* record) const {
 std::vector<TRecord*> TEntryList::ToVector() const {
   std::vector<TRecord*> out;
   out.reserve(static_cast<size_t>(count_));
+  for (const auto& block : blocks_)
+    for (const TEntry& e : block) out.push_back(e.record);
+  return out;
+}
+
+std::vector<TEntry> TEntryList::ToEntries() const {
+  std::vector<TEntry> out;
+  out.reserve(static_cast<size_t>(count_));
   for (const auto& block : blocks_) out.insert(out.end(), block.begin(), block.end());
   return out;
 }
 
-void TEntryList::Assign(const std::vector<TRecord*>& records) {
+void TEntryList::Assign(const std::vector<TEntry>& records) {
   Clear();
   // Filled blocks leave room to grow: the first inserts into a freshly
   // sorted index then split nothing.
   constexpr size_t kFill = kBlockMax * 3 / 4;
   for (size_t at = 0; at < records.size(); at += kFill) {
     const size_t end = std::min(records.size(), at + kFill);
-    std::vector<TRecord*>& block = blocks_.emplace_back();
+    std::vector<TEntry>& block = blocks_.emplace_back();
     block.reserve(kBlockMax);
     block.assign(records.begin() + static_cast<std::ptrdiff_t>(at), records.begin() + static_cast<std::ptrdiff_t>(end));
     starts_.push_back(static_cast<int>(at));

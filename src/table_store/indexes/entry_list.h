@@ -4,25 +4,36 @@
 // those starts; inserting or removing in the middle moves only the rest of
 // one block and shifts the starts behind it, so a million inserts in key
 // order stay far from the cost of moving half of one flat list each time.
+//
+// Each entry may carry a head: the first key field's value in a form that
+// orders as the field does (see TKeyHead), so that a search can pass most
+// entries without reading their records.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "table_store/record.h"
 
 namespace ts {
 
+struct TEntry {
+  TRecord* record = nullptr;
+  uint64_t head = 0;
+  bool hasHead = false;
+};
+
 class TEntryList {
  public:
   int Count() const { return count_; }
   bool Empty() const { return count_ == 0; }
   // 0 <= position < Count().
-  TRecord* At(int position) const;
-  void Set(int position, TRecord* record);
+  TRecord* At(int position) const { return Entry(position).record; }
+  const TEntry& Entry(int position) const;
   // 0 <= position <= Count(); Count() appends.
-  void Insert(int position, TRecord* record);
-  void PushBack(TRecord* record);
+  void Insert(int position, const TEntry& entry);
+  void PushBack(const TEntry& entry);
   // 0 <= position < Count().
   void Erase(int position);
   void Clear();
@@ -30,7 +41,8 @@ class TEntryList {
   int IndexOf(const TRecord* record) const;
   // The entries as one flat list, and back (sorting works on the flat form).
   std::vector<TRecord*> ToVector() const;
-  void Assign(const std::vector<TRecord*>& records);
+  std::vector<TEntry> ToEntries() const;
+  void Assign(const std::vector<TEntry>& entries);
 
  private:
   // Block holding `position`, remembered for the next call: walks through
@@ -38,7 +50,7 @@ class TEntryList {
   size_t BlockOf(int position) const;
   void SplitBlock(size_t block);
 
-  std::vector<std::vector<TRecord*>> blocks_;
+  std::vector<std::vector<TEntry>> blocks_;
   std::vector<int> starts_;  // position of each block's first entry
   int count_ = 0;
   mutable size_t lastBlock_ = 0;

@@ -48,6 +48,7 @@ TdvoIndex::TdvoIndex(std::string name, TIndexedTable* table, std::string fieldNa
   ParseKeyFieldList(*table_, fieldList_, fieldNames_);
   for (int option : kKeyOptionBits)
     if (options_ & option) ApplyKeyOption(*table_, fieldList_, option, fieldNames_);
+  head_ = TKeyHead(fieldList_);
 }
 
 std::unique_ptr<TdvoIndex> TdvoIndex::CreateRowOrderIndex(TIndexedTable* table) {
@@ -63,11 +64,14 @@ TRecord* TdvoIndex::EntryAt(int position) const {
   return entries_.At(position);
 }
 
-void TdvoIndex::InsertEntry(int position, TRecord* record) {
+void TdvoIndex::InsertEntry(int position, TRecord* record, const TRecord* values) {
+  TEntry entry{record};
+  const TdvoCommon& store = table_->IndexStore();
+  if (head_.Usable(store)) entry.hasHead = head_.Draw(store, values != nullptr ? values : record, entry.head);
   if (position < 0 || position >= EntryCount())
-    entries_.PushBack(record);
+    entries_.PushBack(entry);
   else
-    entries_.Insert(position, record);
+    entries_.Insert(position, entry);
 }
 
 bool TdvoIndex::RemoveEntry(int position) {
@@ -124,21 +128,39 @@ int TdvoIndex::SearchIndex(const TdvoFieldList* list, const TRecord* key, bool n
   return result;
 }
 
+int TdvoIndex::CompareKeyAt(const TdvoFieldList* list, const TRecord* key, const uint64_t* keyHead, bool headWhole,
+                            int position, bool partial) const {
+  const TEntry& entry = entries_.Entry(position);
+  if (keyHead != nullptr && entry.hasHead) {
+    const int r = head_.Compare(*keyHead, entry.head);
+    if (r != 0 || headWhole) return r;
+  }
+  return CompareForIndex(list, key, entry.record, partial, false);
+}
+
 int TdvoIndex::HalvingSearchKey(const TdvoFieldList* list, const TRecord* key, bool nearest, bool visibleOnly,
                                 int lo, int hi, int& position, bool& found) {
   found = false;
   int result = 0;
   const int first = lo;
+  // The key's head, drawn once, passes most entries without their records.
+  const TdvoFieldList& own = list != nullptr ? *list : fieldList_;
+  const TdvoCommon& store = table_->IndexStore();
+  uint64_t keyHead = 0;
+  const bool heads = head_.Serves(own, false) && head_.Usable(store) && head_.Draw(store, key, keyHead);
+  const uint64_t* headFull = heads ? &keyHead : nullptr;
+  const uint64_t* headBack = heads && head_.Serves(own, nearest) ? &keyHead : nullptr;
+  const bool whole = head_.Whole() && own.FieldCount() == 1;
   while (lo <= hi) {
     const int m = lo + (hi - lo) / 2;
-    const int r = CompareForIndex(list, key, entries_.At(m), false, false);
+    const int r = CompareKeyAt(list, key, headFull, whole, m, false);
     if (r < 0) {
       hi = m - 1;
     } else if (r > 0) {
       lo = m + 1;
     } else {
       int j = m - 1;
-      while (j >= first && CompareForIndex(list, key, entries_.At(j), nearest, false) == 0) --j;
+      while (j >= first && CompareKeyAt(list, key, headBack, whole, j, nearest) == 0) --j;
       lo = j + 1;
       found = true;
       break;
@@ -247,12 +269,19 @@ bool TdvoIndex::SortFindingDuplicates(int lo, int hi, bool checkUnique) {
   hi = std::min(hi, EntryCount() - 1);
   TKeyedSortResult keyed = TKeyedSortResult::Unsupported;
   if (lo < hi) {
-    std::vector<TRecord*> flat = entries_.ToVector();
-    keyed = SortByDrawnKeys(table_->IndexStore(), fieldList_, flat, lo, hi, checkUnique);
-    if (keyed == TKeyedSortResult::Unsupported)
-      SortRange(flat, lo, hi, [this](const TRecord* a, const TRecord* b) {
-        return CompareForIndex(nullptr, a, b, false, true);
+    const TdvoCommon& store = table_->IndexStore();
+    std::vector<TEntry> flat = entries_.ToEntries();
+    keyed = SortByDrawnKeys(store, fieldList_, head_, flat, lo, hi, checkUnique);
+    if (keyed == TKeyedSortResult::Unsupported) {
+      SortRange(flat, lo, hi, [this](const TEntry& a, const TEntry& b) {
+        return CompareForIndex(nullptr, a.record, b.record, false, true);
       });
+      const bool heads = head_.Usable(store);
+      for (int k = lo; k <= hi; ++k) {
+        TEntry& e = flat[static_cast<size_t>(k)];
+        e.hasHead = heads && head_.Draw(store, e.record, e.head);
+      }
+    }
     entries_.Assign(flat);
   }
   inOrder_ = true;
@@ -279,6 +308,7 @@ void TdvoIndex::SortAndCheckUnique() {
 
 void TdvoIndex::ClearEntries() {
   entries_.Clear();
+  head_.Forget();
   inOrder_ = false;
 }
 
@@ -303,7 +333,7 @@ void TdvoIndex::RefillFromStore() {
   const int slots = store.SlotCount();
   for (int slot = 0; slot < slots; ++slot) {
     TRecord* record = store.StoredRecord(slot);
-    if (record != nullptr && PassesIndexFilter(record)) entries_.PushBack(record);
+    if (record != nullptr && PassesIndexFilter(record)) entries_.PushBack(TEntry{record});
   }
 }
 

@@ -19,6 +19,7 @@
 #include "table_store/compare.h"
 #include "table_store/field_list.h"
 #include "table_store/indexes/entry_list.h"
+#include "table_store/indexes/keyed_sort.h"
 #include "table_store/record.h"
 
 namespace ts {
@@ -61,9 +62,11 @@ class TdvoIndex {
   TRecord* EntryAt(int position) const;
   // Position of that very reference by a scan, -1 when absent.
   int EntryPosition(const TRecord* record) const { return entries_.IndexOf(record); }
-  void AppendEntry(TRecord* record) { entries_.PushBack(record); }
-  // A position outside 0..EntryCount() appends.
-  void InsertEntry(int position, TRecord* record);
+  void AppendEntry(TRecord* record) { entries_.PushBack(TEntry{record}); }
+  // A position outside 0..EntryCount() appends. The entry's head is drawn
+  // from `values` (the record's new values during an edit), else from the
+  // record.
+  void InsertEntry(int position, TRecord* record, const TRecord* values = nullptr);
   // Does nothing for a position outside the list; returns whether it removed.
   bool RemoveEntry(int position);
 
@@ -117,6 +120,10 @@ class TdvoIndex {
   int SkipToVisible(const TdvoFieldList* list, const TRecord* key, bool nearest, int& lo, int result);
   int LinearSearchSlot(int from, int to, int slot);
   int FindBySlotHalving(int slot) const;
+  // CompareForIndex(list, key, entry at position, partial, no tie-break),
+  // decided by the heads where they can (keyHead: the key's head, or none).
+  int CompareKeyAt(const TdvoFieldList* list, const TRecord* key, const uint64_t* keyHead, bool headWhole,
+                   int position, bool partial) const;
   // Sorts lo..hi; with checkUnique, whether two neighbours have equal keys.
   bool SortFindingDuplicates(int lo, int hi, bool checkUnique);
 
@@ -125,6 +132,7 @@ class TdvoIndex {
   TIndexedTable* table_ = nullptr;
   std::string fieldNames_;
   TdvoFieldList fieldList_;
+  TKeyHead head_;
   TdvoMemTableCompareOptions options_ = 0;
   bool inOrder_ = false;
   bool keepSorted_ = false;

@@ -210,7 +210,7 @@ void TdvoIndexes::MaintainIndex(TdvoIndex& index, TRecordChange change, TRecord*
         index.SearchIndex(nullptr, other, true, false, at, found);
         if (at >= 0 && at <= position) position = at;
       }
-      index.InsertEntry(position, stored);
+      index.InsertEntry(position, stored, other);
       if (current) {
         table_->SetCursorPosition(position);
         stored->RowNumber = position;

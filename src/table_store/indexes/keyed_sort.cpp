@@ -90,6 +90,12 @@ uint64_t BigEndianHead(const std::string& text) {
   return head;
 }
 
+// Only a-z fold: the byte compare knows no other case.
+void FoldAZ(std::string& text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+}
+
 class TDrawnKeys {
  public:
   TDrawnKeys(const TdvoCommon& store, std::vector<TKeyField> fields, TCollationRef collation)
@@ -137,10 +143,7 @@ class TDrawnKeys {
             if (!CollationSortKey(collation_, flags, text, n, text_)) return false;
           } else {
             text_.assign(text, n);
-            // Only a-z fold: the byte compare knows no other case.
-            if (k.options & mtcoCaseInsensitive)
-              for (char& c : text_)
-                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+            if (k.options & mtcoCaseInsensitive) FoldAZ(text_);
           }
           bits = BigEndianHead(text_);
           const auto size = static_cast<uint32_t>(text_.size());
@@ -246,8 +249,70 @@ class TDrawnKeys {
 
 }  // namespace
 
-TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& list, std::vector<TRecord*>& entries,
-                                 int lo, int hi, bool checkUnique) {
+TKeyHead::TKeyHead(const TdvoFieldList& list) {
+  if (list.FieldCount() == 0) return;
+  field_ = list.FieldAt(0);
+  options_ = list.OptionsAt(0);
+  TKeyKind kind = TKeyKind::Int;
+  if (field_ == nullptr || field_->FieldNo() <= 0 || (options_ & mtcoPartialKey) ||
+      !KindOf(field_->DataType(), options_, kind) || kind == TKeyKind::Float)
+    return;
+  kind_ = kind == TKeyKind::Int ? TKind::Int : (kind == TKeyKind::Bytes ? TKind::Bytes : TKind::Collated);
+  whole_ = kind_ == TKind::Int && list.FieldCount() == 1;
+}
+
+bool TKeyHead::Usable(const TdvoCommon& store) const {
+  if (kind_ == TKind::None) return false;
+  const TStoreTable* owner = store.Owner();
+  if (owner != nullptr && (owner->HasCompareFieldsEvent() || owner->HasDecompressFieldEvent())) return false;
+  if (kind_ != TKind::Collated) return true;
+  const TCollationRef now = CollationFor(static_cast<uint32_t>(store.LocaleID()));
+  if (collation_ == nullptr) collation_ = now;
+  return now != nullptr && now == collation_;
+}
+
+bool TKeyHead::Draw(const TdvoCommon& store, const TRecord* record, uint64_t& head) const {
+  const uint8_t* slot = store.FieldSlot(record, *field_);
+  if (slot == nullptr || slot[0] == kSlotNull) return false;
+  const TdvoCommon::TValueView value = store.FieldValue(record, slot, *field_);
+  static const uint8_t kNothing[1] = {0};
+  const uint8_t* data = value.data ? value.data : kNothing;
+  const size_t length = value.data ? value.length : 0;
+  if (kind_ == TKind::Int) {
+    const int64_t v = IntValue(field_->DataType(), data, length);
+    std::memcpy(&head, &v, 8);
+    return true;
+  }
+  const void* zero = std::memchr(data, 0, length);
+  const size_t n = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data) : length;
+  thread_local std::string text;
+  if (kind_ == TKind::Collated) {
+    const uint32_t flags = (options_ & mtcoCaseInsensitive) ? kNormIgnoreCase : 0;
+    if (!CollationSortKey(collation_, flags, reinterpret_cast<const char*>(data), n, text)) return false;
+  } else {
+    text.assign(reinterpret_cast<const char*>(data), std::min<size_t>(n, 8));
+    if (options_ & mtcoCaseInsensitive) FoldAZ(text);
+  }
+  head = BigEndianHead(text);
+  return true;
+}
+
+bool TKeyHead::Serves(const TdvoFieldList& list, bool partial) const {
+  if (kind_ == TKind::None || list.FieldCount() == 0 || list.FieldAt(0) != field_) return false;
+  constexpr int kOrdering = mtcoDescending | mtcoCaseInsensitive | mtcoIgnoreLocale;
+  const int options = list.OptionsAt(0);
+  if ((options & kOrdering) != (options_ & kOrdering)) return false;
+  // A partial compare cuts text; integers know no partial.
+  return kind_ == TKind::Int || (!partial && !(options & mtcoPartialKey));
+}
+
+int TKeyHead::Compare(uint64_t a, uint64_t b) const {
+  const int r = kind_ == TKind::Int ? Sign(static_cast<int64_t>(a), static_cast<int64_t>(b)) : Sign(a, b);
+  return (options_ & mtcoDescending) ? -r : r;
+}
+
+TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& list, const TKeyHead& head,
+                                 std::vector<TEntry>& entries, int lo, int hi, bool checkUnique) {
   const TStoreTable* owner = store.Owner();
   if (list.FieldCount() == 0 || lo > hi) return TKeyedSortResult::Unsupported;
   if (owner != nullptr && (owner->HasCompareFieldsEvent() || owner->HasDecompressFieldEvent()))
@@ -269,14 +334,21 @@ TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& l
   keys.Reserve(count);
   std::vector<TItem> items(count);
   for (size_t i = 0; i < count; ++i)
-    if (!keys.Draw(entries[static_cast<size_t>(lo) + i], items[i])) return TKeyedSortResult::Unsupported;
+    if (!keys.Draw(entries[static_cast<size_t>(lo) + i].record, items[i])) return TKeyedSortResult::Unsupported;
 
   // The flat copy is indexed as the entries are, so lo..hi sort in place.
   SortRange(items, 0, static_cast<int>(count) - 1, [&keys](const TItem& a, const TItem& b) {
     const int r = keys.Compare(a, b);
     return r != 0 ? r : keys.TieBreak(a, b);
   });
-  for (size_t i = 0; i < count; ++i) entries[static_cast<size_t>(lo) + i] = items[i].record;
+  // The sort's first field is drawn the way a head is, so it becomes one.
+  const bool heads = head.Usable(store);
+  for (size_t i = 0; i < count; ++i) {
+    TEntry& e = entries[static_cast<size_t>(lo) + i];
+    e.record = items[i].record;
+    e.hasHead = heads && !items[i].firstNull;
+    e.head = items[i].head;
+  }
   if (checkUnique)
     for (size_t i = 1; i < count; ++i)
       if (keys.Compare(items[i - 1], items[i]) == 0) return TKeyedSortResult::Duplicate;

@@ -7,14 +7,50 @@
 // is the same to the last tie.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
+#include "table_store/collation.h"
 #include "table_store/field_list.h"
+#include "table_store/indexes/entry_list.h"
 #include "table_store/record.h"
 
 namespace ts {
 
 class TdvoCommon;
+
+// The head of an index entry: the first key field's value as one number
+// whose unsigned (text) or signed (integer) order is the field's order under
+// its options: integers as themselves, text as the first eight bytes of its
+// compared form (a-z folded bytes, or the collation sort key). Floats,
+// calculated fields and partial keys have no head. Two heads that differ
+// decide a comparison; equal heads decide it only for a lone integer key.
+class TKeyHead {
+ public:
+  TKeyHead() = default;  // no head
+  explicit TKeyHead(const TdvoFieldList& list);
+  // Heads may be drawn and trusted now: no comparison or decompression
+  // event, and for text through the locale the same collation as when the
+  // heads were drawn. Forget() starts afresh (no head is left).
+  bool Usable(const TdvoCommon& store) const;
+  void Forget() { collation_ = nullptr; }
+  // False for a null value (or a failing collator): the entry gets no head.
+  bool Draw(const TdvoCommon& store, const TRecord* record, uint64_t& head) const;
+  // Whether a search over `list` (partial or not) orders by these heads.
+  bool Serves(const TdvoFieldList& list, bool partial) const;
+  // Sign of a against b for the first field (0 when the heads are equal).
+  int Compare(uint64_t a, uint64_t b) const;
+  // Equal heads mean equal keys.
+  bool Whole() const { return whole_; }
+
+ private:
+  enum class TKind : uint8_t { None, Int, Bytes, Collated };
+  const TFieldInfo* field_ = nullptr;
+  int options_ = 0;
+  TKind kind_ = TKind::None;
+  bool whole_ = false;
+  mutable TCollationRef collation_ = nullptr;
+};
 
 enum class TKeyedSortResult {
   Unsupported,  // a key this cannot draw: nothing was touched
@@ -27,7 +63,9 @@ enum class TKeyedSortResult {
 // comparison event, a decompression event, a partial-key field, a key type
 // other than the integer, float and text kinds, or a locale the collation
 // cannot open (the record compare then raises its own error).
-TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& list, std::vector<TRecord*>& entries,
-                                 int lo, int hi, bool checkUnique);
+// The entries come in without heads and leave with them where `head` is
+// usable.
+TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& list, const TKeyHead& head,
+                                 std::vector<TEntry>& entries, int lo, int hi, bool checkUnique);
 
 }  // namespace ts

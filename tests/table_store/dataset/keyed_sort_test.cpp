@@ -8,6 +8,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "table_store/dataset/mem_table.h"
@@ -16,6 +17,7 @@
 #include "table_store/errors.h"
 #include "table_store/indexes/index.h"
 #include "table_store/indexes/index_sort.h"
+#include "table_store/indexes/key_fields.h"
 
 namespace ts {
 namespace {
@@ -115,6 +117,61 @@ TEST(KeyedSort, UniqueIndexFindsEqualKeysThatDifferOnlyWhereTheOptionsIgnore) {
     else
       EXPECT_NO_THROW(index.RebuildIndex());
     EXPECT_EQ(index.EntryCount(), 4);
+  }
+}
+
+}  // namespace
+}  // namespace ts
+
+namespace ts {
+namespace {
+
+// Searches that pass entries by their heads answer as the record compare
+// does: the same table searched once more with a compare event that does
+// exactly what the record compare does (an event turns heads off).
+TEST(KeyedSort, SearchesThroughHeadsAnswerAsTheRecordCompare) {
+  struct TCase {
+    const char* index;
+    const char* search;  // the key list a locate would pass
+  };
+  const TCase cases[] = {
+      {"i", "i"},         {"i:D", "i:D"},       {"s:CL", "s:CL"}, {"s:CL", "s:CLP"}, {"s", "s"},     {"s:C", "s:C"},
+      {"s:CD", "s:CD"},   {"s:L", "s:LP"},      {"i;s:C", "i;s:C"}, {"long:C", "long:C"}, {"s:N", "s:N"}, {"i:N;s", "i"},
+  };
+  unsigned seed = 50;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.index) + " / " + c.search);
+    auto table = RandomTable(seed++, 1049, mtpfBalanced);
+    TdvoIndex index("ix", table.get(), c.index, 0, true, false);
+    index.RebuildIndex();
+    // Records put in after the build carry heads drawn on insert.
+    for (int k = 0; k < 40; ++k) {
+      TRecord* record = table->Store().StoredRecord(k);
+      index.RemoveEntry(index.FindRecordPosition(record));
+      int position = -1;
+      bool found = false;
+      index.SearchIndex(nullptr, record, true, false, position, found);
+      index.InsertEntry(position, record);
+    }
+    TdvoFieldList list;
+    ParseKeyFieldList(*table, list, c.search);
+    std::vector<std::tuple<int, int, bool>> answers[2];
+    for (int pass = 0; pass < 2; ++pass) {
+      if (pass == 1)
+        table->OnCompareFields = [&table](TDataSet&, const void* key, const void* value, TFieldType type, int options,
+                                          bool& full, int& result) {
+          result = CompareFieldValues(key, value, type, static_cast<uint32_t>(table->Store().LocaleID()), options, full);
+        };
+      for (int slot = 0; slot < table->Store().SlotCount(); slot += 3) {
+        for (bool nearest : {false, true}) {
+          int position = -1;
+          bool found = false;
+          const int r = index.SearchIndex(&list, table->Store().StoredRecord(slot), nearest, false, position, found);
+          answers[pass].emplace_back(r < 0 ? -1 : (r > 0 ? 1 : 0), position, found);
+        }
+      }
+    }
+    EXPECT_EQ(answers[0], answers[1]);
   }
 }
 

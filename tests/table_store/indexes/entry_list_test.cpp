@@ -14,13 +14,15 @@ namespace {
 using testing::TIndexTestTable;
 
 TRecord* Fake(size_t n) { return reinterpret_cast<TRecord*>((n + 1) * 16); }
+// Each entry's head names its record, so heads are seen to travel along.
+TEntry FakeEntry(size_t n) { return TEntry{Fake(n), n, n % 2 == 0}; }
 
 // Enough operations to split and merge blocks many times over, checked
 // against a flat list after each batch.
-TEST(EntryList, FollowsAFlatListThroughInsertsErasesAndSets) {
+TEST(EntryList, FollowsAFlatListThroughInsertsAndErases) {
   struct TCase {
     int ops;
-    int insertWeight;  // out of 10; the rest erase or set
+    int insertWeight;  // out of 10; the rest erase
     bool atEnds;
   };
   for (const TCase& c : {TCase{20000, 7, false}, TCase{20000, 5, false}, TCase{8000, 6, true}}) {
@@ -35,26 +37,28 @@ TEST(EntryList, FollowsAFlatListThroughInsertsErasesAndSets) {
       if (c.atEnds) at = (rng() % 2) ? 0 : n;
       if (kind < c.insertWeight || n == 0) {
         at = std::min(at, n);
-        list.Insert(at, Fake(serial));
+        list.Insert(at, FakeEntry(serial));
         model.insert(model.begin() + at, Fake(serial++));
-      } else if (kind < 9) {
+      } else {
         at = std::min(at, n - 1);
         list.Erase(at);
         model.erase(model.begin() + at);
-      } else {
-        at = std::min(at, n - 1);
-        list.Set(at, Fake(serial));
-        model[static_cast<size_t>(at)] = Fake(serial++);
       }
       if (op % 997 == 0 || op == c.ops - 1) {
         ASSERT_EQ(list.Count(), static_cast<int>(model.size()));
         ASSERT_EQ(list.ToVector(), model);
-        for (int k = 0; k < list.Count(); k += 37) ASSERT_EQ(list.At(k), model[static_cast<size_t>(k)]);
+        for (int k = 0; k < list.Count(); k += 37) {
+          const TEntry& e = list.Entry(k);
+          ASSERT_EQ(e.record, model[static_cast<size_t>(k)]);
+          ASSERT_EQ(Fake(e.head), e.record);
+          ASSERT_EQ(e.hasHead, e.head % 2 == 0);
+        }
         if (!model.empty()) EXPECT_EQ(list.IndexOf(model.back()), list.Count() - 1);
       }
     }
     EXPECT_EQ(list.IndexOf(Fake(serial + 5)), -1);
-    list.Assign(model);
+    const std::vector<TEntry> entries = list.ToEntries();
+    list.Assign(entries);
     EXPECT_EQ(list.ToVector(), model);
     list.Clear();
     EXPECT_TRUE(list.Empty());
