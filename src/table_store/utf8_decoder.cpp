@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "table_store/codepage.h"
 
@@ -69,15 +70,22 @@ size_t DecodeOne(const uint8_t* s, size_t i, size_t n, bool final, char*& out, b
 
 #ifdef TS_UTF8_VECTOR_PATH
 
-// Every two-byte sequence that has a byte in the code page starts with one
-// of four leads. Per lead the second byte's top bits pick a row of 16 code
-// points; the rows are either a plain offset from the second byte, a table
-// of 16 bytes, or (after 0xC2) the second byte itself where the code page
-// keeps the Latin-1 character.
+// The sequences of two and three bytes that have a byte in the code page
+// start with five leads: 0xC2, 0xD0, 0xD1, 0xD2 (U+0080..U+04BF) and 0xE2
+// (U+2000..U+213F). The last byte's high nibble picks a row of 16 code
+// points; a row is a table of 16 bytes, a plain offset from the last byte
+// (most of the Cyrillic letters), or, after 0xC2, the last byte itself
+// where the code page keeps the Latin-1 character.
 struct TVectorTables {
-  alignas(16) uint8_t row0400[16];  // U+0400..U+040F after 0xD0 0x80..0x8F
-  alignas(16) uint8_t row0450[16];  // U+0450..U+045F after 0xD1 0x90..0x9F
-  alignas(16) uint8_t row0490[16];  // U+0490..U+049F after 0xD2 0x90..0x9F
+  alignas(16) uint8_t row0400[16];  // 0xD0 0x80..0x8F
+  alignas(16) uint8_t row0450[16];  // 0xD1 0x90..0x9F
+  alignas(16) uint8_t row0490[16];  // 0xD2 0x90..0x9F
+  alignas(16) uint8_t row2010[16];  // 0xE2 0x80 0x90..0x9F
+  alignas(16) uint8_t row2020[16];  // 0xE2 0x80 0xA0..0xAF
+  alignas(16) uint8_t row2030[16];  // 0xE2 0x80 0xB0..0xBF
+  alignas(16) uint8_t row20A0[16];  // 0xE2 0x82 0xA0..0xAF
+  alignas(16) uint8_t row2110[16];  // 0xE2 0x84 0x90..0x9F
+  alignas(16) uint8_t row2120[16];  // 0xE2 0x84 0xA0..0xAF
   // Bit (high nibble - 8) set where U+0080..U+00BF keeps its own byte.
   alignas(16) uint8_t latinBits[16];
   alignas(16) uint8_t highNibbleBit[16];
@@ -86,10 +94,11 @@ struct TVectorTables {
   alignas(16) uint64_t pack[256];
 
   TVectorTables() {
+    const std::pair<uint8_t*, char32_t> rows[] = {{row0400, 0x0400}, {row0450, 0x0450}, {row0490, 0x0490},
+                                                  {row2010, 0x2010}, {row2020, 0x2020}, {row2030, 0x2030},
+                                                  {row20A0, 0x20A0}, {row2110, 0x2110}, {row2120, 0x2120}};
     for (unsigned lo = 0; lo < 16; ++lo) {
-      row0400[lo] = ByteOf(0x0400 + lo);
-      row0450[lo] = ByteOf(0x0450 + lo);
-      row0490[lo] = ByteOf(0x0490 + lo);
+      for (const auto& [row, first] : rows) row[lo] = ByteOf(first + lo);
       latinBits[lo] = 0;
       for (unsigned hi = 8; hi < 12; ++hi) {
         const char32_t cp = hi << 4 | lo;
@@ -125,105 +134,156 @@ bool VectorPathAvailable() {
   return available;
 }
 
-// Decodes the longest prefix of the 16 bytes at `in` that consists of ASCII
-// and of two-byte sequences with a byte in the code page, and writes it to
-// `out`. Returns the input bytes used (0 to 16; the prefix never ends inside
-// a sequence) and adds the bytes written to `written`. Writes up to 16 bytes
-// at `out` whatever it keeps, so `out` must have room for 16.
-__attribute__((target("ssse3,popcnt"), always_inline)) inline size_t DecodeBlock(const uint8_t* in, char* out, size_t& written,
-                                                           const TVectorTables& t) {
-  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+#define TS_VECTOR_TARGET __attribute__((target("ssse3,popcnt")))
+
+TS_VECTOR_TARGET inline __m128i Bytes(int value) { return _mm_set1_epi8(static_cast<char>(value)); }
+
+TS_VECTOR_TARGET inline __m128i Row(const uint8_t* row, __m128i low) {
+  return _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(row)), low);
+}
+
+// One block of 16 input bytes, decoded as far as it holds ASCII and
+// sequences of two and three bytes that have a byte in the code page.
+// `before` holds the 16 bytes before the block (zeros at a sequence
+// boundary), since a sequence may begin there. Writes the bytes of the
+// sequences that end in the block to `out` (always 16 bytes are stored, so
+// `out` needs room for 16) and returns how many count; returns -1 and
+// writes nothing useful when the block holds anything else, and sets
+// `stop` to the first lane that does.
+TS_VECTOR_TARGET inline int DecodeBlock(__m128i b, __m128i before, char* out, unsigned& stop,
+                                        const TVectorTables& t) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i nonAsciiLanes = _mm_cmplt_epi8(b, zero);
-  const unsigned nonAscii = static_cast<unsigned>(_mm_movemask_epi8(nonAsciiLanes));
-  if (nonAscii == 0) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), b);
-    written += 16;
-    return 16;
-  }
+  const __m128i prev1 = _mm_alignr_epi8(b, before, 15);  // the byte before each lane
+  const __m128i prev2 = _mm_alignr_epi8(b, before, 14);  // the one before that
 
-  // Lanes by kind: continuation bytes 0x80..0xBF are the signed bytes below
-  // -64.
-  const unsigned cont =
-      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(b, _mm_set1_epi8(static_cast<char>(0xC0)))));
-  const __m128i prev = _mm_slli_si128(b, 1);  // the byte before each lane
-  const __m128i afterC2 = _mm_cmpeq_epi8(prev, _mm_set1_epi8(static_cast<char>(0xC2)));
-  const __m128i afterD0 = _mm_cmpeq_epi8(prev, _mm_set1_epi8(static_cast<char>(0xD0)));
-  const __m128i afterD1 = _mm_cmpeq_epi8(prev, _mm_set1_epi8(static_cast<char>(0xD1)));
-  const __m128i afterD2 = _mm_cmpeq_epi8(prev, _mm_set1_epi8(static_cast<char>(0xD2)));
-  // A lane after a lead is the next lane's lead.
-  const unsigned lead =
-      static_cast<unsigned>(_mm_movemask_epi8(
-          _mm_or_si128(_mm_or_si128(afterC2, afterD0), _mm_or_si128(afterD1, afterD2)))) >> 1 |
-      (static_cast<unsigned>(in[15]) == 0xC2 || in[15] == 0xD0 || in[15] == 0xD1 || in[15] == 0xD2 ? 0x8000u : 0u);
+  // Lanes by what they hold, and by what the bytes before them ask for.
+  // Continuation bytes 0x80..0xBF are the signed bytes below -64.
+  const __m128i nonAscii = _mm_cmplt_epi8(b, zero);
+  const __m128i cont = _mm_cmplt_epi8(b, Bytes(0xC0));
+  const __m128i lead = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, Bytes(0xC2)), _mm_cmpeq_epi8(b, Bytes(0xD0))),
+                                    _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, Bytes(0xD1)),
+                                                              _mm_cmpeq_epi8(b, Bytes(0xD2))),
+                                                 _mm_cmpeq_epi8(b, Bytes(0xE2))));
+  const __m128i afterC2 = _mm_cmpeq_epi8(prev1, Bytes(0xC2));
+  const __m128i afterD0 = _mm_cmpeq_epi8(prev1, Bytes(0xD0));
+  const __m128i afterD1 = _mm_cmpeq_epi8(prev1, Bytes(0xD1));
+  const __m128i afterD2 = _mm_cmpeq_epi8(prev1, Bytes(0xD2));
+  const __m128i second = _mm_or_si128(_mm_or_si128(afterC2, afterD0), _mm_or_si128(afterD1, afterD2));
+  const __m128i middle = _mm_cmpeq_epi8(prev1, Bytes(0xE2));
+  const __m128i third = _mm_cmpeq_epi8(prev2, Bytes(0xE2));
+  const __m128i last = _mm_or_si128(second, third);  // lanes that end a sequence of two or three
+  // A continuation where none is asked for, none where one is, a byte that
+  // is neither ASCII, a continuation nor one of the five leads.
+  __m128i bad = _mm_xor_si128(_mm_or_si128(last, middle), cont);
+  bad = _mm_or_si128(bad, _mm_andnot_si128(_mm_or_si128(cont, lead), nonAscii));
 
-  // The code-page byte of each continuation lane, 0 where there is none.
-  const __m128i low = _mm_and_si128(b, _mm_set1_epi8(0x0F));
-  const __m128i high = _mm_and_si128(_mm_srli_epi16(b, 4), _mm_set1_epi8(0x0F));
-  const __m128i high8 = _mm_cmpeq_epi8(high, _mm_set1_epi8(8));
-  const __m128i high9 = _mm_cmpeq_epi8(high, _mm_set1_epi8(9));
-  const auto table = [](const uint8_t* row) { return _mm_load_si128(reinterpret_cast<const __m128i*>(row)); };
-  // 0xD0: U+0400..U+040F by table, U+0410..U+043F at a fixed offset.
-  const __m128i fromD0 = _mm_or_si128(_mm_and_si128(high8, _mm_shuffle_epi8(table(t.row0400), low)),
-                                      _mm_andnot_si128(high8, _mm_add_epi8(b, _mm_set1_epi8(0x30))));
-  // 0xD1: U+0440..U+044F at a fixed offset, U+0450..U+045F by table.
-  const __m128i fromD1 = _mm_or_si128(_mm_and_si128(high8, _mm_add_epi8(b, _mm_set1_epi8(0x70))),
-                                      _mm_and_si128(high9, _mm_shuffle_epi8(table(t.row0450), low)));
-  const __m128i fromD2 = _mm_and_si128(high9, _mm_shuffle_epi8(table(t.row0490), low));
-  const __m128i latin = _mm_and_si128(_mm_shuffle_epi8(table(t.latinBits), low),
-                                      _mm_shuffle_epi8(table(t.highNibbleBit), high));
+  // The code-page byte of each lane that ends a sequence, 0 where there is
+  // none.
+  const __m128i low = _mm_and_si128(b, Bytes(0x0F));
+  const __m128i high = _mm_and_si128(_mm_srli_epi16(b, 4), Bytes(0x0F));
+  const __m128i high8 = _mm_cmpeq_epi8(high, Bytes(8));
+  const __m128i high9 = _mm_cmpeq_epi8(high, Bytes(9));
+  const __m128i highA = _mm_cmpeq_epi8(high, Bytes(0xA));
+  const __m128i highB = _mm_cmpeq_epi8(high, Bytes(0xB));
+  const __m128i latin = _mm_and_si128(Row(t.latinBits, low), Row(t.highNibbleBit, high));
   const __m128i fromC2 = _mm_andnot_si128(_mm_cmpeq_epi8(latin, zero), b);
-  const __m128i mapped =
+  const __m128i fromD0 = _mm_or_si128(_mm_and_si128(high8, Row(t.row0400, low)),
+                                      _mm_andnot_si128(high8, _mm_add_epi8(b, Bytes(0x30))));
+  const __m128i fromD1 =
+      _mm_or_si128(_mm_and_si128(high8, _mm_add_epi8(b, Bytes(0x70))), _mm_and_si128(high9, Row(t.row0450, low)));
+  const __m128i fromD2 = _mm_and_si128(high9, Row(t.row0490, low));
+  const __m128i from80 = _mm_or_si128(_mm_or_si128(_mm_and_si128(high9, Row(t.row2010, low)),
+                                                   _mm_and_si128(highA, Row(t.row2020, low))),
+                                      _mm_and_si128(highB, Row(t.row2030, low)));
+  const __m128i from82 = _mm_and_si128(highA, Row(t.row20A0, low));
+  const __m128i from84 =
+      _mm_or_si128(_mm_and_si128(high9, Row(t.row2110, low)), _mm_and_si128(highA, Row(t.row2120, low)));
+  const __m128i fromE2 =
+      _mm_or_si128(_mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(prev1, Bytes(0x80)), from80),
+                                _mm_and_si128(_mm_cmpeq_epi8(prev1, Bytes(0x82)), from82)),
+                   _mm_and_si128(_mm_cmpeq_epi8(prev1, Bytes(0x84)), from84));
+  const __m128i mapped = _mm_or_si128(
       _mm_or_si128(_mm_or_si128(_mm_and_si128(afterC2, fromC2), _mm_and_si128(afterD0, fromD0)),
-                   _mm_or_si128(_mm_and_si128(afterD1, fromD1), _mm_and_si128(afterD2, fromD2)));
-  const unsigned unmapped = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(mapped, zero))) & cont;
+                   _mm_or_si128(_mm_and_si128(afterD1, fromD1), _mm_and_si128(afterD2, fromD2))),
+      _mm_and_si128(third, fromE2));
+  bad = _mm_or_si128(bad, _mm_and_si128(last, _mm_cmpeq_epi8(mapped, zero)));
 
-  // The prefix ends at the first lane the vector path cannot take: a byte
-  // that is neither ASCII, a continuation nor one of the four leads; a lead
-  // without its continuation; a continuation without its lead (a stray one,
-  // or one of a longer sequence); a character without a byte.
-  const unsigned stop = (nonAscii & ~cont & ~lead) | (cont & ~(lead << 1)) | (lead & ~(cont >> 1)) | unmapped;
-  size_t used = stop == 0 ? 16 : static_cast<size_t>(__builtin_ctz(stop));
-  if (used > 0 && (lead >> (used - 1) & 1)) --used;  // its continuation lies beyond
-  if (used == 0) return 0;
+  stop = static_cast<unsigned>(_mm_movemask_epi8(bad));
+  if (stop != 0) return -1;
 
-  const __m128i value = _mm_or_si128(_mm_andnot_si128(nonAsciiLanes, b), _mm_and_si128(nonAsciiLanes, mapped));
-  const unsigned keep = ~lead & ((1u << used) - 1);
+  // ASCII lanes keep their byte, the last lane of a sequence takes its
+  // character's; the other lanes of a sequence are dropped.
+  const __m128i value = _mm_or_si128(_mm_andnot_si128(nonAscii, b), _mm_and_si128(last, mapped));
+  const unsigned keep = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(nonAscii, zero), last)));
   const unsigned keepLow = keep & 0xFF;
   const unsigned keepHigh = keep >> 8;
   const __m128i packLow = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&t.pack[keepLow]));
   const __m128i packHigh =
-      _mm_add_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&t.pack[keepHigh])), _mm_set1_epi8(8));
+      _mm_add_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&t.pack[keepHigh])), Bytes(8));
   _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(value, packLow));
-  const size_t lowCount = static_cast<size_t>(__builtin_popcount(keepLow));
+  const int lowCount = __builtin_popcount(keepLow);
   _mm_storel_epi64(reinterpret_cast<__m128i*>(out + lowCount), _mm_shuffle_epi8(value, packHigh));
-  written += lowCount + static_cast<size_t>(__builtin_popcount(keepHigh));
-  return used;
+  return lowCount + __builtin_popcount(keepHigh);
 }
 
-__attribute__((target("ssse3,popcnt"))) TUtf8Decoded DecodeWithVectorPath(const char* in, size_t n, bool final,
-                                                                          char* out) {
+// Bytes at the end of a decoded block that begin a sequence still open:
+// its lead in the last lane, or a three-byte lead in the one before.
+inline size_t OpenTail(const uint8_t* end) {
+  const auto leads = [](uint8_t c) { return c == 0xC2 || c == 0xD0 || c == 0xD1 || c == 0xD2 || c == 0xE2; };
+  if (leads(end[-1])) return 1;
+  return end[-2] == 0xE2 ? 2 : 0;
+}
+
+TS_VECTOR_TARGET TUtf8Decoded DecodeWithVectorPath(const char* in, size_t n, bool final, char* out) {
   const TVectorTables& t = VectorTables();
   const auto* s = reinterpret_cast<const uint8_t*>(in);
   TUtf8Decoded r;
-  size_t i = 0;
-  while (i < n) {
-    // No more is written than read, so the output has room for the block's
-    // 16 bytes whenever 16 input bytes remain.
-    if (n - i >= 16) {
-      const size_t used = DecodeBlock(s + i, out + r.written, r.written, t);
-      if (used > 0) {
-        i += used;
+  char* o = out;
+  size_t i = 0;      // input decoded, the open sequence at its end included
+  size_t open = 0;   // bytes of that sequence (its output comes with its last byte)
+  __m128i before = _mm_setzero_si128();
+  while (n - i >= 16) {
+    // Never more is written than read, so the output has room for the
+    // block's 16 bytes whenever 16 input bytes remain.
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    unsigned stop = 0;
+    if (open == 0 && _mm_movemask_epi8(b) == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), b);
+      o += 16;
+    } else {
+      const int written = DecodeBlock(b, before, o, stop, t);
+      if (written < 0) {
+        // Step one sequence at a time from the start of the open sequence
+        // past the first lane the block could not take, then go on from
+        // that sequence boundary.
+        size_t at = i - open;
+        const size_t past = i + static_cast<size_t>(__builtin_ctz(stop)) + 1;
+        while (at < past) {
+          const size_t used = DecodeOne(s, at, n, final, o, r.replaced);
+          if (used == 0) break;
+          at += used;
+        }
+        i = at;
+        open = 0;
+        before = _mm_setzero_si128();
+        if (at < past) break;  // a sequence cut off by the end of this piece
         continue;
       }
+      o += written;
     }
-    char* o = out + r.written;
-    const size_t used = DecodeOne(s, i, n, final, o, r.replaced);
-    if (used == 0) break;  // the rest arrives with the next piece
-    r.written = static_cast<size_t>(o - out);
-    i += used;
+    i += 16;
+    open = OpenTail(s + i);
+    before = b;
   }
-  r.consumed = i;
+  // The last few bytes, from the start of any sequence still open.
+  size_t at = i - open;
+  while (at < n) {
+    const size_t used = DecodeOne(s, at, n, final, o, r.replaced);
+    if (used == 0) break;  // the rest arrives with the next piece
+    at += used;
+  }
+  r.consumed = at;
+  r.written = static_cast<size_t>(o - out);
   return r;
 }
 

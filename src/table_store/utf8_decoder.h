@@ -1,9 +1,9 @@
 // The one decoder from UTF-8 to the system's code page (codepage.h), for
 // texts of any length and for texts that arrive in pieces. Blob contents of
 // tens of megabytes travel through it, so it runs a vector path over runs of
-// one- and two-byte sequences and steps one sequence at a time only where
-// the vector path stops (three- and four-byte sequences, bad input, the
-// last few bytes).
+// the sequences that the code page's own text gives (one, two and three
+// bytes) and steps one sequence at a time only where the vector path stops
+// (other characters, bad input, the last few bytes).
 //
 // Each malformed UTF-8 unit and each character without a byte becomes '?'.
 #pragma once

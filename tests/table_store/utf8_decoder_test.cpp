@@ -55,24 +55,29 @@ std::string RandomBytes(std::mt19937& rng, size_t n) {
   return s;
 }
 
-TEST(Utf8DecoderTest, EveryTwoByteCombinationInEveryLaneMatchesTheStepwiseDecoder) {
-  // Each pair of bytes lands on a different lane of a block, among valid
-  // two-byte text (which the vector path takes) or among ASCII.
-  const std::string cyrillic = Cp1251ToUtf8("\xC0\xE1\xE2\xA8\xB8\xF1\xE0\xFF\xDF\xC1\xA0\xBB\xA5\xB4\x98\xE9");
-  const std::string ascii = "The quick brown fox jumps over the lazy dog";
-  int checked = 0;
-  for (unsigned first = 0x80; first < 0x100; ++first) {
-    for (unsigned second = 0; second < 0x100; ++second) {
-      for (const std::string* context : {&cyrillic, &ascii}) {
-        const size_t lane = (first * 7 + second) % 17;
-        std::string utf8 = context->substr(0, lane) + static_cast<char>(first) + static_cast<char>(second);
-        utf8 += *context;
-        ASSERT_EQ(InPieces(utf8, utf8.size()), Stepwise(utf8)) << std::hex << first << " " << second;
-        ++checked;
-      }
-    }
+// Each sequence lands on a different lane of a block (and across the end of
+// one), among valid text that the vector path takes or among ASCII.
+void CheckInEveryLane(const std::string& sequence, size_t salt) {
+  static const std::string cyrillic =
+      Cp1251ToUtf8("\xC0\xE1\xE2\xA8\xB8\xF1\xE0\xFF\xDF\xC1\xA0\xBB\xA5\xB4\x98\xE9\x85\xB9\x88");
+  static const std::string ascii = "The quick brown fox jumps over the lazy dog";
+  for (const std::string* context : {&cyrillic, &ascii}) {
+    const size_t lane = salt % 19;
+    const std::string utf8 = context->substr(0, lane) + sequence + *context;
+    ASSERT_EQ(InPieces(utf8, utf8.size()), Stepwise(utf8)) << testing::PrintToString(sequence) << " at " << lane;
   }
-  EXPECT_EQ(checked, 2 * 128 * 256);
+}
+
+TEST(Utf8DecoderTest, EveryTwoAndThreeByteCombinationMatchesTheStepwiseDecoder) {
+  for (unsigned first = 0x80; first < 0x100; ++first)
+    for (unsigned second = 0; second < 0x100; ++second)
+      CheckInEveryLane({static_cast<char>(first), static_cast<char>(second)}, first * 7 + second);
+  // After the three-byte leads that begin the code page's own characters.
+  for (unsigned lead : {0xE2u, 0xE0u, 0xEDu})
+    for (unsigned second = 0x80; second < 0xC0; ++second)
+      for (unsigned third = 0; third < 0x100; ++third)
+        CheckInEveryLane({static_cast<char>(lead), static_cast<char>(second), static_cast<char>(third)},
+                         second * 5 + third);
 }
 
 TEST(Utf8DecoderTest, AnyInputInAnyPiecesMatchesTheStepwiseDecoder) {
@@ -89,6 +94,8 @@ TEST(Utf8DecoderTest, AnyInputInAnyPiecesMatchesTheStepwiseDecoder) {
       "\xF0\x9F\x98",
       std::string(15, 'a') + "\xD0",
       std::string(31, 'a') + "\xD0\x90",
+      std::string(14, 'a') + "\xE2\x80\x94" + std::string(20, 'b'),
+      std::string(15, 'a') + "\xE2\x80",
   };
   // The code page's text as UTF-8 (one, two and three bytes a character),
   // whole and with random damage; and bytes that are no UTF-8 at all.
