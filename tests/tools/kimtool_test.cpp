@@ -2,6 +2,9 @@
 // and the refusals of bad descriptions and damaged files, through the
 // library and through the program's exit status and messages.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -214,6 +217,48 @@ TEST_F(KimtoolTest, ProgramReportsFailuresAndKeepsTheOldOutput) {
   EXPECT_EQ(Run("dump " + Path("old.kim").string(), output), 0);
   const QJsonObject dump = QJsonDocument::fromJson(QByteArray::fromStdString(output)).object();
   EXPECT_EQ(dump["records"].toArray()[0].toObject()["values"].toObject()["a"].toInt(), 7);
+}
+
+TEST_F(KimtoolTest, MessagesShowZeroBytesEscaped) {
+  // A damaged stream whose type name holds a zero byte and a line feed.
+  const std::string typeName("Str\0in\ng", 8);
+  std::string stream("TPF0\x03\xFB\x00\x01\x06\x01n\x06", 12);
+  stream += static_cast<char>(typeName.size());
+  stream += typeName;
+  stream += std::string("\x02\x00\x06\x01n\x06\x00\x02\x0A\x08\x08\x06\x04" "Data\x06\x00\x00\x01\x00\x01\x00", 24);
+  WriteFile(Path("zero.tbl"), stream);
+  std::string output;
+  EXPECT_EQ(Run("dump " + Path("zero.tbl").string(), output), 1);
+  EXPECT_EQ(output, "Unknown field type (Str\\x00in\\x0Ag)\n");
+}
+
+TEST_F(KimtoolTest, AStoppedPackLeavesNoFileBehind) {
+  // Big enough that writing it takes a while.
+  WriteFile(Path("media/big.bin"), std::string(64 << 20, 'x'));
+  WriteFile(Path("big.json"),
+            R"({"fields": [{"name": "b", "type": "Blob"}], "records": [{"values": {"b": {"file": "media/big.bin"}}}]})");
+  for (const int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    const pid_t pack = ::fork();
+    if (pack == 0) {
+      ::execl(KIMTOOL_PROGRAM, KIMTOOL_PROGRAM, "pack", "--bare", Path("big.json").c_str(), Path("big.tbl").c_str(),
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    // Stopped while its new file is being written.
+    auto writing = [&] {
+      for (const auto& entry : fs::directory_iterator(dir_))
+        if (entry.path().extension() == ".tmp") return true;
+      return false;
+    };
+    for (int i = 0; i < 20000 && !writing(); ++i) ::usleep(500);
+    ::kill(pack, signal);
+    int status = 0;
+    ::waitpid(pack, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal);
+    EXPECT_FALSE(writing());
+    EXPECT_FALSE(fs::exists(Path("big.tbl")));
+  }
 }
 
 }  // namespace

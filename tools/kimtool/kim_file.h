@@ -13,7 +13,12 @@ namespace kim {
 
 class KimError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit KimError(const std::string& message) : std::runtime_error(message), message_(message) {}
+  // The whole message, zero bytes included (what() ends at the first).
+  const std::string& Message() const { return message_; }
+
+ private:
+  std::string message_;
 };
 
 // The table in `file` (a container, or a bare stream when it starts with

@@ -18,6 +18,7 @@
 
 #include "kim_file.h"
 #include "materials_file.h"
+#include "remove_on_signal.h"
 #include "table_store/binary_format/binary_stream_format.h"
 #include "table_store/codepage.h"
 #include "table_store/dataset/mem_table.h"
@@ -264,6 +265,7 @@ void PackFile(const std::string& specFile, const std::string& outFile, bool bare
   std::string bytes = BuildTableStream(file.readAll(), baseFolder);
   if (!bare) bytes = station::PackMaterials(bytes);
   ts::TReplacingFileStream out(outFile, false);
+  const TRemoveOnSignal removeOnSignal(out.TemporaryName());
   out.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
   out.Commit();
 }

@@ -13,8 +13,28 @@
 #include <vector>
 
 #include "kim_file.h"
+#include "table_store/errors.h"
 
 namespace {
+
+// The message on standard error, a line of its own: a value text in it may
+// hold zero bytes or other control characters, shown escaped rather than
+// cutting the message short or reaching the terminal.
+void PrintError(const std::string& message) {
+  std::string shown;
+  for (const char c : message) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      shown += escaped;
+    } else {
+      shown += c;
+    }
+  }
+  shown += '\n';
+  std::fwrite(shown.data(), 1, shown.size(), stderr);
+}
 
 int Usage() {
   std::fputs(
@@ -54,8 +74,14 @@ int main(int argc, char** argv) {
       kim::PackFile(names[0], names[1], bare);
       return 0;
     }
+  } catch (const ts::Exception& error) {
+    PrintError(error.Message());
+    return 1;
+  } catch (const kim::KimError& error) {
+    PrintError(error.Message());
+    return 1;
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s\n", error.what());
+    PrintError(error.what());
     return 1;
   }
   return Usage();

@@ -1,0 +1,20 @@
+// The new output file that kimtool is writing goes when SIGINT or SIGTERM
+// ends the tool: a pack of hundreds of megabytes stopped by the user must not
+// leave a file of that size beside the output.
+#pragma once
+
+#include <string>
+
+namespace kim {
+
+// While an object lives, SIGINT and SIGTERM remove `path` before the tool
+// ends as the signal would have ended it.
+class TRemoveOnSignal {
+ public:
+  explicit TRemoveOnSignal(const std::string& path);
+  ~TRemoveOnSignal();
+  TRemoveOnSignal(const TRemoveOnSignal&) = delete;
+  TRemoveOnSignal& operator=(const TRemoveOnSignal&) = delete;
+};
+
+}  // namespace kim
