@@ -23,6 +23,7 @@ namespace {
 
 constexpr char kFontFamily[] = "Liberation Sans";
 constexpr char kCodeLinePrefix[] = "Посмотреть и/или воспроизвести ответы участника с кодом ";
+constexpr char kPlayTaskCaption[] = "Прослушать ответ на задание № %1";
 constexpr char kAnswerPrefix[] = "Ответ на задание № %1: ";
 // Each typed word stands on a line of its own, indented.
 constexpr char kWordBreak[] = "\n\r            ";
@@ -72,8 +73,8 @@ TAnswerReview::TAnswerReview(TfrmMain &main, ReviewSpec spec)
   for (const ReviewSpec::Answer &a : spec_.answers)
     *labels[a.task - 1] = MakeLabel(this, a.box, a.words ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignLeft | Qt::AlignVCenter);
 
-  btnPlay2_1 = MakeButton(this, spec_.play2_1Caption, QRect(560, 96, 320, 33));
-  btnPlay2_2 = MakeButton(this, spec_.play2_2Caption, QRect(560, 140, 320, 33));
+  btnPlay2_1 = MakeButton(this, U(kPlayTaskCaption).arg(spec_.spokenTasks[0]), QRect(560, 96, 320, 33));
+  btnPlay2_2 = MakeButton(this, U(kPlayTaskCaption).arg(spec_.spokenTasks[1]), QRect(560, 140, 320, 33));
   // Recordings neither program makes; their buttons stay hidden.
   const QRect hidden(560, 184, 320, 33);
   btnPlay1 = MakeButton(this, U("Прослушать ответ на задание № 1/1"), hidden, false);
@@ -82,7 +83,8 @@ TAnswerReview::TAnswerReview(TfrmMain &main, ReviewSpec spec)
   btnPlay2_5 = MakeButton(this, U("Прослушать ответ на задание № 2"), hidden, false);
   btnPlay3 = MakeButton(this, U("Прослушать ответ на задание № 3"), hidden, false);
 
-  btnPlay2_6 = MakeButton(this, spec_.wayBackCaption, QRect(560, 300, 320, 33));
+  btnPlay2_6 = MakeButton(this, U("Вернуться к выполнению заданий %1-%2").arg(spec_.firstWrittenTask).arg(spec_.lastWrittenTask),
+                          QRect(560, 300, 320, 33));
   Button1 = MakeButton(this, U("Завершить выполнение работы участником!"), QRect(24, 360, 856, 48));
   Button1->setFont(ScreenFont(16, true));
 
@@ -154,8 +156,8 @@ void TAnswerReview::PlayRecording(std::string_view suffix) {
 }
 
 void TAnswerReview::btnPlayIDClick() { PlayRecording("_0.ogg"); }
-void TAnswerReview::btnPlay2_1Click() { PlayRecording(spec_.play2_1Suffix); }
-void TAnswerReview::btnPlay2_2Click() { PlayRecording(spec_.play2_2Suffix); }
+void TAnswerReview::btnPlay2_1Click() { PlayRecording("_" + std::to_string(spec_.spokenTasks[0]) + ".ogg"); }
+void TAnswerReview::btnPlay2_2Click() { PlayRecording("_" + std::to_string(spec_.spokenTasks[1]) + ".ogg"); }
 void TAnswerReview::btnPlay1Click() { PlayRecording("_1_1.ogg"); }
 void TAnswerReview::btnPlay2_3Click() { PlayRecording("_1_4.ogg"); }
 void TAnswerReview::btnPlay2_4Click() { PlayRecording("_1_5.ogg"); }

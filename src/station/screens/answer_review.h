@@ -31,12 +31,12 @@ struct ReviewSpec {
     bool words = false;  // typed words joined by "=", one a line
   };
   std::vector<Answer> answers;
-  // The two recordings offered besides the spoken code.
-  QString play2_1Caption;
-  std::string play2_1Suffix;
-  QString play2_2Caption;
-  std::string play2_2Suffix;
-  QString wayBackCaption;
+  // The two spoken tasks whose recordings ("_<n>.ogg") are offered besides
+  // the spoken code.
+  int spokenTasks[2] = {0, 0};
+  // The written tasks the way back returns to, and the screen it starts.
+  int firstWrittenTask = 0;
+  int lastWrittenTask = 0;
   int wayBackScreen = 0;
   // The top bar's step caption, seconds and gauge are cleared at start;
   // otherwise they keep what the previous screen left.

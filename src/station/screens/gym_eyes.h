@@ -1,25 +1,14 @@
-// The eye break between written tasks: a counted pause with no page, offered
-// once per participant.
+// The grade-11 eye break between written tasks: taken from its start, and
+// followed by the task after the one it came after.
 #pragma once
 
-#include "timed_frame.h"
+#include "eye_break.h"
 
 namespace station {
 
-class TfrmGymEyes : public TTimedFrame {
+class TfrmGymEyes : public TEyeBreak {
  public:
   explicit TfrmGymEyes(TfrmMain &main);
-  // `arg` is the written task after which the break comes (2, 3 or 4).
-  void Start(std::optional<int> arg) override;
-
-  int FNextTask = 0;
-
- protected:
-  int Limit() const override;
-  int EndWork() override;
-  QString EarlyEndQuestion() const override;
-  int EarlyEndValue() const override { return 3000; }
-  bool GuardedTick() const override { return true; }
 };
 
 }  // namespace station

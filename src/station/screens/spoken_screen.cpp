@@ -18,7 +18,32 @@ constexpr int kNoPhoto = 9;
 const QColor kPicked(0, 255, 0);
 const QColor kNonePicked(255, 255, 0);
 
+QString U(const char *utf8) { return QString::fromUtf8(utf8); }
+
 }  // namespace
+
+SpokenScreenSpec PreparationSpec(int task, int page, int TfrmMain::*limit) {
+  SpokenScreenSpec s;
+  s.caption = U("Подготовка к выполнению задания № %1").arg(task);
+  s.buttonText = U("Я готов!");
+  s.firstPage = page;
+  s.title = U("Подготовка к заданию № %1:").arg(task);
+  s.limit = limit;
+  s.preparation = true;
+  return s;
+}
+
+SpokenScreenSpec AnswerSpec(int task, int firstPage, int TfrmMain::*limit) {
+  SpokenScreenSpec s;
+  s.caption = U("Выполнение задания № %1. Идет запись...").arg(task);
+  s.buttonText = U("Завершить ответ!");
+  s.firstPage = firstPage;
+  s.title = U("Отвечайте! Идет запись:");
+  s.limit = limit;
+  s.countdown = true;
+  s.recordingSuffix = "_" + std::to_string(task) + ".ogg";
+  return s;
+}
 
 TSpokenScreen::TSpokenScreen(TfrmMain &main, SpokenScreenSpec spec) : TTimedFrame(main), spec_(std::move(spec)) {
   BuildPanel(spec_.panelHeight, spec_.caption, spec_.buttonText);

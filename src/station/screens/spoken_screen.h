@@ -35,6 +35,13 @@ struct SpokenScreenSpec {
   std::function<int(TfrmMain &, int photo)> next;
 };
 
+// The texts both editions give a preparation for task `task` shown on
+// `page`, and an answer recorded into "_<task>.ogg" shown on `firstPage` plus
+// the chosen photo (with the countdown first). The rest keeps the defaults
+// above; `next` is the edition's.
+SpokenScreenSpec PreparationSpec(int task, int page, int TfrmMain::*limit);
+SpokenScreenSpec AnswerSpec(int task, int firstPage, int TfrmMain::*limit);
+
 class TSpokenScreen : public TTimedFrame {
  public:
   TSpokenScreen(TfrmMain &main, SpokenScreenSpec spec);

@@ -372,19 +372,6 @@ void RestoreChoices(const std::vector<QComboBox *> &boxes, const std::string &di
   }
 }
 
-QStringList SetUpChoiceTask(TfrmMain &main, int task, const std::vector<QComboBox *> &boxes) {
-  const std::string n = std::to_string(task);
-  const std::string optionsFile = "~$t" + n + "ans.tmp";
-  const std::string coordsFile = "~$t" + n + "coords.tmp";
-  CopyBlobToFile(main, "Answer" + n, optionsFile);
-  QStringList options = LoadOptionList(main, optionsFile);
-  FillChoices(boxes, options);
-  RestoreChoiceTask(main, "a" + n, boxes);
-  CopyBlobToFile(main, "coords" + n, coordsFile);
-  PlaceBoxes(main, coordsFile, {boxes.begin(), boxes.end()});
-  return options;
-}
-
 void StoreAnswer(TfrmMain &main, const std::string &fieldName, const std::string &text) {
   main.answers->Edit();
   main.answers->FieldNamed(fieldName).SetAsString(text);

@@ -185,13 +185,6 @@ void RestoreChoiceTask(TfrmMain &main, const std::string &field, const std::vect
 // picks in memory. Boxes without any items (their option list could not be
 // read) store nothing: a set-up that failed never overwrites an answer.
 void StoreChoices(TfrmMain &main, const std::string &field, const std::vector<QComboBox *> &boxes);
-// The drop-down boxes of written task `task`: its option list ("Answer<n>")
-// and box positions ("coords<n>") copied out of the materials, the boxes
-// filled and the answer of "a<n>" restored (RestoreChoiceTask), since the
-// participant may come back from the review, then the boxes placed; a
-// failure to place them leaves the restored answer in the boxes. Returns
-// the options.
-QStringList SetUpChoiceTask(TfrmMain &main, int task, const std::vector<QComboBox *> &boxes);
 // Writes one text into the single answers record.
 void StoreAnswer(TfrmMain &main, const std::string &fieldName, const std::string &text);
 

@@ -3,10 +3,7 @@
 // every hand-over.
 #include "spoken_fixture.h"
 
-#include "screens/prepare5.h"
-#include "screens/prepare6.h"
-#include "screens/task5.h"
-#include "screens/task6.h"
+#include "screens/spoken_tasks.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -331,7 +328,7 @@ TEST_F(SpokenScreens, TheWholeSpokenPartRunsFromPreparationFiveToTheReview) {
   Seconds(121);
   auto *task6 = Shown<TfrmTask6>();
   ASSERT_NE(task6, nullptr);
-  EXPECT_EQ(task6->FPhoto, 3);
+  EXPECT_EQ(task6->FStartArg, 3);
   EXPECT_EQ(task6->Image1->pixmap().toImage(), Page(10));
   Seconds(121);
   EXPECT_TRUE(Logged("screen1000 start none"));
