@@ -58,6 +58,7 @@ TdvoCustomMemTable::~TdvoCustomMemTable() {
     // A table going away cannot report; its records go with the store.
   }
   while (!lockEntered_.empty()) UnlockTable();
+  ForgetDeltaHandler();
   store_->DetachTableFromStore(this);
   indexes_.reset();
   // Tables still attached to this table's store are told it is gone.

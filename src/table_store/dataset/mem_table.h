@@ -36,6 +36,7 @@ namespace ts {
 class TdvoBlobStream;
 class TDataSource;
 class TMasterDataLink;
+class TdvoCustomDeltaHandler;
 
 enum TdvoMemTableStorageType : uint8_t {
   mtstDataSet = 0,
@@ -193,6 +194,11 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   // Called by the master link.
   virtual void MasterRecordChanged();
   virtual void MasterLinkDisabled();
+
+  // ---- The resolver this table serves (not owned): the old handler
+  // forgets the table, the new one serves it from now on.
+  TdvoCustomDeltaHandler* DeltaHandler() const { return deltaHandler_; }
+  void SetDeltaHandler(TdvoCustomDeltaHandler* handler);
 
   // ---- Transactions over the store's record versions (nested levels).
   // Nothing on a closed table; needs versioning in mtvmAllSinceCheckPoint.
@@ -560,6 +566,10 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   TRecord* rangeLow_ = nullptr;
   TRecord* rangeHigh_ = nullptr;
   bool rangeActive_ = false;
+
+  friend class TdvoCustomDeltaHandler;
+  void ForgetDeltaHandler();
+  TdvoCustomDeltaHandler* deltaHandler_ = nullptr;
 
   // ---- Master/detail state
   void InitMasterLink();

@@ -1,0 +1,168 @@
+// The delta handler's walk: which operation each record reaches, retries
+// and their states, a failing operation, and handlers that serve no table.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+
+#include "table_store/dataset/delta_handler.h"
+#include "tables.h"
+
+namespace ts {
+namespace {
+
+// Logs every call as "slot:letter" (I, D, M, U); a script may change the
+// retry flag and the state of a call, keyed by its place in the log.
+class TRecordingHandler : public TdvoCustomDeltaHandler {
+ public:
+  using TScript = std::function<void(bool& retry, uint8_t& state)>;
+  std::string log;
+  std::map<int, TScript> script;
+
+ protected:
+  void ResolveInserted(bool& retry, uint8_t& state) override { Note('I', retry, state); }
+  void ResolveDeleted(bool& retry, uint8_t& state) override { Note('D', retry, state); }
+  void ResolveModified(bool& retry, uint8_t& state) override { Note('M', retry, state); }
+  void ResolveUnmodified(bool& retry, uint8_t& state) override { Note('U', retry, state); }
+
+ private:
+  void Note(char letter, bool& retry, uint8_t& state) {
+    const int call = calls_++;
+    log += (log.empty() ? "" : " ") + std::to_string(NewestVersion()->SlotIndex) + ":" + letter;
+    if (auto step = script.find(call); step != script.end()) step->second(retry, state);
+  }
+  int calls_ = 0;
+};
+
+// Slots 0..5: untouched, modified, deleted, inserted, inserted then deleted,
+// inserted then modified (rows 0-2 exist before versioning starts).
+class DeltaHandler : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    table.AddField<TIntegerField>("id");
+    table.Open();
+    for (int id = 0; id < 3; ++id) Add(id);
+    table.SetEnableVersioning(true);
+    table.First();
+    table.Next();
+    SetId(11);
+    table.Next();
+    table.Delete();
+    for (int id = 3; id < 6; ++id) Add(id);
+    table.Last();
+    SetId(15);
+    table.Prior();
+    table.Delete();
+    table.SetDeltaHandler(&handler);
+  }
+  void Add(int id) {
+    table.Append();
+    table.FieldNamed("id").SetAsInteger(id);
+    table.Post();
+  }
+  void SetId(int id) {
+    table.Edit();
+    table.FieldNamed("id").SetAsInteger(id);
+    table.Post();
+  }
+
+  TdvoMemTable table{"t"};
+  TRecordingHandler handler;
+};
+
+TEST_F(DeltaHandler, EachRecordReachesTheOperationOfItsVersions) {
+  handler.ResolveChanges();
+  EXPECT_EQ(handler.log, "0:U 1:M 2:D 3:I 4:U 5:I");
+  EXPECT_EQ(handler.NewestVersion(), nullptr);  // nothing to follow afterwards
+  EXPECT_TRUE(table.AttachedAutoRefresh());
+}
+
+TEST_F(DeltaHandler, ARetryCallsAgainWithTheStateTheOperationLeft) {
+  struct Case {
+    const char* what;
+    std::map<int, TRecordingHandler::TScript> script;
+    const char* log;
+  };
+  const Case cases[] = {
+      {"same state", {{1, [](bool& retry, uint8_t&) { retry = true; }}}, "0:U 1:M 1:M 2:D 3:I 4:U 5:I"},
+      {"new state",
+       {{1,
+         [](bool& retry, uint8_t& state) {
+           retry = true;
+           state = rsInserted;
+         }}},
+       "0:U 1:M 1:I 2:D 3:I 4:U 5:I"},
+      {"state 9",
+       {{1,
+         [](bool& retry, uint8_t& state) {
+           retry = true;
+           state = 9;
+         }}},
+       "0:U 1:M 2:D 3:I 4:U 5:I"},
+  };
+  for (const Case& c : cases) {
+    TRecordingHandler scripted;
+    scripted.script = c.script;
+    table.SetDeltaHandler(&scripted);
+    scripted.ResolveChanges();
+    EXPECT_EQ(scripted.log, c.log) << c.what;
+  }
+}
+
+TEST_F(DeltaHandler, AFailingOperationEndsTheWalkAndReleasesEverything) {
+  TdvoMemTable other;
+  table.Close();
+  table.SetAttachMaxCount(2);
+  other.SetAttachedTo(&table);
+  other.Open();
+  Add(7);
+  Add(8);
+  handler.script[0] = [](bool&, uint8_t&) { throw EMemTableError("resolver failed"); };
+  EXPECT_THROW(handler.ResolveChanges(), EMemTableError);
+  EXPECT_EQ(handler.log, "0:I");
+  EXPECT_TRUE(table.AttachedAutoRefresh());
+  bool free = false;
+  std::thread([&] {
+    free = table.Store().Lock().TryEnter();
+    table.Store().Lock().Leave(free);
+  }).join();
+  EXPECT_TRUE(free);
+  Add(9);
+  EXPECT_EQ(other.RecordCount(), 3);
+}
+
+TEST_F(DeltaHandler, AHandlerWithoutItsTableRefusesAndTouchesNothing) {
+  auto check = [](TdvoCustomDeltaHandler& unattached) {
+    try {
+      unattached.ResolveChanges();
+      ADD_FAILURE() << "walked without a table";
+    } catch (const EMemTableError& error) {
+      EXPECT_STREQ(error.what(), "Delta handler is not assigned to any memorytables.");
+    }
+  };
+  TRecordingHandler fresh, replaced;
+  check(fresh);
+  table.SetDeltaHandler(&replaced);
+  table.SetDeltaHandler(&fresh);  // the table now names another handler
+  table.SetAttachedAutoRefresh(false);
+  check(replaced);
+  EXPECT_FALSE(table.AttachedAutoRefresh());
+  EXPECT_EQ(replaced.log, "");
+
+  auto gone = std::make_unique<TdvoMemTable>();
+  TRecordingHandler orphan;
+  gone->SetDeltaHandler(&orphan);
+  gone.reset();
+  EXPECT_EQ(orphan.AttachedTable(), nullptr);
+  check(orphan);
+  {
+    TRecordingHandler shortLived;
+    table.SetDeltaHandler(&shortLived);
+  }
+  EXPECT_EQ(table.DeltaHandler(), nullptr);
+}
+
+}  // namespace
+}  // namespace ts
