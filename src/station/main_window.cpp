@@ -403,11 +403,14 @@ void TfrmMain::StartRecording(const std::string &path) {
     ShowBassError(U(texts::kRecordStartFailed));
     return;
   }
-  const std::string command = "oggenc.exe -o " + ToSlashPath(path) + " -";
-  if (BASS_Encode_Start(RecChannel, command.c_str(), BASS_ENCODE_AUTOFREE, nullptr, nullptr) != 0) {
+  // The path goes to the encoder as one argument, whatever it holds.
+  const char *const argv[] = {"oggenc.exe", "-o", path.c_str(), "-", nullptr};
+  if (BASS_Encode_StartArgv(RecChannel, argv, BASS_ENCODE_AUTOFREE, nullptr, nullptr) != 0) {
     BASS_ChannelPlay(RecChannel, 0);
   } else {
-    ShowBassError(U(texts::kEncoderStartFailed));
+    // A file that cannot be written is no missing encoder.
+    const bool fileFailed = BASS_ErrorGetCode() == BASS_ERROR_FILEOPEN;
+    ShowBassError(U(fileFailed ? texts::kRecordStartFailed : texts::kEncoderStartFailed));
     BASS_ChannelStop(RecChannel);
     RecChannel = 0;
   }
@@ -415,17 +418,20 @@ void TfrmMain::StartRecording(const std::string &path) {
 
 void TfrmMain::StopRecording(const std::string &path) {
   const HRECORD channel = RecChannel;
+  // A recording that ended before it was stopped lost its encoder (it died
+  // or could not write): what was said after that is not in the file.
+  const bool endedByItself = channel != 0 && BASS_ChannelIsActive(channel) == BASS_ACTIVE_STOPPED;
   BASS_ChannelStop(RecChannel);
   RecChannel = 0;
   if (channel != 0) {
     // The encoder ends with the channel but may still be writing the end of
-    // the file; what is played back must be the whole recording.
-    StationLoop &loop = services_.loop;
-    const std::int64_t deadline = loop.NowMs() + services_.encoderFinishWaitMs;
-    while (BASS_Encode_IsActive(channel) != 0 && loop.NowMs() < deadline) loop.Sleep(20);
+    // the file; what is played back must be the whole recording. The exam
+    // clock keeps running meanwhile.
+    services_.loop.WaitWhile([channel] { return BASS_Encode_IsActive(channel) != 0; },
+                             services_.encoderFinishWaitMs);
   }
-  const std::string file = ToSlashPath(path);
-  RecPlayStream = BASS_StreamCreateFile(0, file.c_str(), 0, 0, 0);
+  RecPlayStream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, 0);
+  if (channel != 0 && (endedByItself || RecPlayStream == 0)) ShowBassError(U(texts::kEncoderStartFailed));
 }
 
 }  // namespace station

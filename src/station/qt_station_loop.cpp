@@ -1,10 +1,11 @@
 #include "qt_station_loop.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMetaObject>
 #include <QTimer>
 
 #include <chrono>
-#include <thread>
 
 namespace station {
 namespace {
@@ -44,7 +45,20 @@ void QtStationLoop::Post(std::function<void()> fn) {
       &context_, [this, fn = std::move(fn)] { RunHandler(fn); }, Qt::QueuedConnection);
 }
 
-void QtStationLoop::Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void QtStationLoop::WaitWhile(const std::function<bool()> &busy, int timeoutMs) {
+  if (!busy()) return;
+  NestedScope nested(*this);
+  QElapsedTimer clock;
+  clock.start();
+  QEventLoop loop;
+  QTimer poll;
+  poll.setInterval(20);
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (!busy() || clock.elapsed() >= timeoutMs) loop.quit();
+  });
+  poll.start();
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
 
 std::int64_t QtStationLoop::NowMs() const {
   using namespace std::chrono;

@@ -14,7 +14,7 @@ class QtStationLoop : public StationLoop {
 
   std::unique_ptr<StationTimer> CreateTimer() override;
   void Post(std::function<void()> fn) override;
-  void Sleep(int ms) override;
+  void WaitWhile(const std::function<bool()> &busy, int timeoutMs) override;
   std::int64_t NowMs() const override;
 
  private:

@@ -58,9 +58,10 @@ class StationLoop {
   // Runs `fn` from the event loop after the current handler has returned.
   virtual void Post(std::function<void()> fn) = 0;
 
-  // Blocking wait on the window thread (the encoder finishing a file); no
-  // timer fires meanwhile.
-  virtual void Sleep(int ms) = 0;
+  // Waits while `busy` answers true, at most `timeoutMs`, in a nested loop
+  // that keeps the timers (the exam clock among them) and posted calls
+  // running but takes no user input.
+  virtual void WaitWhile(const std::function<bool()> &busy, int timeoutMs) = 0;
   virtual std::int64_t NowMs() const = 0;
 
   // Nested message loops (message boxes, modal windows) opened by our code.

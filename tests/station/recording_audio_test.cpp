@@ -32,7 +32,7 @@ class StationAudio : public ::testing::Test {
     window_ = std::make_unique<TfrmMain>(Grade11Settings(), StationServices{loop_, boxes_});
     window_->InitAudio();
     ASSERT_TRUE(window_->FAudioReady);
-    std::filesystem::create_directories("Answer_K/0007");
+    std::filesystem::create_directories(kFolder);
   }
   void TearDown() override {
     window_.reset();  // releases the audio library
@@ -52,6 +52,9 @@ class StationAudio : public ::testing::Test {
   }
 
   static constexpr double kSeconds = 2.0;
+  // Blanks, quotes and Cyrillic letters: the path is one argument of the
+  // encoder whatever it holds.
+  static constexpr char kFolder[] = "Answer_20 мая \"A B\"/0007/";
   std::filesystem::path old_cwd_;
   std::string dir_;
   ManualLoop loop_;
@@ -60,7 +63,7 @@ class StationAudio : public ::testing::Test {
 };
 
 TEST_F(StationAudio, RecordingLeavesAPlayableOggFileOfTheRecordedLength) {
-  const std::string path = ".\\Answer_K\\0007\\0007_0.ogg";
+  const std::string path = dir_ + "/" + kFolder + "0007_0.ogg";
   window_->StartRecording(path);
   ASSERT_NE(RecChannel, 0u) << (boxes_.shown.empty() ? "" : boxes_.shown[0].text.toStdString());
   ASSERT_TRUE(WaitSignalTaken());
@@ -69,13 +72,14 @@ TEST_F(StationAudio, RecordingLeavesAPlayableOggFileOfTheRecordedLength) {
   ASSERT_NE(RecPlayStream, 0u);
   const double seconds = BASS_ChannelBytes2Seconds(RecPlayStream, BASS_ChannelGetLength(RecPlayStream, BASS_POS_BYTE));
   EXPECT_NEAR(seconds, kSeconds, 0.05);
-  EXPECT_TRUE(std::filesystem::exists("Answer_K/0007/0007_0.ogg"));
+  EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(kFolder), {}), 1) << "no file beside it";
   EXPECT_TRUE(boxes_.shown.empty());
 }
 
 TEST_F(StationAudio, MissingEncoderIsReportedAndLeavesNoChannel) {
   seam::SetEncoderSearchPath(std::string());
-  window_->StartRecording(".\\Answer_K\\0007\\0007_5.ogg");
+  window_->StartRecording(std::string(kFolder) + "0007_5.ogg");
   EXPECT_EQ(RecChannel, 0u);
   ASSERT_EQ(boxes_.shown.size(), 1u);
   EXPECT_TRUE(boxes_.shown[0].text.startsWith(

@@ -1,23 +1,34 @@
 #include "station_fixture.h"
 
+#include <filesystem>
+
 using namespace station;
 using namespace station::testing;
 
-using StationRecording = StationFixture;
 
 namespace {
-const char kPath[] = ".\\Answer_2020-06-01_5_001234_0007_2\\0007\\0007_5.ogg";
-const char kSlashPath[] = "./Answer_2020-06-01_5_001234_0007_2/0007/0007_5.ogg";
+// A folder with a blank and Cyrillic letters in it: the path must reach the
+// encoder as one argument.
+const char kFolder[] = "Answer_20 мая \"2020\"_5_001234_0007_2/0007/";
+const char kPath[] = "Answer_20 мая \"2020\"_5_001234_0007_2/0007/0007_5.ogg";
 }  // namespace
 
-TEST_F(StationRecording, StartAndStopFollowTheRecordingRoad) {
+class StationRecordings : public StationFixture {
+ protected:
+  void SetUp() override {
+    StationFixture::SetUp();
+    std::filesystem::create_directories(kFolder);
+  }
+};
+
+TEST_F(StationRecordings, StartAndStopFollowTheRecordingRoad) {
   TfrmMain &w = Window();
   FakeAudio &audio = FakeAudio::Get();
   w.StartRecording(kPath);
   EXPECT_EQ(RecChannel, 101u);
   EXPECT_EQ(audio.calls, (std::vector<std::string>{"RecordSetDevice 1", "RecordStart 44100 2 32768 proc nouser",
                                                     "Encode_Start 101 262144 noproc nouser", "ChannelPlay 101 0"}));
-  EXPECT_EQ(audio.lastCommandLine, std::string("oggenc.exe -o ") + kSlashPath + " -");
+  EXPECT_EQ(audio.lastArguments, (std::vector<std::string>{"oggenc.exe", "-o", kPath, "-"}));
   EXPECT_TRUE(boxes_.shown.empty());
 
   audio.calls.clear();
@@ -26,10 +37,11 @@ TEST_F(StationRecording, StartAndStopFollowTheRecordingRoad) {
   EXPECT_EQ(RecChannel, 0u);
   EXPECT_EQ(RecPlayStream, 500u);
   ASSERT_FALSE(audio.calls.empty());
-  EXPECT_EQ(audio.calls.front(), "ChannelStop 101");
-  EXPECT_EQ(audio.calls.back(), std::string("StreamCreateFile 0 ") + kSlashPath + " 0 0 0");
+  EXPECT_EQ(audio.calls[1], "ChannelStop 101");
+  EXPECT_EQ(audio.calls.back(), std::string("StreamCreateFile 0 ") + kPath + " 0 0 0");
   EXPECT_EQ(std::count(audio.calls.begin(), audio.calls.end(), "Encode_IsActive"), 4)
       << "the file is opened only once the encoder has finished";
+  EXPECT_TRUE(boxes_.shown.empty());
 
   // The next recording frees the playback of the last one first.
   audio.calls.clear();
@@ -38,18 +50,52 @@ TEST_F(StationRecording, StartAndStopFollowTheRecordingRoad) {
   EXPECT_EQ(RecPlayStream, 0u);
 }
 
-TEST_F(StationRecording, StopWaitsOnlyAFewSecondsForAnEncoderThatDoesNotFinish) {
+TEST_F(StationRecordings, TheExamClockRunsWhileStopWaitsForTheEncoder) {
   TfrmMain &w = Window();
   FakeAudio &audio = FakeAudio::Get();
+  w.TimerControl->SetEnabled(true);
   w.StartRecording(kPath);
-  audio.encoderPollsAfterStop = -1;
+  audio.encoderPollsAfterStop = -1;  // never finishes: the wait gives up
+  const int before = w.FElapsedSeconds;
   w.StopRecording(kPath);
   EXPECT_GE(loop_.SleptMs(), 3000);
   EXPECT_LT(loop_.SleptMs(), 3100);
+  EXPECT_EQ(w.FElapsedSeconds - before, 3) << "the clock ticked through the wait";
   EXPECT_EQ(RecPlayStream, 500u) << "the file is opened all the same";
 }
 
-TEST_F(StationRecording, FailedRecordingStartIsReportedAndLeavesNoChannel) {
+TEST_F(StationRecordings, LostRecordingsAreReported) {
+  TfrmMain &w = Window();
+  FakeAudio &audio = FakeAudio::Get();
+  const QString encoderMessage = U("Невозможно запустить процесс сжатия аудиозаписи...\nПроверьте наличие файла "
+                                   "OGGENC.EXE в рабочем каталоге\n(Код ошибки: %1)");
+  // The encoder died while recording: the channel ended by itself.
+  w.StartRecording(kPath);
+  audio.channelEnded = true;
+  w.StopRecording(kPath);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, encoderMessage.arg(0));
+  EXPECT_EQ(boxes_.shown[0].caption, U("Ошибка"));
+
+  // The encoder wrote nothing that can be played.
+  audio.channelEnded = false;
+  audio.encoderWrites = false;
+  w.StartRecording(kPath);
+  w.StopRecording(kPath);
+  ASSERT_EQ(boxes_.shown.size(), 2u);
+  EXPECT_EQ(boxes_.shown[1].text, encoderMessage.arg(BASS_ERROR_FILEFORM));
+  EXPECT_EQ(RecPlayStream, 0u);
+
+  // A folder that cannot take the file: no recording starts.
+  w.StartRecording("no such folder/0007_5.ogg");
+  EXPECT_EQ(RecChannel, 0u);
+  ASSERT_EQ(boxes_.shown.size(), 3u);
+  EXPECT_EQ(boxes_.shown[2].text, U("Невозможно начать запись. Возможно работу приложения блокирует антивирус\n"
+                                    "(Код ошибки: %1)").arg(BASS_ERROR_FILEOPEN));
+  EXPECT_TRUE(audio.Called("ChannelStop 101"));
+}
+
+TEST_F(StationRecordings, FailedRecordingStartIsReportedAndLeavesNoChannel) {
   TfrmMain &w = Window();
   FakeAudio &audio = FakeAudio::Get();
   audio.nextRecordHandle = 0;
@@ -72,7 +118,7 @@ TEST_F(StationRecording, FailedRecordingStartIsReportedAndLeavesNoChannel) {
   EXPECT_EQ(RecPlayStream, 0u);
 }
 
-TEST_F(StationRecording, MissingEncoderIsReportedStopsTheChannelAndCanBeRetried) {
+TEST_F(StationRecordings, MissingEncoderIsReportedStopsTheChannelAndCanBeRetried) {
   TfrmMain &w = Window();
   FakeAudio &audio = FakeAudio::Get();
   audio.encoderStarts = false;
@@ -93,7 +139,7 @@ TEST_F(StationRecording, MissingEncoderIsReportedStopsTheChannelAndCanBeRetried)
   EXPECT_EQ(boxes_.shown.size(), 1u);
 }
 
-TEST_F(StationRecording, CallbackGoesOnOnlyWhileTheEncoderRuns) {
+TEST_F(StationRecordings, CallbackGoesOnOnlyWhileTheEncoderRuns) {
   FakeAudio &audio = FakeAudio::Get();
   audio.encoderActive = true;
   EXPECT_NE(TfrmMain::RecordProc(101, nullptr, 0, nullptr), 0);

@@ -4,6 +4,7 @@
 // callback calls back into this layer.
 #include "platform/audio/bass.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -52,6 +53,9 @@ struct Library {
     std::map<DWORD, std::shared_ptr<RecordingChannel>> recordings;
     std::map<DWORD, std::shared_ptr<PlaybackStream>> streams;
     std::map<DWORD, std::shared_ptr<ChannelEncoder>> encoders;
+    // Encoders of recordings already stopped, by the recording's handle, so
+    // that the caller can see them finish their files.
+    std::map<DWORD, std::vector<std::weak_ptr<EncoderProcess>>> finishing;
     std::optional<std::string> encoderSearchPath;
 
     ~Library() {
@@ -75,6 +79,7 @@ struct Library {
             ++lastHandle;
         } while (lastHandle == 0 || recordings.contains(lastHandle) ||
                  streams.contains(lastHandle) || encoders.contains(lastHandle));
+        finishing.erase(lastHandle);
         return lastHandle;
     }
 
@@ -93,7 +98,18 @@ struct Library {
         auto channel = Recording(handle);
         if (channel) {
             recordings.erase(handle);
+            std::erase_if(finishing, [](const auto &entry) {
+                for (const auto &weak : entry.second) {
+                    auto process = weak.lock();
+                    if (process && !process->Exited()) {
+                        return false;
+                    }
+                }
+                return true;
+            });
+            auto &kept = finishing[handle];
             for (const auto &encoder : channel->Encoders()) {
+                kept.push_back(encoder->WeakProcess());
                 if (allEncoders || encoder->AutoFree()) {
                     encoders.erase(encoder->Handle());
                 }
@@ -359,7 +375,24 @@ double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) {
 }
 
 HENCODE BASS_Encode_Start(DWORD handle, const char *cmdline, DWORD flags, ENCODENOTIFYPROC proc,
-                          void *) {
+                          void *user) {
+    if (cmdline == nullptr) {
+        return Fail(BASS_ERROR_ILLPARAM);
+    }
+    auto args = klt::audio::SplitCommandLine(cmdline);
+    if (!args) {
+        return Fail(BASS_ERROR_ILLPARAM);
+    }
+    std::vector<const char *> argv;
+    for (const std::string &a : *args) {
+        argv.push_back(a.c_str());
+    }
+    argv.push_back(nullptr);
+    return BASS_Encode_StartArgv(handle, argv.data(), flags, proc, user);
+}
+
+HENCODE BASS_Encode_StartArgv(DWORD handle, const char *const *argv, DWORD flags,
+                              ENCODENOTIFYPROC proc, void *) {
     auto &lib = Lib();
     std::lock_guard lock(lib.mutex);
     auto channel = lib.Recording(handle);
@@ -369,17 +402,18 @@ HENCODE BASS_Encode_Start(DWORD handle, const char *cmdline, DWORD flags, ENCODE
     if (proc != nullptr) {
         return Fail(BASS_ERROR_NOTAVAIL); // nothing would ever call it
     }
-    if (cmdline == nullptr || (flags & ~BASS_ENCODE_AUTOFREE) != 0) {
+    if (argv == nullptr || argv[0] == nullptr || argv[0][0] == '\0' ||
+        (flags & ~BASS_ENCODE_AUTOFREE) != 0) {
         return Fail(BASS_ERROR_ILLPARAM);
     }
     if (channel->State() == BASS_ACTIVE_STOPPED) {
         return Fail(BASS_ERROR_ENDED);
     }
-    auto args = klt::audio::SplitCommandLine(cmdline);
-    if (!args) {
-        return Fail(BASS_ERROR_ILLPARAM);
+    std::vector<std::string> args;
+    for (const char *const *a = argv; *a != nullptr; ++a) {
+        args.emplace_back(*a);
     }
-    std::string name = klt::audio::LocalProgramName(args->front());
+    std::string name = klt::audio::LocalProgramName(args.front());
     std::string searchPath;
     if (lib.encoderSearchPath) {
         searchPath = *lib.encoderSearchPath;
@@ -390,17 +424,26 @@ HENCODE BASS_Encode_Start(DWORD handle, const char *cmdline, DWORD flags, ENCODE
     if (program.empty()) {
         return Fail(BASS_ERROR_NOENCODER);
     }
-    args->front() = name;
+    args.front() = name;
     // The encoder writes the file named after its "-o"; remembered so that
     // opening that file can wait for the encoder to finish it.
     std::string output;
-    for (std::size_t i = 1; i + 1 < args->size(); ++i) {
-        if ((*args)[i] == "-o") {
-            output = (*args)[i + 1];
+    for (std::size_t i = 1; i + 1 < args.size(); ++i) {
+        if (args[i] == "-o") {
+            output = args[i + 1];
         }
     }
-    auto process = klt::audio::EncoderProcess::Spawn(program, *args, output);
+    // An encoder that cannot create its file would only end at once, and the
+    // recording would be lost without a word: refused here instead.
+    bool created = false;
+    if (!output.empty() && !klt::audio::OutputCreatable(output, created)) {
+        return Fail(BASS_ERROR_FILEOPEN);
+    }
+    auto process = klt::audio::EncoderProcess::Spawn(program, args, output);
     if (!process) {
+        if (created) {
+            std::remove(output.c_str());
+        }
         return Fail(BASS_ERROR_CREATE);
     }
     HENCODE encoderHandle = lib.NewHandle();
@@ -428,6 +471,15 @@ DWORD BASS_Encode_IsActive(DWORD handle) {
         }
         for (const auto &encoder : encoders) {
             if (encoder->Active()) {
+                return BASS_ACTIVE_PLAYING;
+            }
+        }
+        return BASS_ACTIVE_STOPPED;
+    }
+    if (auto it = lib.finishing.find(handle); it != lib.finishing.end()) {
+        for (const auto &weak : it->second) {
+            auto process = weak.lock();
+            if (process && !process->Exited()) {
                 return BASS_ACTIVE_PLAYING;
             }
         }

@@ -73,5 +73,14 @@ QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode);
 double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
 
 HENCODE BASS_Encode_Start(DWORD handle, const char *cmdline, DWORD flags, ENCODENOTIFYPROC proc, void *user);
+// The same with the encoder's arguments as they are to reach it: `argv` is a
+// null-terminated array whose first entry names the program; no entry is
+// split or unquoted, so a path holding blanks, quotes or any other letters
+// stays one argument. The file after a "-o" argument must be creatable:
+// BASS_ERROR_FILEOPEN when it is not, before any process starts.
+HENCODE BASS_Encode_StartArgv(DWORD handle, const char *const *argv, DWORD flags, ENCODENOTIFYPROC proc,
+                              void *user);
+// For a recording channel: non-zero while one of its encoders runs, and also
+// after the channel was stopped while an encoder is still finishing its file.
 DWORD BASS_Encode_IsActive(DWORD handle);
 }

@@ -27,6 +27,8 @@ public:
     bool AutoFree() const { return autoFree_; }
     bool Active() const { return process_->Active(); }
     const EncoderProcess &Process() const { return *process_; }
+    // The process outlives its encoder while it finishes its file.
+    std::weak_ptr<EncoderProcess> WeakProcess() const { return process_; }
 
     // Only the channel's recording thread feeds and finishes an encoder, so
     // these two never run at the same time.

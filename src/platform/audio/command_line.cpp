@@ -1,5 +1,6 @@
 #include "platform/audio/command_line.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -93,6 +94,22 @@ std::string FindProgram(const std::string &name, const std::string &searchPath) 
         start = end + 1;
     }
     return {};
+}
+
+bool OutputCreatable(const std::string &path, bool &created) {
+    created = false;
+    struct stat st {};
+    const bool existed = stat(path.c_str(), &st) == 0;
+    if (existed && S_ISDIR(st.st_mode)) {
+        return false;
+    }
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    close(fd);
+    created = !existed;
+    return true;
 }
 
 } // namespace klt::audio

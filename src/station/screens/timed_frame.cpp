@@ -392,10 +392,12 @@ int AudioLimitFromSeconds(double seconds) {
 int OpenAudioWithLimit(HSTREAM &handle, const std::string &file) {
   BASS_ChannelStop(handle);
   handle = BASS_StreamCreateFile(0, file.c_str(), 0, 0, 0);
+  // A file that cannot be opened plays nothing: it lasts no time at all.
+  if (handle == 0) return AudioLimitFromSeconds(0);
   const QWORD length = BASS_ChannelGetLength(handle, BASS_POS_BYTE);
   const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(length & 0xFFFFFFFFu));
   const double seconds = BASS_ChannelBytes2Seconds(handle, static_cast<QWORD>(static_cast<std::int64_t>(low)));
-  return AudioLimitFromSeconds(seconds);
+  return AudioLimitFromSeconds(seconds < 0 ? 0 : seconds);
 }
 
 void CloseAudio(HSTREAM handle, const std::string &file) {

@@ -126,6 +126,39 @@ TEST_F(Recording, EncoderInTheWorkingDirectoryGetsAWavHeaderAndEverySampleInOrde
     EXPECT_EQ(wrong, 0u);
 }
 
+TEST_F(Recording, ArgumentVectorKeepsAnyPathOneArgumentAndTheStoppedChannelShowsItsEncoderFinishing) {
+    // The stand-in counts its arguments, writes its input to the one after
+    // "-o" and takes a while to finish after its input ends.
+    WriteScript(scratch_ / "oggenc", "echo $# > argc; cat > \"$2\"; exec sleep 0.5");
+    const std::string folder = "Answer_20 мая \"x\" 'y'";
+    std::filesystem::create_directory(scratch_.Path() / folder);
+    const std::string path = folder + "/0007_5.ogg";
+    RecordCounter counter;
+    HRECORD rec = BASS_RecordStart(44100, 2, BASS_RECORD_PAUSE, RecordCounter::Counting, &counter);
+    const char *const argv[] = {"oggenc.exe", "-o", path.c_str(), "-", nullptr};
+    ASSERT_NE(BASS_Encode_StartArgv(rec, argv, BASS_ENCODE_AUTOFREE, nullptr, nullptr), 0u);
+    ASSERT_TRUE(BASS_ChannelPlay(rec, 0));
+    ASSERT_TRUE(counter.WaitBytes(kBytesPerSecond));
+    ASSERT_TRUE(BASS_ChannelStop(rec));
+    EXPECT_NE(BASS_Encode_IsActive(rec), 0u) << "still finishing its file";
+    ASSERT_TRUE(seam::WaitEncodersEnded(10s));
+    EXPECT_EQ(BASS_Encode_IsActive(rec), 0u);
+    EXPECT_GT(ReadAll(scratch_ / path).size(), 44u + kBytesPerSecond / 2);
+    int argc = 0;
+    std::ifstream(scratch_ / "argc") >> argc;
+    EXPECT_EQ(argc, 3) << "-o, the path, -";
+
+    // A file that the encoder could not create is refused before any
+    // process starts.
+    rec = BASS_RecordStart(44100, 2, BASS_RECORD_PAUSE, RecordCounter::Counting, &counter);
+    for (const std::string bad : {std::string("no folder/x.ogg"), folder}) {
+        const char *const badArgv[] = {"oggenc.exe", "-o", bad.c_str(), "-", nullptr};
+        EXPECT_EQ(BASS_Encode_StartArgv(rec, badArgv, BASS_ENCODE_AUTOFREE, nullptr, nullptr), 0u) << bad;
+        EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
+    }
+    EXPECT_TRUE(BASS_ChannelStop(rec));
+}
+
 TEST_F(Recording, MissingEncoderFailsWithACodeAndTheCallbackThenEndsTheRecording) {
     seam::SetEncoderSearchPath(scratch_.Path().string() + "/nowhere");
     RecordCounter counter;

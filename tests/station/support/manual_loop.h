@@ -16,9 +16,15 @@ class ManualLoop : public StationLoop {
   ~ManualLoop() override;
   std::unique_ptr<StationTimer> CreateTimer() override;
   void Post(std::function<void()> fn) override { posted_.push_back(std::move(fn)); }
-  void Sleep(int ms) override {
-    now_ += ms;
-    slept_ms_ += ms;
+  // Moves the clock on in 20 ms steps, firing timers, as the nested wait of
+  // the program does.
+  void WaitWhile(const std::function<bool()> &busy, int timeoutMs) override {
+    NestedScope nested(*this);
+    const std::int64_t until = now_ + timeoutMs;
+    while (busy() && now_ < until) {
+      Advance(20);
+      slept_ms_ += 20;
+    }
   }
   std::int64_t NowMs() const override { return now_; }
 

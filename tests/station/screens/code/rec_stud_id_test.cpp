@@ -55,7 +55,7 @@ TEST_F(SpokenCode, RecordPlayBackConfirmAndStartTheWork) {
 
   f->btnRecID->click();
   EXPECT_TRUE(std::filesystem::is_directory(Folder("0007"))) << "made before the recording starts";
-  EXPECT_EQ(audio.lastCommandLine, "oggenc.exe -o " + Recording("0007") + " -");
+  EXPECT_EQ(audio.lastArguments, (std::vector<std::string>{"oggenc.exe", "-o", Recording("0007"), "-"}));
   EXPECT_EQ(RecChannel, 101u);
   EXPECT_EQ(f->btnRecID->text(), U("Завершить запись и воспроизвести"));
   EXPECT_FALSE(f->imgMic->isHidden());

@@ -146,7 +146,7 @@ TEST_F(HardwareCheck, RecordTestRecordsPlaysBackAndTakesTheAnswer) {
   TfrmTestHard &s = Begin();
   Click(s.btnRecTest);
   EXPECT_NE(RecChannel, 0u);
-  EXPECT_EQ(Audio().lastCommandLine, "oggenc.exe -o test.ogg -");
+  EXPECT_EQ(Audio().lastArguments, (std::vector<std::string>{"oggenc.exe", "-o", "test.ogg", "-"}));
   EXPECT_EQ(s.btnRecTest->text(), U("Завершить запись и воспроизвести"));
   EXPECT_FALSE(s.imgMic->isHidden());
   EXPECT_TRUE(s.pnlTestREC->isHidden());
@@ -411,6 +411,8 @@ TEST_F(HardwareCheck, IdentityBoxesTakeOnlyDigitsUpToTheirLength) {
 
 TEST_F(HardwareCheck, SoundTestHandlers) {
   TfrmTestHard &s = Begin();
+  std::filesystem::create_directory("KIM");
+  std::ofstream("KIM/TestWAV.wav", std::ios::binary) << WavBytes(1.0);
   s.btnPlayTestClick();
   ASSERT_FALSE(Audio().openedFiles.empty());
   EXPECT_EQ(Audio().openedFiles.back(), "KIM/TestWAV.wav");

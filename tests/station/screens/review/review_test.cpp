@@ -56,6 +56,13 @@ class ReviewTest : public StationFixture {
            w.FStudID.toStdString();
   }
 
+  // The participant's spoken code and answers as the encoder left them.
+  void PutRecordings(TfrmMain &w) {
+    std::filesystem::create_directories(Folder(w));
+    for (const char *suffix : {"_0.ogg", "_5.ogg", "_6.ogg"})
+      std::ofstream((Folder(w) / (w.FStudID.toStdString() + suffix)).string(), std::ios::binary) << WavBytes(1.0);
+  }
+
   TfrmPlayAnswers &Review() {
     Window().StartFrame(1000);
     auto *review = dynamic_cast<TfrmPlayAnswers *>(Window().CurrentFrame());
@@ -154,7 +161,7 @@ TEST_F(ReviewTest, EachPlayButtonPlaysItsRecordingFromTheAnswerFolder) {
 }
 
 TEST_F(ReviewTest, PlayingAgainStopsAndReleasesTheFirstPlaybackAndStartsFromTheBeginning) {
-  Prepared();
+  PutRecordings(Prepared());
   TfrmPlayAnswers &r = Review();
   FakeAudio::Get().nextStream = 700;
   const std::size_t first = FakeAudio::Get().calls.size();
@@ -210,7 +217,7 @@ TEST_F(ReviewTest, WayBackIsRefusedOnceTheTimeIsUp) {
 
 TEST_F(ReviewTest, ClosingTheWorkSavesTheAnswersStopsTheClockAndFinishes) {
   TfrmMain &w = Prepared();
-  std::filesystem::create_directories(Folder(w));
+  PutRecordings(w);
   TfrmPlayAnswers &r = Review();
   r.btnPlayID->click();
   const HSTREAM playing = AnswerPlayStream;

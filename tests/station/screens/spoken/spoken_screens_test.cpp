@@ -152,14 +152,14 @@ TEST_F(SpokenScreens, TaskFiveRecordsAfterTheCountdownIntoTheParticipantsFolder)
   EXPECT_EQ(w.lblProcessName->text(), U("Отвечайте! Идет запись:"));
   EXPECT_EQ(w.lblProcessTime->text(), U("3 сек."));
   EXPECT_TRUE(std::filesystem::is_directory(ParticipantFolder()));
-  EXPECT_EQ(audio.lastCommandLine, "oggenc.exe -o " + Recording("_5.ogg") + " -");
+  EXPECT_EQ(audio.lastArguments, (std::vector<std::string>{"oggenc.exe", "-o", Recording("_5.ogg"), "-"}));
   EXPECT_EQ(RecChannel, 101u);
 
   audio.calls.clear();
   Seconds(3);
   EXPECT_FALSE(audio.Called("ChannelStop")) << "recording until the time is up";
   Seconds(1);
-  EXPECT_EQ(audio.IndexOf("ChannelStop 101"), 0);
+  EXPECT_EQ(audio.IndexOf("ChannelStop 101"), 1) << "first asked whether the recording still runs";
   EXPECT_EQ(RecChannel, 0u);
   EXPECT_TRUE(Opened(Recording("_5.ogg"))) << "the recording is opened for playback";
   EXPECT_TRUE(w.FOralPartDone);
@@ -285,7 +285,7 @@ TEST_F(SpokenScreens, TaskSixShowsThePhotosPageRecordsAndAlwaysEndsInTheReview) 
     EXPECT_EQ(f->Image1->pixmap().toImage(), Page(page));
     EXPECT_EQ(f->Panel1->text(), U("Выполнение задания № 6. Идет запись..."));
     EXPECT_EQ(w.lblProcessName->text(), U("Отвечайте! Идет запись:"));
-    EXPECT_EQ(FakeAudio::Get().lastCommandLine, "oggenc.exe -o " + Recording("_6.ogg") + " -");
+    EXPECT_EQ(FakeAudio::Get().lastArguments, (std::vector<std::string>{"oggenc.exe", "-o", Recording("_6.ogg"), "-"}));
     Seconds(3);
     EXPECT_TRUE(Opened(Recording("_6.ogg")));
     EXPECT_TRUE(Logged("screen1000 start none"));

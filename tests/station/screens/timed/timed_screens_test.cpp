@@ -24,7 +24,7 @@ using namespace station::testing;
 namespace {
 
 const char kStationKey[] = "2020-05-01_5_000123_0042_3";
-// The scripted audio layer reports one second for every file: limit 1 + 2.
+// Both audio files last a second or a little more: limit 1 + 2.
 constexpr int kAudioLimit = 3;
 
 class TimedScreens : public StationFixture {
@@ -60,8 +60,8 @@ class TimedScreens : public StationFixture {
     const std::string pdf = ReadBytes(STATION_DEMO_BUILD_DIR "/v0/VariantText.pdf");
     EXPECT_GT(pdf.size(), 1000u) << "demo pages are built with the tests";
     PutBlob("VariantText", pdf);
-    PutBlob("AudioPrep", "prep-audio");
-    PutBlob("Audio", "task-audio");
+    PutBlob("AudioPrep", WavBytes(1.0));
+    PutBlob("Audio", WavBytes(1.25));
     PutBlob("answer1", options);
     PutBlob("coords1", coords);
     w.PrepareAnswers();
@@ -98,7 +98,7 @@ TEST_F(TimedScreens, PreparationPlaysItsAudioForItsLengthAndCannotBeCutShort) {
   EXPECT_EQ(frame->Panel1->height(), 41);
   EXPECT_TRUE(frame->Button1->isHidden());
   EXPECT_EQ(w.FPrepare1Seconds, kAudioLimit);
-  EXPECT_EQ(ReadBytes(dir_ + "/~$t1a.tmp"), "prep-audio");
+  EXPECT_EQ(ReadBytes(dir_ + "/~$t1a.tmp"), WavBytes(1.0));
   const HSTREAM stream = Prepare1Stream;
   EXPECT_NE(stream, 0u);
   FakeAudio &audio = FakeAudio::Get();
@@ -138,7 +138,7 @@ TEST_F(TimedScreens, ListeningTaskFillsItsBoxesAndStoresThePicksWhenItsTimeIsUp)
   EXPECT_FALSE(frame->Image1->pixmap().isNull());
   EXPECT_EQ(w.FTask1Seconds, kAudioLimit);
   EXPECT_EQ(SecondsShown(), U("3 сек."));
-  EXPECT_EQ(ReadBytes(dir_ + "/~$t1.tmp"), "task-audio");
+  EXPECT_EQ(ReadBytes(dir_ + "/~$t1.tmp"), WavBytes(1.25));
   EXPECT_FALSE(Exists("~$t1ans.tmp"));
   EXPECT_FALSE(Exists("~$t1coords.tmp"));
   EXPECT_TRUE(std::filesystem::is_directory(dir_ + "/Answer_" + kStationKey + "/0042"));
@@ -253,6 +253,31 @@ TEST_F(TimedScreens, ConfirmedEarlyEndEndsTheScreenWhateverItsLimit) {
     EXPECT_TRUE(Now(30)) << limit;
     log_.events.clear();
   }
+}
+
+TEST_F(TimedScreens, AudioLengthsSetTheLimitsAndUnreadableAudioCountsAsNone) {
+  TfrmMain &w = Ready();
+  struct Case {
+    std::string audio;
+    int limit;
+  };
+  for (const Case &c : {Case{WavBytes(12.5), 14}, Case{WavBytes(13.5), 16}, Case{WavBytes(12.4), 14},
+                        Case{"not audio", 2}, Case{std::string(), 2}}) {
+    PutBlob("AudioPrep", c.audio);
+    ASSERT_NE(Start<TfrmPrepare1>(10), nullptr);
+    EXPECT_EQ(w.FPrepare1Seconds, c.limit) << c.audio.size();
+    EXPECT_EQ(SecondsShown(), QString::number(c.limit) + U(" сек."));
+  }
+  // Audio longer than the early-end value: a confirmed early end still
+  // ends the task at the next tick.
+  PutBlob("Audio", WavBytes(10000, 100));
+  auto *task = Start<TfrmTask1>(11);
+  ASSERT_NE(task, nullptr);
+  EXPECT_EQ(w.FTask1Seconds, 10002);
+  boxes_.Queue(BoxAnswer::Yes);
+  task->Button1->click();
+  loop_.AdvanceSeconds(1);
+  EXPECT_TRUE(Now(20));
 }
 
 TEST_F(TimedScreens, YesGivenAfterTheScreenWasReplacedChangesNothing) {
