@@ -1,6 +1,10 @@
 #include "ui_text.h"
 
 #include "table_store/codepage.h"
+
+#include <QList>
+
+#include <cstdint>
 #include "table_store/errors.h"
 
 namespace station {
@@ -10,8 +14,38 @@ QString FromCodePage(std::string_view bytes) {
   return QString(reinterpret_cast<const QChar *>(text.data()), qsizetype(text.size()));
 }
 
+namespace {
+
+// What stands for a character the code page lacks.
+std::string Fallback(char32_t codePoint) {
+  if (codePoint == U'ß') return "ss";
+  if (codePoint == U'ẞ') return "SS";
+  // The compatibility decomposition without its combining marks: "é" gives
+  // "e", "ﬁ" gives "fi". Taken only when all of it is in the code page.
+  const QString parts = QString::fromUcs4(&codePoint, 1).normalized(QString::NormalizationForm_KD);
+  std::string out;
+  for (QChar c : parts) {
+    if (c.category() == QChar::Mark_NonSpacing) continue;
+    std::uint8_t byte = 0;
+    if (!ts::UnicodeToCp1251(c.unicode(), byte) || byte == 0) return "?";
+    out += char(byte);
+  }
+  return out.empty() ? "?" : out;
+}
+
+}  // namespace
+
 std::string ToCodePage(const QString &text) {
-  return ts::Utf16ToCp1251(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()), std::size_t(text.size())));
+  std::string out;
+  out.reserve(std::size_t(text.size()));
+  for (const uint codePoint : text.toUcs4()) {
+    std::uint8_t byte = 0;
+    if (ts::UnicodeToCp1251(codePoint, byte))
+      out += char(byte);
+    else
+      out += Fallback(codePoint);
+  }
+  return out;
 }
 
 QString ErrorText(const std::exception &error) {

@@ -11,6 +11,9 @@
 namespace station {
 
 QString FromCodePage(std::string_view bytes);
+// A letter the code page lacks is stored without its diacritic where the
+// code page has the bare letter ("é" as "e"), "ß" as "ss", anything else as
+// "?".
 std::string ToCodePage(const QString &text);
 
 // The text of an error for the user: the table store's and the renderer's

@@ -29,6 +29,25 @@ QLineEdit *MakeWordBox(QWidget *parent) {
   box->setMaxLength(TfrmTask3::kMaxWordLength);
   return box;
 }
+
+// A word as it may be stored: a NUL would cut every later word off and a
+// line break would split the answer's lines, so a NUL goes and a line
+// break becomes a blank.
+QString StorableWord(const QString &text) {
+  QString word;
+  word.reserve(text.size());
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text.at(i);
+    if (c == QChar(0)) continue;
+    if (c == u'\r' || c == u'\n' || c == QChar(0x2028) || c == QChar(0x2029)) {
+      if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n') ++i;
+      word += u' ';
+      continue;
+    }
+    word += c;
+  }
+  return word;
+}
 }  // namespace
 
 TfrmTask3::TfrmTask3(TfrmMain &main) : TTimedFrame(main) {
@@ -92,8 +111,8 @@ void TfrmTask3::Start(std::optional<int>) {
 
 int TfrmTask3::EndWork() {
   EnsureParticipantFolder(main_);
-  QString joined = t1->text();
-  for (QLineEdit *box : {t2, t3, t4, t5, t6}) joined += QLatin1String(kWordDelimiter) + box->text();
+  QString joined = StorableWord(t1->text());
+  for (QLineEdit *box : {t2, t3, t4, t5, t6}) joined += QLatin1String(kWordDelimiter) + StorableWord(box->text());
   StoreAnswer(main_, "a3", ToCodePage(joined));
   if (ExamTimeOver(main_)) return 1000;
   if (main_.FElapsedSeconds > main_.FGymEyesAfterSeconds && main_.FGymEyesDue) return 33;

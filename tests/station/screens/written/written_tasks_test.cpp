@@ -331,6 +331,16 @@ TEST_F(WrittenTasks, TaskThreeRestoresAndStoresItsWordsEmptyOnesIncluded) {
   task->t3->setText(U("ёж"));
   EndEarly(task);
   EXPECT_EQ(Answer("a3"), "\xEA\xEE\xF2=dog=\xB8\xE6===");
+
+  // Letters the code page lacks lose their diacritics; a NUL or a line break
+  // never reaches the answer.
+  log_.events.clear();
+  task = Start<TfrmTask3>(30);
+  task->t1->setText(U("café Straße niño über ǅ ☺"));
+  task->t2->setText(QString::fromUtf16(u"a\0b", 3));
+  task->t3->setText(QString::fromUtf16(u"x\r\ny\nz"));
+  EndEarly(task);
+  EXPECT_EQ(Answer("a3"), "cafe Strasse nino uber Dz ?=ab=x y z===");
 }
 
 TEST_F(WrittenTasks, TaskThreeBoxesNeverTakeTheWordSeparator) {
