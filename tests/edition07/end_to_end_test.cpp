@@ -80,7 +80,7 @@ TEST_F(EndToEnd, OneParticipantFromTheHardwareCheckToTheNext) {
   auto *spoken = Now<TfrmRecStudID>();
   ASSERT_NE(spoken, nullptr);
   spoken->btnRecID->click();
-  EXPECT_EQ(audio.lastCommandLine, "oggenc.exe -o " + Participant("_0.ogg") + " -");
+  EXPECT_EQ(audio.lastArguments, (std::vector<std::string>{"oggenc.exe", "-o", Participant("_0.ogg"), "-"}));
   spoken->btnRecID->click();
   spoken->Button4->click();
   spoken->Action1Update();
@@ -88,9 +88,10 @@ TEST_F(EndToEnd, OneParticipantFromTheHardwareCheckToTheNext) {
   loop_.Advance(100);
   EXPECT_TRUE(w.TimerControl->Enabled());
 
-  // 10: the preparation audio (1 s in the scripted layer: limit 3).
+  // 10: the preparation audio, as long as the demo's audio plus 2 seconds.
   ASSERT_NE(Now<TfrmPrepare1>(), nullptr);
-  loop_.AdvanceSeconds(4);
+  EXPECT_GT(w.FPrepare1Seconds, 2) << "the demo's preparation audio is read";
+  loop_.AdvanceSeconds(w.FPrepare1Seconds + 1);
 
   // 11: the listening task on page 2, three options a box.
   auto *task1 = Now<edition07::TfrmTask1>();
@@ -108,7 +109,7 @@ TEST_F(EndToEnd, OneParticipantFromTheHardwareCheckToTheNext) {
   EndEarly();
   ASSERT_NE(Now<edition07::TfrmTask2>(), nullptr);
   EXPECT_EQ(w.FPageNo, 4);
-  EXPECT_EQ(audio.lastCommandLine, "oggenc.exe -o " + Participant("_2.ogg") + " -");
+  EXPECT_EQ(audio.lastArguments, (std::vector<std::string>{"oggenc.exe", "-o", Participant("_2.ogg"), "-"}));
   loop_.AdvanceSeconds(10);
   EndEarly();
   EXPECT_TRUE(Opened(Participant("_2.ogg"))) << "the recording was stopped";
@@ -122,7 +123,7 @@ TEST_F(EndToEnd, OneParticipantFromTheHardwareCheckToTheNext) {
   ASSERT_NE(task3, nullptr);
   EXPECT_EQ(task3->FStartArg, 2);
   EXPECT_EQ(w.FPageNo, 7);
-  EXPECT_EQ(audio.lastCommandLine, "oggenc.exe -o " + Participant("_3.ogg") + " -");
+  EXPECT_EQ(audio.lastArguments, (std::vector<std::string>{"oggenc.exe", "-o", Participant("_3.ogg"), "-"}));
   EndEarly();
   EXPECT_TRUE(Opened(Participant("_3.ogg")));
 
