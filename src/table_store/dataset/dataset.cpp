@@ -143,11 +143,13 @@ TField& TDataSet::FieldByName(std::string_view name) const {
   return *field;
 }
 
-std::vector<TField*> TDataSet::FieldList() const {
-  std::vector<TField*> list;
-  list.reserve(fields_.size());
-  for (const auto& field : fields_) CollectFields(*field, list);
-  return list;
+const std::vector<TField*>& TDataSet::FieldList() const {
+  if (!fieldListValid_) {
+    fieldList_.clear();
+    for (const auto& field : fields_) CollectFields(*field, fieldList_);
+    fieldListValid_ = true;
+  }
+  return fieldList_;
 }
 
 TField& TDataSet::AddField(std::unique_ptr<TField> field) {
@@ -158,6 +160,7 @@ TField& TDataSet::AddField(std::unique_ptr<TField> field) {
   field->SetDataSetRef(this);
   if (auto* object = dynamic_cast<TObjectField*>(field.get())) object->BindChildren();
   fields_.push_back(std::move(field));
+    FieldsChanged();
   return *fields_.back();
 }
 
@@ -168,11 +171,13 @@ void TDataSet::SetFieldIndex(TField& field, int index) {
   std::unique_ptr<TField> moved = std::move(fields_[static_cast<size_t>(from)]);
   fields_.erase(fields_.begin() + from);
   fields_.insert(fields_.begin() + to, std::move(moved));
+  FieldsChanged();
 }
 
 void TDataSet::DestroyFields() {
   CheckInactive();
   fields_.clear();
+  FieldsChanged();
   calcFieldsSize_ = 0;
 }
 
@@ -191,6 +196,7 @@ void TDataSet::CreateFields() {
     field->SetDataSetRef(this);
     if (auto* object = dynamic_cast<TObjectField*>(field.get())) object->BindChildren();
     fields_.push_back(std::move(field));
+    FieldsChanged();
   }
 }
 
@@ -314,6 +320,7 @@ void TDataSet::DoOpen() {
       // The open failure is the one to report.
     }
     if (defaultFields_) fields_.clear();
+    FieldsChanged();
     state_ = dsInactive;
     throw;
   }
@@ -339,6 +346,7 @@ void TDataSet::DoClose() {
   InternalClose();
   if (defaultFields_) {
     fields_.clear();
+    FieldsChanged();
     calcFieldsSize_ = 0;
   }
   DoAfterClose();

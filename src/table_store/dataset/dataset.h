@@ -85,8 +85,12 @@ class TDataSet {
   TField* FindField(std::string_view name) const;
   // The same, raising "Field '%s' not found" (with the dataset's name).
   TField& FieldByName(std::string_view name) const;
-  // Every field, children right after their parent.
-  std::vector<TField*> FieldList() const;
+  // Every field, children right after their parent. Kept between calls
+  // (posting walks it several times per record); the fields are only added,
+  // moved or removed while the dataset is closed.
+  const std::vector<TField*>& FieldList() const;
+  // Drops the kept field list after a change to the fields or their children.
+  void FieldsChanged() { fieldListValid_ = false; }
   // A persistent field; the dataset owns it. Only while closed.
   TField& AddField(std::unique_ptr<TField> field);
   template <typename F, typename... Args>
@@ -254,6 +258,8 @@ class TDataSet {
   std::string name_;
   TDataSetState state_ = dsInactive;
   std::vector<std::unique_ptr<TField>> fields_;
+  mutable std::vector<TField*> fieldList_;
+  mutable bool fieldListValid_ = false;
   TFieldDefs fieldDefs_;
   bool defaultFields_ = false;
   TRecord* buffer_ = nullptr;

@@ -10,6 +10,7 @@ TField& TObjectField::AddChild(std::unique_ptr<TField> child) {
   child->SetParentRef(this);
   child->SetDataSetRef(DataSet());
   children_.push_back(std::move(child));
+  if (DataSet() != nullptr) DataSet()->FieldsChanged();
   return *children_.back();
 }
 

@@ -309,3 +309,31 @@ TEST(FieldEvents, PersistentStructuredFieldsGiveBackTheirDefinitions) {
 
 }  // namespace
 }  // namespace ts
+
+namespace ts {
+namespace {
+
+// The field list is kept between calls: every change to the fields shows.
+TEST(FieldListKept, FollowsAddedMovedAndChildFields) {
+  TdvoMemTable table("t");
+  TField& a = table.AddField<TIntegerField>("a");
+  auto names = [&table] {
+    std::string out;
+    for (TField* f : table.FieldList()) out += f->FieldName() + ",";
+    return out;
+  };
+  EXPECT_EQ(names(), "a,");
+  TADTField& adt = table.AddField<TADTField>("adt");
+  EXPECT_EQ(names(), "a,adt,");
+  auto child = std::make_unique<TIntegerField>();
+  child->SetFieldName("x");
+  adt.AddChild(std::move(child));
+  EXPECT_EQ(names(), "a,adt,x,");
+  table.SetFieldIndex(a, 1);
+  EXPECT_EQ(names(), "adt,x,a,");
+  table.DestroyFields();
+  EXPECT_EQ(names(), "");
+}
+
+}  // namespace
+}  // namespace ts
