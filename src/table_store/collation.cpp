@@ -158,6 +158,8 @@ UCollator* CollatorFor(uint32_t lcid) {
 
 }  // namespace
 
+bool LocaleNameForLcid(uint32_t localeId, std::string& locale) { return Cache().LocaleForLcid(localeId, locale); }
+
 namespace {
 
 // Decodes `n` code-page bytes, case-folded with kNormIgnoreCase.

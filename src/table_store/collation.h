@@ -45,4 +45,8 @@ int CompareStringWith(TCollationRef collation, uint32_t flags, const char* strin
 bool CollationSortKey(TCollationRef collation, uint32_t flags, const char* string, size_t length,
                       std::string& key);
 
+// The ICU locale id behind a locale identifier ("" for the root locale);
+// false when it cannot be mapped.
+bool LocaleNameForLcid(uint32_t localeId, std::string& locale);
+
 }  // namespace ts

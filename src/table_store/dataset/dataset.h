@@ -141,6 +141,9 @@ class TDataSet {
   virtual void SetFiltered(bool value) { filtered_ = value; }
   const std::string& Filter() const { return filter_; }
   virtual void SetFilter(std::string value) { filter_ = std::move(value); }
+  // Read when the filter is compiled; a change alone compiles nothing.
+  TFilterOptions FilterOptions() const { return filterOptions_; }
+  void SetFilterOptions(TFilterOptions value) { filterOptions_ = value; }
   bool AutoCalcFields() const { return autoCalcFields_; }
   void SetAutoCalcFields(bool value) { autoCalcFields_ = value; }
 
@@ -271,6 +274,7 @@ class TDataSet {
   bool filtered_ = false;
   bool autoCalcFields_ = true;
   std::string filter_;
+  TFilterOptions filterOptions_ = 0;
   int32_t calcFieldsSize_ = 0;
   std::vector<TDataSource*> dataSources_;  // not owned
 };

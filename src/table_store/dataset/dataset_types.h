@@ -39,6 +39,11 @@ enum class TDataEvent { FieldChange, RecordChange, DataSetChange, DataSetScroll,
 // What an OnPostError / OnEditError / OnDeleteError handler asks for.
 enum class TDataAction { Fail, Abort, Retry };
 
+// Filter options, one bit each.
+using TFilterOptions = uint8_t;
+inline constexpr TFilterOptions foCaseInsensitive = 1;
+inline constexpr TFilterOptions foNoPartialCompare = 2;
+
 enum class TBlobStreamMode : uint8_t { Read = 0, Write = 1, ReadWrite = 2 };
 
 class EConvertError : public Exception {

@@ -12,6 +12,7 @@
 #include "table_store/dataset/data_source.h"
 #include "table_store/dataset/dataset_messages.h"
 #include "table_store/dataset/object_fields.h"
+#include "table_store/filter/filter_program.h"
 #include "table_store/indexes/key_fields.h"
 #include "table_store/messages.h"
 
@@ -116,7 +117,6 @@ std::string TdvoCustomMemTable::IndexFieldDisplayName(const TFieldInfo& field) c
 void TdvoCustomMemTable::InternalOpen() {
   if (attachedTo_ != nullptr && !attachedTo_->Active()) attachedTo_->Open();
   TLockGuard guard(store_->Lock());
-  if (Filtered()) CheckFilterText();
   if (attachedTo_ != nullptr) {
     OpenAttachedFields();
   } else {
@@ -153,6 +153,11 @@ void TdvoCustomMemTable::DoAfterOpen() {
     // A detail on the current index's fields can take the master's values
     // only now that the index is chosen.
     if (masterRecord_ == nullptr && FillMasterRecord()) First();
+    if (!Filter().empty()) {
+      CompileFilter();
+      // The first record was chosen before the program existed.
+      if (Filtered() && FilterProgram() != nullptr) First();
+    }
   } catch (...) {
     afterOpenRunning_ = false;
     throw;
@@ -462,10 +467,12 @@ void TdvoCustomMemTable::ReportProgress(int percentage, TdvoProgressCode code) {
 
 void TdvoCustomMemTable::FilterIndex(TdvoIndex& index, bool& accept) { OnFilterIndex(*this, index, accept); }
 
-bool TdvoCustomMemTable::EvaluateIndexFilter(const TIndexFilterExpr& /*expr*/) {
-  // Filter expressions are not compiled by this table yet, so no index can
-  // carry one; refusing is safer than letting every record through.
-  throw EMemTableError(NamedMessage(msg::kNoFilterExpressions));
+bool TdvoCustomMemTable::EvaluateIndexFilter(const TIndexFilterExpr& expr) {
+  const auto* program = dynamic_cast<const TFilterProgram*>(&expr);
+  // An expression this table did not compile cannot be read; refusing is
+  // safer than letting every record through.
+  if (program == nullptr) throw EMemTableError(NamedMessage(msg::kNoFilterExpressions));
+  return RecordMatchesExpression(*this, overrideRecord_, *program);
 }
 
 void TdvoCustomMemTable::StoreMaintainIndexes(TRecordChange change, TRecord* storedRecord, TRecord* otherRecord,

@@ -313,8 +313,10 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void AppendRecord(const std::vector<TValue>& values) { AddRecord(values, true); }
   void InsertRecord(const std::vector<TValue>& values) { AddRecord(values, false); }
 
-  // ---- Filtering. OnFilterRecord decides while Filtered is on; a filter
-  // expression text is refused on an open table (no compiler is built in).
+  // ---- Filtering. While Filtered is on, OnFilterRecord and then the
+  // compiled Filter decide. Filter is compiled when it is set on an open
+  // table and when the table opens; a text that does not compile raises
+  // the parser's error and leaves no program.
   void SetFiltered(bool value) override;
   void SetFilter(std::string value) override;
   // The first, last, next or previous record that OnFilterRecord accepts,
@@ -537,7 +539,7 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
 
   TGetResult FetchRecord(TRecord* buffer, TGetMode mode);
   bool FindVisibleRecord(bool restart, bool forward);
-  void CheckFilterText() const;
+  void CompileFilter();
   // The stored record a buffer came from, or nullptr when it is gone.
   TRecord* StoredRecordOf(const TRecord* buffer) const;
   bool FindAutoIncField();

@@ -4,6 +4,7 @@
 
 #include "table_store/dataset/mem_table.h"
 #include "table_store/dataset/dataset_messages.h"
+#include "table_store/filter/filter_program.h"
 #include "table_store/messages.h"
 
 namespace ts {
@@ -92,24 +93,29 @@ void TdvoCustomMemTable::InternalSetToRecord(TRecord* buffer) {
 
 // ---- Filtering
 
-void TdvoCustomMemTable::CheckFilterText() const {
-  // The filter expression would be compiled here; without a compiler a
-  // filter in force must not silently show every record.
-  if (!Filter().empty() && Filter().find_first_not_of(" \t\r\n") != std::string::npos)
-    DatabaseError(msg::kNoFilterExpressions);
+void TdvoCustomMemTable::CompileFilter() {
+  filterProgram_.reset();
+  std::unique_ptr<TFilterProgram> program;
+  ParseFilterExpression(*this, program, Filter(), FilterOptions());
+  filterProgram_ = std::move(program);
 }
 
 void TdvoCustomMemTable::SetFiltered(bool value) {
   if (value == Filtered()) return;
-  if (value && open_) CheckFilterText();
   TDataSet::SetFiltered(value);
-  if (open_) First();
+  if (!open_) return;
+  if (value && !filterProgram_ && !Filter().empty()) {
+    SetFilter(Filter());
+    return;
+  }
+  First();
 }
 
 void TdvoCustomMemTable::SetFilter(std::string value) {
   TDataSet::SetFilter(std::move(value));
+  filterProgram_.reset();
   if (!open_) return;
-  CheckFilterText();
+  CompileFilter();
   if (Filtered()) First();
 }
 

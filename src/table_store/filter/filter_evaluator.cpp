@@ -1,0 +1,439 @@
+#include "table_store/filter/filter_evaluator.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "table_store/compare.h"
+#include "table_store/dataset/dataset.h"
+#include "table_store/dataset/field.h"
+#include "table_store/dataset/field_text.h"
+#include "table_store/filter/filter_buffer.h"
+#include "table_store/filter/filter_errors.h"
+#include "table_store/filter/filter_functions.h"
+#include "table_store/filter/filter_messages.h"
+#include "table_store/filter/like_mask.h"
+#include "table_store/messages.h"
+
+namespace ts::filter {
+
+namespace {
+
+// Deeper than any buffer the parser writes: a damaged or hand-made buffer
+// that loops ends with an error instead of exhausting the stack.
+constexpr int kMaxEvaluationDepth = 256;
+// A list holds at most 51 elements (positions 0..50).
+constexpr size_t kListSlots = 51;
+
+[[noreturn]] void NotSupported(uint32_t op) {
+  throw EMemTableFilterError(FormatMessage(msg::kFilterOperatorNotSupported, {static_cast<int64_t>(op & 0xFF)}));
+}
+
+template <typename T>
+T Load(const uint8_t* p) {
+  T value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+
+// Stores `value` into `array` from `position` on: an array element by
+// element up to its first empty element, anything else as one element.
+void StoreFrom(TFilterValue& array, size_t position, const TFilterValue& value) {
+  if (value.Kind != TValueKind::Array) {
+    if (position >= kListSlots) throw EVariantError(msg::kValueIndexOutOfBounds);
+    array.Elements[position].Assign(value);
+    return;
+  }
+  for (const TFilterValue& element : value.Elements) {
+    if (element.Kind == TValueKind::Empty) break;
+    if (position >= kListSlots) throw EVariantError(msg::kValueIndexOutOfBounds);
+    array.Elements[position++].Assign(element);
+  }
+}
+
+class TDepth {
+ public:
+  explicit TDepth(int& depth) : depth_(depth) {
+    if (++depth_ > kMaxEvaluationDepth) {
+      --depth_;
+      throw EMemTableFilterError(msg::kFilterTooComplex);
+    }
+  }
+  ~TDepth() { --depth_; }
+  TDepth(const TDepth&) = delete;
+  TDepth& operator=(const TDepth&) = delete;
+
+ private:
+  int& depth_;
+};
+
+}  // namespace
+
+TFilterEvaluator::TFilterEvaluator(const std::vector<uint8_t>& buffer) : buffer_(buffer) {
+  if (buffer_.size() < kNodeAreaStart) return;
+  const size_t literalStart = ReadU16(&buffer_[8]);
+  if (literalStart < kNodeAreaStart || literalStart > buffer_.size()) return;
+  nodeAreaSize_ = literalStart - kNodeAreaStart;
+  literalStart_ = literalStart;
+  slots_.resize(nodeAreaSize_ / 2 + 1);
+}
+
+void TFilterEvaluator::Damaged(size_t at) const {
+  throw EMemTableFilterError(FormatMessage(msg::kFilterMalformed, {static_cast<int64_t>(at)}));
+}
+
+uint16_t TFilterEvaluator::Word(size_t node, size_t index) const {
+  const size_t at = node + kNodeHeaderSize + 2 * index;
+  if (at + 2 > nodeAreaSize_) Damaged(node);
+  return ReadU16(&buffer_[kNodeAreaStart + at]);
+}
+
+const char* TFilterEvaluator::LiteralText(size_t offset) const {
+  const size_t at = literalStart_ + offset;
+  if (at >= buffer_.size() || std::memchr(&buffer_[at], 0, buffer_.size() - at) == nullptr) Damaged(offset);
+  return reinterpret_cast<const char*>(&buffer_[at]);
+}
+
+const uint8_t* TFilterEvaluator::LiteralBytes(size_t offset, size_t size) const {
+  const size_t at = literalStart_ + offset;
+  if (at + size > buffer_.size()) Damaged(offset);
+  return buffer_.data() + at;
+}
+
+const TFilterValue& TFilterEvaluator::Evaluate(TDataSet& table, uint32_t localeId, size_t node,
+                                               const TFilterFormat& format) {
+  if (slots_.empty()) Damaged(0);
+  table_ = &table;
+  format_ = &format;
+  if (upper_ == nullptr || upperLocale_ != localeId) {
+    upper_ = &LocaleUpperMap(localeId);
+    upperLocale_ = localeId;
+  }
+  depth_ = 0;
+  return Node(node);
+}
+
+const TFilterValue& TFilterEvaluator::Node(size_t node) {
+  if (node + kNodeHeaderSize > nodeAreaSize_ || node % 2 != 0) Damaged(node);
+  TDepth depth(depth_);
+  TSlot& slot = slots_[node / 2];
+  const uint8_t* header = &buffer_[kNodeAreaStart + node];
+  switch (ReadU32(header) & 0x7F) {
+    case nkUnary: Unary(node, slot); break;
+    case nkBinary: Binary(node, slot); break;
+    case nkCompare: Compare(node, slot); break;
+    case nkField: Field(node, slot); break;
+    case nkConstant: Constant(node, slot); break;
+    case nkFunction: Function(node, slot); break;
+    case nkListElement: List(node, slot); break;
+    default: slot.Value.SetEmpty(); break;
+  }
+  return slot.Value;
+}
+
+void TFilterEvaluator::Field(size_t node, TSlot& slot) {
+  const uint32_t op = ReadU32(&buffer_[kNodeAreaStart + node + 4]);
+  if (op != opField) throw EMemTableFilterError(FormatMessage(msg::kFilterUnknownOperator, {static_cast<int64_t>(op)}));
+  const char* name = LiteralText(Word(node, 1));
+  TDataSet& table = *table_;
+  const TField* field = nullptr;
+  if (slot.Table == &table && slot.FieldIndex >= 0 && slot.FieldIndex < table.FieldCount() &&
+      &table.Field(slot.FieldIndex) == slot.Field && slot.Field->FieldName() == slot.FieldName) {
+    field = slot.Field;
+  } else {
+    TField& found = table.FieldByName(name);
+    field = &found;
+    slot.Table = &table;
+    slot.FieldIndex = table.IndexOfField(&found);
+    slot.Field = &found;
+    slot.FieldName = found.FieldName();
+  }
+  if (field->IsBlob()) {
+    slot.Value.Assign(field->Value());
+    return;
+  }
+  const size_t size = static_cast<size_t>(std::max(field->DataSize(), 0)) + 1;
+  if (fieldBuffer_.size() < size) fieldBuffer_.resize(size);
+  std::memset(fieldBuffer_.data(), 0, size);
+  if (!field->GetData(fieldBuffer_.data())) {
+    slot.Value.SetNull();
+    return;
+  }
+  switch (field->DataType()) {
+    case ftString:
+    case ftFixedChar: {
+      const char* text = reinterpret_cast<const char*>(fieldBuffer_.data());
+      slot.Value.SetText(std::string_view(text, strnlen(text, size - 1)));
+      return;
+    }
+    case ftInteger:
+    case ftAutoInc: slot.Value.SetInt(Load<int32_t>(fieldBuffer_.data())); return;
+    case ftFloat: slot.Value.SetFloat(Load<double>(fieldBuffer_.data())); return;
+    default: slot.Value.Assign(field->DecodeValue(fieldBuffer_.data())); return;
+  }
+}
+
+void TFilterEvaluator::Constant(size_t node, TSlot& slot) {
+  if (slot.ConstantReady) return;
+  const uint32_t op = ReadU32(&buffer_[kNodeAreaStart + node + 4]);
+  TFilterValue& v = slot.Value;
+  if (op != opConstant) {
+    v.SetEmpty();
+    return;
+  }
+  const uint16_t type = Word(node, 0);
+  const uint16_t size = Word(node, 1);
+  const uint16_t offset = Word(node, 2);
+  const auto need = [&](size_t bytes) { return LiteralBytes(offset, std::max<size_t>(bytes, size)); };
+  switch (type) {
+    case ftString:
+    case ftFixedChar: v.SetText(LiteralText(offset)); break;
+    case ftSmallint: v.SetInt(Load<int16_t>(need(2))); break;
+    case ftWord: v.SetInt(Load<uint16_t>(need(2))); break;
+    case ftInteger:
+    case ftAutoInc: v.SetInt(Load<int32_t>(need(4))); break;
+    case ftLargeint: v.SetInt(Load<int64_t>(need(8))); break;
+    case ftBoolean: v.SetBool(Load<uint16_t>(need(2)) != 0); break;
+    case ftFloat:
+    case ftCurrency: v.SetFloat(Load<double>(need(8))); break;
+    case ftBCD:
+    case ftFMTBcd: {
+      int64_t currency = 0;
+      if (!BcdToCurrency(need(kBcdSize), currency)) Damaged(offset);
+      v.SetCurrency(currency);
+      break;
+    }
+    case ftDate: v.SetDateTime(TimeStampToDateTime({Load<int32_t>(need(4)), 0})); break;
+    case ftTime: v.SetDateTime(static_cast<double>(Load<int32_t>(need(4))) / static_cast<double>(kMSecsPerDay)); break;
+    case ftDateTime: {
+      const double ms = Load<double>(need(8));
+      const double day = std::trunc(ms / static_cast<double>(kMSecsPerDay));
+      v.SetDateTime(TimeStampToDateTime(
+          {static_cast<int32_t>(day), static_cast<int32_t>(ms - day * static_cast<double>(kMSecsPerDay))}));
+      break;
+    }
+    case ftTimeStamp: v.SetStamp(Load<TSQLTimeStamp>(need(kTimeStampSize))); break;
+    default:
+      throw EMemTableFilterError(FormatMessage(msg::kFilterUnknownFieldType, {static_cast<int64_t>(type)}));
+  }
+  slot.ConstantReady = true;
+}
+
+void TFilterEvaluator::Unary(size_t node, TSlot& slot) {
+  const uint32_t op = ReadU32(&buffer_[kNodeAreaStart + node + 4]) & 0xFF;
+  const TFilterValue& operand = Node(Word(node, 0));
+  TFilterValue& out = slot.Value;
+  switch (op) {
+    case opIsBlank: out.SetBool(operand.IsBlank()); return;
+    case opNotBlank: out.SetBool(!operand.IsBlank()); return;
+    case opNot: out.SetBool(operand.IsBlank() ? false : !TruthOf(operand)); return;
+    case opNegate:
+      if (operand.IsBlank())
+        out.SetNull();
+      else
+        Negate(operand, *format_, out);
+      return;
+    case opUpper:
+    case opLower:
+      if (operand.IsBlank()) {
+        out.SetNull();
+        return;
+      }
+      out.SetText(TextOf(operand, *format_));
+      if (op == opUpper)
+        UpperLatin(out.Text);
+      else
+        LowerLatin(out.Text);
+      return;
+    default: out.SetEmpty(); return;
+  }
+}
+
+void TFilterEvaluator::Binary(size_t node, TSlot& slot) {
+  const uint32_t op = ReadU32(&buffer_[kNodeAreaStart + node + 4]) & 0xFF;
+  const TFilterValue& left = Node(Word(node, 0));
+  const TFilterValue& right = Node(Word(node, 1));
+  TFilterValue& out = slot.Value;
+  const bool blank = left.IsBlank() || right.IsBlank();
+  switch (op) {
+    case opEqual:
+    case opNotEqual:
+    case opGreater:
+    case opLess:
+    case opGreaterOrEqual:
+    case opLessOrEqual: {
+      if (blank) {
+        out.SetBool(false);
+        return;
+      }
+      const int r = CompareValues(left, right, *format_);
+      bool result = false;
+      switch (op) {
+        case opEqual: result = r == 0; break;
+        case opNotEqual: result = r != 0; break;
+        case opGreater: result = r > 0; break;
+        case opLess: result = r < 0; break;
+        case opGreaterOrEqual: result = r >= 0; break;
+        default: result = r <= 0; break;
+      }
+      out.SetBool(result);
+      return;
+    }
+    case opAnd:
+    case opOr:
+      if (blank) {
+        out.SetBool(false);
+        return;
+      }
+      out.SetBool(op == opAnd ? TruthOf(left) && TruthOf(right) : TruthOf(left) || TruthOf(right));
+      return;
+    case opAdd:
+    case opSubtract:
+    case opMultiply:
+    case opDivide:
+    case opModulo:
+    case opRemainder:
+      if (blank) {
+        out.SetNull();
+        return;
+      }
+      Arithmetic(op, left, right, *format_, out);
+      return;
+    case opLike:
+      if (blank) {
+        out.SetBool(false);
+        return;
+      }
+      left_.clear();
+      right_.clear();
+      AppendText(left, *format_, left_);
+      AppendText(right, *format_, right_);
+      out.SetBool(Like(left_, right_, slot));
+      return;
+    case opIn: {
+      if (blank) {
+        out.SetBool(false);
+        return;
+      }
+      bool found = false;
+      if (right.Kind == TValueKind::Array) {
+        for (const TFilterValue& element : right.Elements) {
+          if (element.Kind == TValueKind::Empty) break;
+          if (!element.IsBlank() && CompareValues(left, element, *format_) == 0) {
+            found = true;
+            break;
+          }
+        }
+      } else {
+        found = CompareValues(left, right, *format_) == 0;
+      }
+      out.SetBool(found);
+      return;
+    }
+    default: NotSupported(op);
+  }
+}
+
+bool TFilterEvaluator::Like(const std::string& text, const std::string& mask, TSlot& slot) {
+  if (!slot.MaskChecked || slot.CheckedMask != mask) {
+    slot.MaskChecked = false;
+    CheckMask(mask);
+    slot.CheckedMask = mask;
+    slot.MaskChecked = true;
+  }
+  return MatchesMask(text, mask);
+}
+
+void TFilterEvaluator::Compare(size_t node, TSlot& slot) {
+  const uint32_t op = ReadU32(&buffer_[kNodeAreaStart + node + 4]) & 0xFF;
+  const uint16_t caseFlag = Word(node, 0);
+  const uint16_t partial = Word(node, 1);
+  const TFilterValue& left = Node(Word(node, 2));
+  const TFilterValue& right = Node(Word(node, 3));
+  if (left.IsBlank() || right.IsBlank()) {
+    if (op != opEqual && op != opNotEqual && op != opLike) NotSupported(op);
+    slot.Value.SetBool(false);
+    return;
+  }
+  left_.clear();
+  right_.clear();
+  AppendText(left, *format_, left_);
+  AppendText(right, *format_, right_);
+  switch (op) {
+    case opEqual:
+    case opNotEqual: {
+      if (caseFlag == 1) {
+        ApplyCaseMap(left_, *upper_);
+        ApplyCaseMap(right_, *upper_);
+      }
+      if (partial > 0) {
+        if (left_.size() > partial) left_.resize(partial);
+        if (right_.size() > partial) right_.resize(partial);
+      }
+      slot.Value.SetBool((left_ == right_) == (op == opEqual));
+      return;
+    }
+    case opLike: slot.Value.SetBool(Like(left_, right_, slot)); return;
+    default: NotSupported(op);
+  }
+}
+
+void TFilterEvaluator::Function(size_t node, TSlot& slot) {
+  const uint32_t op = ReadU32(&buffer_[kNodeAreaStart + node + 4]) & 0xFF;
+  if (op != opFunction) NotSupported(op);
+  std::string name = LiteralText(Word(node, 0));
+  ApplyCaseMap(name, *upper_);
+  const uint16_t arguments = Word(node, 1);
+  static const TFilterValue kNoArgument;
+  // A call without arguments has none to read: offset 0 is the root.
+  const TFilterValue& argument = IsArgumentFree(name) || arguments == 0 ? kNoArgument : Node(arguments);
+  CallFunction(name, argument, *format_, slot.Value);
+}
+
+void TFilterEvaluator::List(size_t node, TSlot& slot) {
+  const uint32_t op = ReadU32(&buffer_[kNodeAreaStart + node + 4]) & 0xFF;
+  if (op != opListElement) NotSupported(op);
+  if (!slot.ChainReady) {
+    // The chain follows next operands while they name list element nodes;
+    // a damaged buffer whose chain loops is cut where it comes back.
+    slot.Chain.clear();
+    size_t at = node;
+    for (;;) {
+      slot.Chain.push_back(at);
+      const size_t next = Word(at, 1);
+      if (next == 0 || next + kNodeHeaderSize > nodeAreaSize_ ||
+          (ReadU32(&buffer_[kNodeAreaStart + next]) & 0x7F) != nkListElement)
+        break;
+      bool seen = false;
+      for (size_t earlier : slot.Chain) seen = seen || earlier == next;
+      if (seen) break;
+      at = next;
+    }
+    slot.ChainReady = true;
+  }
+  const std::vector<size_t>& chain = slot.Chain;
+  // Every element is evaluated first, front to back.
+  for (size_t at : chain) Node(Word(at, 0));
+  // Each node holds its element at position 0 and what the next node made
+  // from position 1 on; the last node gives its element alone, as text.
+  for (size_t k = chain.size(); k-- > 0;) {
+    TFilterValue& result = slots_[chain[k] / 2].Value;
+    const TFilterValue& element = slots_[Word(chain[k], 0) / 2].Value;
+    if (k + 1 == chain.size()) {
+      const TFilterValue* first = &element;
+      static const TFilterValue kEmpty;
+      if (element.Kind == TValueKind::Array) first = element.Elements.empty() ? &kEmpty : &element.Elements[0];
+      if (first->IsBlank())
+        result.SetNull();
+      else
+        result.SetText(TextOf(*first, *format_));
+      continue;
+    }
+    result.Kind = TValueKind::Array;
+    result.Elements.resize(kListSlots);
+    for (TFilterValue& e : result.Elements) e.SetEmpty();
+    StoreFrom(result, 0, element);
+    StoreFrom(result, 1, slots_[chain[k + 1] / 2].Value);
+  }
+}
+
+}  // namespace ts::filter
