@@ -14,6 +14,7 @@
 #include <QLineEdit>
 
 #include <fstream>
+#include <iterator>
 
 using namespace edition07;
 using namespace edition07::testing;
@@ -198,5 +199,51 @@ TEST_F(Boundary, GradeElevenCodesLeaveNoScreen) {
     w.StartFrame(40);
     w.StartFrame(code);
     EXPECT_EQ(w.CurrentFrame(), nullptr) << code;
+  }
+}
+
+TEST_F(Boundary, TwoDigitPicksSurviveTheWayBack) {
+  TfrmMain &w = Participant();
+  std::string list;
+  for (int i = 1; i <= 12; ++i) list += "option " + std::to_string(i) + "\n";
+  PutBlob("answer4", list);
+  w.FGymEyesDue = false;
+  w.StartFrame(40);
+  Now<edition07::TfrmTask4>()->t1->setCurrentIndex(9);
+  Now<edition07::TfrmTask4>()->t3->setCurrentIndex(2);
+  EndEarly();
+  ASSERT_NE(Now<edition07::TfrmTask5>(), nullptr);
+  EXPECT_EQ(Answer("a4"), "100300") << "the stored form: one number a box";
+  w.StartFrame(1000);
+  Now<edition07::TfrmPlayAnswers>()->btnPlay2_6->click();
+  loop_.Advance(1000);
+  ASSERT_NE(Now<edition07::TfrmTask4>(), nullptr);
+  EXPECT_EQ(Picks(Now<edition07::TfrmTask4>()->Boxes()), (std::vector<int>{9, -1, 2, -1, -1}));
+  EndEarly();
+  EXPECT_EQ(Answer("a4"), "100300") << "not overwritten with zeros";
+}
+
+TEST_F(Boundary, MissingMaterialsEndTheProgramWithTheGradeSevenMessage) {
+  std::filesystem::remove("klt-fl7.kim");
+  EXPECT_FALSE(Window().FormCreate());
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, U("Отсутвует или поврежден КИМ - файл klt-fl7.kim"));
+  EXPECT_EQ(boxes_.shown[0].caption, U("Ошибка..."));
+  EXPECT_EQ(Window().CurrentFrame(), nullptr);
+}
+
+TEST_F(Boundary, AScreenWhosePageIsMissingStillCountsAndHandsOver) {
+  TfrmMain &w = Participant();
+  std::ifstream in(GRADE7_DEMO_DIR "/testrtf.pdf", std::ios::binary);
+  PutBlob("VariantText", std::string(std::istreambuf_iterator<char>(in), {}));  // one page only
+  for (const int code : {20, 40}) {
+    boxes_.shown.clear();
+    w.StartFrame(code);
+    auto *frame = dynamic_cast<TTimedFrame *>(w.CurrentFrame());
+    ASSERT_NE(frame, nullptr) << code;
+    EXPECT_EQ(boxes_.shown.size(), 1u) << "the error is shown: " << code;
+    EXPECT_TRUE(frame->Timer1->Enabled()) << code;
+    EndEarly();
+    EXPECT_NE(w.CurrentFrame(), frame) << "handed over: " << code;
   }
 }
