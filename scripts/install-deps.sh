@@ -18,8 +18,8 @@ packages=(
   qt6-base-dev qt6-translations-l10n libgl-dev libegl-dev libxkbcommon-dev fonts-liberation2 xvfb xauth
   # audio layer
   libsdl2-dev libsndfile1-dev vorbis-tools espeak-ng sox
-  # PDF library
-  libpoppler-cpp-dev poppler-utils
+  # PDF library (the engine's own classes come with its private headers)
+  libpoppler-dev libpoppler-private-dev poppler-utils
 )
 
 missing=()

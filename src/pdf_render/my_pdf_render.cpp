@@ -93,10 +93,24 @@ bool TCustomMyPDFRender::RenderPageToBitmap(QImage &Bitmap, std::int32_t Page, s
       Bitmap = (width > 0 && height > 0) ? QImage(width, height, format) : QImage();
     }
   }
-  if (!Bitmap.isNull())
-    Bitmap.fill(Qt::white);
-  return DrawOnImage(Bitmap, [&](PdfDC &dc) {
-    return RenderPageToDC(dc, 0, 0, Bitmap.width(), Bitmap.height(), Page, DpiX, DpiY, !AutoSize, false, true,
-                          OptionB, OptionA);
-  });
+  // A page drawn on white paper covers the whole bitmap, so the bitmap is
+  // made white only where no page came: when the library fails or an error
+  // ends the drawing.
+  const auto whiten = [&] {
+    if (!Bitmap.isNull())
+      Bitmap.fill(Qt::white);
+  };
+  bool drawn = false;
+  try {
+    drawn = DrawOnImage(Bitmap, [&](PdfDC &dc) {
+      return RenderPageToDC(dc, 0, 0, Bitmap.width(), Bitmap.height(), Page, DpiX, DpiY, !AutoSize, false, true,
+                            OptionB, OptionA);
+    });
+  } catch (...) {
+    whiten();
+    throw;
+  }
+  if (!drawn)
+    whiten();
+  return drawn;
 }

@@ -172,8 +172,10 @@ TEST(PdfRenderer, DocumentsWithoutPagesRefuseEveryPageOperation) {
   EXPECT_EQ(renderer.GetPageCount(), 0);
   EXPECT_GT(renderer.GetDataSize(), 0);
   EXPECT_EQ(ErrorOf([&] { renderer.GetPageSizePixels(1, 100, 100, w, h); }), "There are 0 pageses in document");
+  bitmap.fill(Qt::green);
   EXPECT_EQ(ErrorOf([&] { renderer.RenderPageToBitmap(bitmap, 1, 100, 100, false, false, false); }),
             "There are 0 pageses in document");
+  EXPECT_TRUE(IsWhite(bitmap, 0, 0) && IsWhite(bitmap, 4, 4));  // whitened before the page was asked for
 
   Load(renderer, "");
   EXPECT_EQ(renderer.GetDataSize(), 0);

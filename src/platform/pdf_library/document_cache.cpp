@@ -1,7 +1,9 @@
 #include "platform/pdf_library/document_cache.h"
 
-#include <poppler-document.h>
-#include <poppler-global.h>
+#include <GlobalParams.h>
+#include <PDFDoc.h>
+#include <SplashOutputDev.h>
+#include <Stream.h>
 
 #include <cstring>
 
@@ -11,32 +13,62 @@ namespace {
 
 // The parser reports every damaged object on standard error; a damaged
 // document already shows as one without pages, so the noise helps no one.
-void IgnoreParserMessage(const std::string &, void *) {}
+void IgnoreParserMessage(ErrorCategory, Goffset, const char *) {}
 
 } // namespace
 
-DocumentCache::DocumentCache() { poppler::set_debug_error_function(IgnoreParserMessage, nullptr); }
+DocumentCache::DocumentCache() : parser_(std::make_unique<GlobalParamsIniter>(IgnoreParserMessage)) {}
 
-DocumentCache::~DocumentCache() = default;
+DocumentCache::~DocumentCache() { Forget(); }
 
-poppler::document *DocumentCache::Find(const void *data, std::int32_t size) {
+void DocumentCache::Forget() {
+  // The devices have started on the document: they go first.
+  for (auto &device : devices_)
+    device.reset();
+  document_.reset();
+  filled_ = false;
+}
+
+PDFDoc *DocumentCache::Find(const void *data, std::int32_t size) {
   if (size < 0 || (size > 0 && data == nullptr))
     return nullptr;
   const auto length = static_cast<std::size_t>(size);
   if (filled_ && bytes_.size() == length && (length == 0 || std::memcmp(bytes_.data(), data, length) == 0))
     return document_.get();
 
-  document_.reset();
-  filled_ = false;
+  Forget();
   bytes_.assign(static_cast<const char *>(data), static_cast<const char *>(data) + length);
-  std::unique_ptr<poppler::document> parsed;
-  if (length > 0)
-    parsed.reset(poppler::document::load_from_raw_data(bytes_.data(), size));
-  if (parsed && parsed->is_locked())
-    parsed.reset();
+  std::unique_ptr<PDFDoc> parsed;
+  if (length > 0) {
+    // The document owns the stream, the stream only borrows the bytes.
+    parsed = std::make_unique<PDFDoc>(new MemStream(bytes_.data(), 0, static_cast<Goffset>(length), Object(objNull)));
+    // A document that needs a password to be opened is not readable here.
+    if (!parsed->isOk())
+      parsed.reset();
+  }
   document_ = std::move(parsed);
   filled_ = true;
   return document_.get();
+}
+
+SplashOutputDev *DocumentCache::Device(bool smooth) {
+  if (!document_)
+    return nullptr;
+  std::unique_ptr<SplashOutputDev> &device = devices_[smooth ? 1 : 0];
+  if (!device) {
+    // White paper, 32-bit pixels that the device writes opaque, rows top-down
+    // and padded to whole pixels, as the drawing surface takes them.
+    SplashColor paper = {0xFF, 0xFF, 0xFF, 0xFF};
+    auto made = std::make_unique<SplashOutputDev>(splashModeXBGR8, 4, false, paper, true);
+    // Glyphs are made as the device starts on the document, so the font
+    // smoothing has to be chosen first.
+    made->setFontAntialias(smooth);
+    made->setVectorAntialias(smooth);
+    made->setFreeTypeHinting(false, false);
+    made->startDoc(document_.get());
+    device = std::move(made);
+  }
+  return device.get();
 }
 
 DocumentCache &TheDocumentCache() {

@@ -37,7 +37,9 @@ typedef int32_t (*TGetPDFPageSizeByIndex)(const void *data, int32_t size, int32_
 
 // Draws the page into the rectangle (x, y, width, height) of the surface at the
 // given resolution; the page's top-left corner lands on (x, y) and whatever
-// falls outside the surface is cut off.
+// falls outside the surface is cut off. A call that succeeds writes every pixel
+// of the rectangle that lies on the surface, the page on white paper; one that
+// fails writes none.
 //   fitToRect: scale the page so that it fills the rectangle instead of using
 //              the resolution.
 //   smooth:    anti-alias shapes and text.

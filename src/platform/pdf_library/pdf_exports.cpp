@@ -4,10 +4,10 @@
 #include "platform/pdf_library/document_cache.h"
 #include "platform/pdf_library/pdf_dc.h"
 
-#include <poppler-document.h>
-#include <poppler-image.h>
-#include <poppler-page-renderer.h>
-#include <poppler-page.h>
+#include <PDFDoc.h>
+#include <Page.h>
+#include <SplashOutputDev.h>
+#include <splash/SplashBitmap.h>
 
 #include <algorithm>
 #include <cstring>
@@ -22,20 +22,21 @@ struct PageSize {
   double height = 0;
 };
 
-std::unique_ptr<poppler::page> OpenPage(poppler::document *document, std::int32_t index) {
-  if (document == nullptr || index < 0 || index >= document->pages())
+Page *OpenPage(PDFDoc *document, std::int32_t index) {
+  if (document == nullptr || index < 0 || index >= document->getNumPages())
     return nullptr;
-  return std::unique_ptr<poppler::page>(document->create_page(index));
+  return document->getPage(index + 1);
 }
 
 // The size as the page is shown: a page turned by a quarter shows its box
 // turned, and the renderer draws it that way too.
-PageSize ShownSize(const poppler::page &page) {
-  const poppler::rectf box = page.page_rect(poppler::crop_box);
-  const auto orientation = page.orientation();
-  if (orientation == poppler::page::landscape || orientation == poppler::page::seascape)
-    return {box.height(), box.width()};
-  return {box.width(), box.height()};
+PageSize ShownSize(Page &page) {
+  const double width = page.getCropWidth();
+  const double height = page.getCropHeight();
+  const int rotate = page.getRotate();
+  if (rotate == 90 || rotate == 270)
+    return {height, width};
+  return {width, height};
 }
 
 bool UsableSurface(const PdfDC *dc) {
@@ -46,21 +47,17 @@ bool UsableSurface(const PdfDC *dc) {
   return static_cast<std::int64_t>(dc->stride) >= static_cast<std::int64_t>(dc->width) * 4;
 }
 
-// Copies the rendered slice onto the surface at (left, top), forcing the
-// pixels opaque.
-void CopyOnto(const poppler::image &slice, PdfDC &dc, std::int32_t left, std::int32_t top, std::int32_t width,
+// Copies the rendered slice onto the surface at (left, top). The device
+// writes its pixels opaque, in the surface's byte order.
+void CopyOnto(SplashBitmap &slice, PdfDC &dc, std::int32_t left, std::int32_t top, std::int32_t width,
               std::int32_t height) {
-  const int rows = std::min(height, slice.height());
-  const int columns = std::min(width, slice.width());
-  const char *source = slice.const_data();
+  const int rows = std::min(height, slice.getHeight());
+  const int columns = std::min(width, slice.getWidth());
+  const unsigned char *source = slice.getDataPtr();
   auto *target = static_cast<unsigned char *>(dc.pixels);
-  for (int row = 0; row < rows; ++row) {
-    auto *line = reinterpret_cast<std::uint32_t *>(target + static_cast<std::ptrdiff_t>(top + row) * dc.stride) + left;
-    std::memcpy(line, source + static_cast<std::ptrdiff_t>(row) * slice.bytes_per_row(),
-                static_cast<std::size_t>(columns) * 4);
-    for (int column = 0; column < columns; ++column)
-      line[column] |= 0xFF000000u;
-  }
+  for (int row = 0; row < rows; ++row)
+    std::memcpy(target + static_cast<std::ptrdiff_t>(top + row) * dc.stride + static_cast<std::ptrdiff_t>(left) * 4,
+                source + static_cast<std::ptrdiff_t>(row) * slice.getRowSize(), static_cast<std::size_t>(columns) * 4);
 }
 
 } // namespace
@@ -73,10 +70,10 @@ PDF_EXPORT std::int32_t GetPDFDocInfo(const void *data, std::int32_t size, std::
   try {
     auto &cache = pdflib::TheDocumentCache();
     std::lock_guard<std::mutex> hold(cache.Lock());
-    poppler::document *document = cache.Find(data, size);
+    PDFDoc *document = cache.Find(data, size);
     if (document != nullptr) {
-      pages = std::max(document->pages(), 0);
-      if (auto page = OpenPage(document, 0))
+      pages = std::max(document->getNumPages(), 0);
+      if (Page *page = OpenPage(document, 0))
         firstWidth = ShownSize(*page).width;
       result = 1;
     }
@@ -99,7 +96,7 @@ PDF_EXPORT std::int32_t GetPDFPageSizeByIndex(const void *data, std::int32_t siz
   try {
     auto &cache = pdflib::TheDocumentCache();
     std::lock_guard<std::mutex> hold(cache.Lock());
-    if (auto page = OpenPage(cache.Find(data, size), index)) {
+    if (Page *page = OpenPage(cache.Find(data, size), index)) {
       shown = ShownSize(*page);
       result = 1;
     }
@@ -125,8 +122,9 @@ PDF_EXPORT std::int32_t RenderPDFPageToDC(const void *data, std::int32_t size, s
   try {
     auto &cache = pdflib::TheDocumentCache();
     std::lock_guard<std::mutex> hold(cache.Lock());
-    auto page = OpenPage(cache.Find(data, size), index);
-    if (!page)
+    PDFDoc *document = cache.Find(data, size);
+    Page *page = OpenPage(document, index);
+    if (page == nullptr)
       return 0;
 
     double resolutionX = dpiX;
@@ -147,17 +145,16 @@ PDF_EXPORT std::int32_t RenderPDFPageToDC(const void *data, std::int32_t size, s
     if (left >= right || top >= bottom)
       return 1;
 
-    poppler::page_renderer renderer;
-    renderer.set_image_format(poppler::image::format_argb32);
-    renderer.set_paper_color(0xFFFFFFFFu);
-    renderer.set_render_hint(poppler::page_renderer::antialiasing, smooth);
-    renderer.set_render_hint(poppler::page_renderer::text_antialiasing, smooth);
-    const poppler::image slice =
-        renderer.render_page(page.get(), resolutionX, resolutionY, static_cast<int>(left - x),
-                             static_cast<int>(top - y), static_cast<int>(right - left), static_cast<int>(bottom - top));
-    if (!slice.is_valid() || slice.format() != poppler::image::format_argb32)
+    SplashOutputDev *device = cache.Device(smooth);
+    if (device == nullptr)
       return 0;
-    CopyOnto(slice, *dc, static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
+    document->displayPageSlice(device, index + 1, resolutionX, resolutionY, 0, false, true, false,
+                               static_cast<int>(left - x), static_cast<int>(top - y), static_cast<int>(right - left),
+                               static_cast<int>(bottom - top));
+    SplashBitmap *slice = device->getBitmap();
+    if (slice == nullptr || slice->getMode() != splashModeXBGR8 || slice->getRowSize() <= 0)
+      return 0;
+    CopyOnto(*slice, *dc, static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
              static_cast<std::int32_t>(right - left), static_cast<std::int32_t>(bottom - top));
     return 1;
   } catch (...) {
