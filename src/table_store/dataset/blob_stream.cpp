@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "table_store/dataset/dataset_messages.h"
 #include "table_store/dataset/mem_table.h"
@@ -11,41 +12,58 @@
 namespace ts {
 
 TdvoBlobStream::TdvoBlobStream(TdvoCustomMemTable& table, TField& field, TBlobStreamMode mode)
-    : table_(table), field_(field), mode_(mode), fieldNo_(field.FieldNo()) {
-  TdvoCommon& store = table_.Store();
+    : table_(&table), field_(&field), fieldLabel_(field.DisplayLabel()), mode_(mode), fieldNo_(field.FieldNo()) {
+  TdvoCommon& store = table.Store();
   TLockGuard guard(store.Lock());
   if (mode_ != TBlobStreamMode::Read) {
-    if (!table_.IgnoreReadOnly() && field_.ReadOnly())
-      throw EDatabaseError(FormatMessage(msg::kFieldReadOnly, {field_.DisplayLabel()}));
-    if (table_.State() != dsEdit && table_.State() != dsInsert) throw EDatabaseError(msg::kNotEditing);
+    if (!table.IgnoreReadOnly() && field.ReadOnly())
+      throw EDatabaseError(FormatMessage(msg::kFieldReadOnly, {field.DisplayLabel()}));
+    if (table.State() != dsEdit && table.State() != dsInsert) throw EDatabaseError(msg::kNotEditing);
   }
-  if (!table_.IndexTableOpen()) return;
-  record_ = table_.ActiveRecordForState();
+  if (!table.IndexTableOpen()) return;
+  record_ = table.ActiveRecordForState();
   if (record_ == nullptr) return;
-  bufferSlot_ = store.FieldSlot(record_, field_);
+  bufferSlot_ = store.FieldSlot(record_, field);
   if (bufferSlot_ == nullptr) return;
   if (record_->SlotIndex >= 0) {
     stored_ = store.StoredRecord(record_->SlotIndex);
-    storedSlot_ = stored_ != nullptr ? store.FieldSlot(stored_, field_) : nullptr;
+    storedSlot_ = stored_ != nullptr ? store.FieldSlot(stored_, field) : nullptr;
   }
   if (mode_ == TBlobStreamMode::Write)
     TruncateBlob();
   else
     LoadBlobIntoStream();
+  if (mode_ != TBlobStreamMode::Read) table.blobStreams_.push_back(this);
 }
 
 TdvoBlobStream::~TdvoBlobStream() {
-  if (!modified_) return;
-  try {
-    Flush();
-  } catch (const Exception& error) {
-    HandleApplicationException(error, &table_);
-  } catch (...) {
-    // Nothing else may leave a destructor.
+  if (modified_) {
+    try {
+      Flush();
+    } catch (const Exception& error) {
+      HandleApplicationException(error, table_);
+    } catch (...) {
+      // Nothing else may leave a destructor.
+    }
   }
+  if (table_ != nullptr) std::erase(table_->blobStreams_, this);
+}
+
+void TdvoBlobStream::Detach() {
+  table_ = nullptr;
+  field_ = nullptr;
+  record_ = nullptr;
+  bufferSlot_ = nullptr;
+  stored_ = nullptr;
+  storedSlot_ = nullptr;
+}
+
+void TdvoBlobStream::RefuseDetached() const {
+  throw EMemTableError(FormatMessage(msg::kBlobStreamDetached, {fieldLabel_}));
 }
 
 int64_t TdvoBlobStream::Write(const void* buffer, int64_t count) {
+  if (mode_ != TBlobStreamMode::Read && Detached()) RefuseDetached();
   const int64_t written = TMemoryStream::Write(buffer, count);
   if (mode_ != TBlobStreamMode::Read) modified_ = true;
   return written;
@@ -59,11 +77,11 @@ void TdvoBlobStream::LoadBlobIntoStream() {
     if (block == nullptr) return;
   }
   const int32_t length = ValueBlockLength(block);
-  if (table_.OnDecompressBlobStream) {
+  if (table_->OnDecompressBlobStream) {
     TMemoryStream compressed;
     if (length > 0) compressed.WriteBuffer(ValueBlockData(block), length);
     compressed.SetPosition(0);
-    table_.OnDecompressBlobStream(table_, compressed, *this);
+    table_->OnDecompressBlobStream(*table_, compressed, *this);
   } else {
     SetSize(length);
     if (length > 0) std::memcpy(Memory(), ValueBlockData(block), static_cast<size_t>(length));
@@ -87,9 +105,9 @@ void TdvoBlobStream::StoreBlobFromStream() {
       throw EMemTableError(FormatMessage(msg::kBlobTooLarge, {std::to_string(from.Size())}));
     return MakeValueBlock(from.Memory(), static_cast<int32_t>(from.Size()));
   };
-  if (table_.OnCompressBlobStream) {
+  if (table_->OnCompressBlobStream) {
     TMemoryStream compressed;
-    table_.OnCompressBlobStream(table_, *this, compressed);
+    table_->OnCompressBlobStream(*table_, *this, compressed);
     block = makeBlock(compressed);
   } else {
     block = makeBlock(*this);
@@ -102,16 +120,21 @@ void TdvoBlobStream::StoreBlobFromStream() {
 
 void TdvoBlobStream::Flush() {
   if (!modified_) return;
+  if (Detached()) {
+    // Refused once: the bytes have nowhere to go.
+    modified_ = false;
+    RefuseDetached();
+  }
   if (bufferSlot_ != nullptr) {
-    TLockGuard guard(table_.Store().Lock());
+    TLockGuard guard(table_->Store().Lock());
     StoreBlobFromStream();
-    if (fieldNo_ >= 1) table_.Store().SetFieldModified(fieldNo_);
+    if (fieldNo_ >= 1) table_->Store().SetFieldModified(fieldNo_);
   }
   modified_ = false;
   // Only the cursor's buffer has unposted blob values that a cancel drops;
   // a record written directly (by a load) keeps what it was given.
-  if (record_ != nullptr && record_ == table_.ActiveBuffer()) field_.SetBlobModified(true);
-  table_.DataEvent(TDataEvent::FieldChange, &field_);
+  if (record_ != nullptr && record_ == table_->ActiveBuffer()) field_->SetBlobModified(true);
+  table_->DataEvent(TDataEvent::FieldChange, field_);
 }
 
 }  // namespace ts

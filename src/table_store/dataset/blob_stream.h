@@ -15,8 +15,15 @@
 // freed unflushed hands it to the application's exception handler.
 //
 // A stream binds to the record buffer that was active when it was opened and
-// must be freed before the table moves or leaves edit or insert state.
+// must be freed before the table moves or leaves edit or insert state. A
+// write or read-write stream still open when the table posts, cancels,
+// deletes, closes or is destroyed is detached: its bytes are refused
+// (Write and Flush raise EMemTableError, freeing reports to the
+// application's exception handler) rather than written into a buffer that
+// is gone or shows another state of the record.
 #pragma once
+
+#include <string>
 
 #include "table_store/dataset/dataset.h"
 #include "table_store/record.h"
@@ -38,14 +45,20 @@ class TdvoBlobStream : public TDataSetBlobStream {
 
   TBlobStreamMode Mode() const { return mode_; }
   bool IsModified() const { return modified_; }
+  bool Detached() const { return table_ == nullptr; }
 
  private:
+  friend class TdvoCustomMemTable;
+  void Detach();
+  [[noreturn]] void RefuseDetached() const;
+
   void LoadBlobIntoStream();
   void TruncateBlob();
   void StoreBlobFromStream();
 
-  TdvoCustomMemTable& table_;
-  TField& field_;
+  TdvoCustomMemTable* table_;
+  TField* field_;
+  std::string fieldLabel_;
   TBlobStreamMode mode_;
   int fieldNo_;
   TRecord* record_ = nullptr;

@@ -564,6 +564,7 @@ void TDataSet::Delete() {
 }
 
 void TDataSet::FreeFieldBuffers() {
+  DetachBlobStreams();
   for (TField* field : FieldList()) {
     if (field->IsBlob() && field->BlobModified()) {
       field->SetBlobModified(false);

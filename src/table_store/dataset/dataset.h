@@ -206,6 +206,9 @@ class TDataSet {
   // Runs once for every blob field written through a stream when the
   // record's field buffers are freed (Post, Cancel).
   virtual void CloseBlob(TField& /*field*/) {}
+  // Runs first whenever the record's field buffers are freed (Post, Cancel,
+  // Delete, Close): blob streams still open on the record let go of it.
+  virtual void DetachBlobStreams() {}
 
   virtual void DoBeforeOpen() { Fire(BeforeOpen); }
   virtual void DoAfterOpen() { Fire(AfterOpen); }

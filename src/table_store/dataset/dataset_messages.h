@@ -18,5 +18,7 @@ inline constexpr const char* kNotSupportedType = "Field '%s' is of an unknown ty
 inline constexpr const char* kNoBlobField = "Field '%s' is not a blob field";
 inline constexpr const char* kNoFilterExpressions = "Filter expressions are not available";
 inline constexpr const char* kBlobTooLarge = "Blob value too large (%s bytes)";
+inline constexpr const char* kBlobStreamDetached =
+    "Field %s: the blob stream's record was posted, cancelled or closed; its bytes are not stored";
 
 }  // namespace ts::msg

@@ -58,6 +58,7 @@ TdvoCustomMemTable::~TdvoCustomMemTable() {
   } catch (...) {
     // A table going away cannot report; its records go with the store.
   }
+  DetachBlobStreams();
   while (!lockEntered_.empty()) UnlockTable();
   ForgetDeltaHandler();
   store_->DetachTableFromStore(this);
@@ -425,6 +426,14 @@ std::unique_ptr<TdvoBlobStream> TdvoCustomMemTable::OpenBlobStream(TField& field
 
 std::unique_ptr<TDataSetBlobStream> TdvoCustomMemTable::CreateBlobStream(TField& field, TBlobStreamMode mode) {
   return OpenBlobStream(field, mode);
+}
+
+void TdvoCustomMemTable::DetachBlobStreams() {
+  // A stream freed later must not write into a buffer that is gone or now
+  // shows another state of the record.
+  std::vector<TdvoBlobStream*> streams;
+  streams.swap(blobStreams_);
+  for (TdvoBlobStream* stream : streams) stream->Detach();
 }
 
 // ---- Autoinc

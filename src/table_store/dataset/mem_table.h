@@ -519,6 +519,7 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void ClearCalcFields(TRecord* buffer) override;
   bool CanModify() const override { return !readOnly_; }
   void CloseBlob(TField& field) override;
+  void DetachBlobStreams() override;
   void DoBeforeClose() override;
   void DoAfterOpen() override;
   void DoBeforeInsert() override;
@@ -621,6 +622,8 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   bool readOnly_ = false;
   bool open_ = false;
   bool closeDone_ = false;
+  // Write and read-write blob streams bound to the table's record buffers.
+  std::vector<TdvoBlobStream*> blobStreams_;
   bool afterOpenRunning_ = false;
   bool found_ = false;
   uint8_t tablePhase_ = kPhaseNormal;

@@ -194,6 +194,45 @@ TEST_F(BlobStreams, FailedWriteBackKeepsTheOldValueAndSaysSo) {
   EXPECT_EQ(ReadAll(*table, "Intro"), "kept");
 }
 
+TEST_F(BlobStreams, AStreamOutlivingItsRecordIsRefused) {
+  const std::string refused =
+      "Field Intro: the blob stream's record was posted, cancelled or closed; its bytes are not stored";
+  const char* ends[] = {"Cancel", "Post", "Close", "destroy"};
+  for (const std::string end : ends) {
+    SCOPED_TRACE(end);
+    SetUp();
+    table->Edit();
+    auto stream = table->OpenBlobStream(table->FieldNamed("Intro"), TBlobStreamMode::ReadWrite);
+    stream->WriteBuffer("Z", 1);
+    if (end == "Cancel") table->Cancel();
+    if (end == "Post") table->Post();
+    if (end == "Close") table->Close();
+    if (end == "destroy") table.reset();
+    EXPECT_THROW(stream->WriteBuffer("Z", 1), EMemTableError);
+    std::string reported;
+    SetApplicationExceptionHandler([&](const Exception& e, const void* sender) {
+      reported = e.Message();
+      EXPECT_EQ(sender, nullptr);
+    });
+    stream.reset();
+    SetApplicationExceptionHandler(nullptr);
+    EXPECT_EQ(reported, refused);
+    if (end == "Cancel" || end == "Post") {
+      // Neither the view nor the store took the stream's bytes.
+      EXPECT_TRUE(table->FieldNamed("Intro").AsString() == AllBytes());
+      table->Refresh();
+      EXPECT_TRUE(ReadAll(*table, "Intro") == AllBytes());
+    }
+  }
+  // A write stream left open is refused the same way when flushed.
+  SetUp();
+  table->Append();
+  auto stream = table->OpenBlobStream(table->FieldNamed("Intro"), TBlobStreamMode::Write);
+  table->Cancel();
+  EXPECT_THROW(stream->Flush(), EMemTableError);
+  stream.reset();  // refused once only
+}
+
 TEST_F(BlobStreams, FieldHelpersCopyThroughStreams) {
   TMemoryStream out;
   static_cast<TBlobField&>(table->FieldNamed("Intro")).SaveToStream(out);
