@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cmath>
+#include <memory>
 #include <set>
 
 #include "kim_file.h"
@@ -264,8 +265,10 @@ void PackFile(const std::string& specFile, const std::string& outFile, bool bare
   const QString baseFolder = QFileInfo(file).absolutePath();
   std::string bytes = BuildTableStream(file.readAll(), baseFolder);
   if (!bare) bytes = station::PackMaterials(bytes);
+  auto held = std::make_unique<THeldSignals>();
   ts::TReplacingFileStream out(outFile, false);
   const TRemoveOnSignal removeOnSignal(out.TemporaryName());
+  held.reset();
   out.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
   out.Commit();
 }

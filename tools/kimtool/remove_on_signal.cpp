@@ -43,4 +43,14 @@ TRemoveOnSignal::TRemoveOnSignal(const std::string& path) {
 
 TRemoveOnSignal::~TRemoveOnSignal() { armed = 0; }
 
+THeldSignals::THeldSignals() {
+  sigset_t held;
+  sigemptyset(&held);
+  sigaddset(&held, SIGINT);
+  sigaddset(&held, SIGTERM);
+  ::sigprocmask(SIG_BLOCK, &held, &previous_);
+}
+
+THeldSignals::~THeldSignals() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+
 }  // namespace kim

@@ -3,6 +3,8 @@
 // leave a file of that size beside the output.
 #pragma once
 
+#include <signal.h>
+
 #include <string>
 
 namespace kim {
@@ -15,6 +17,19 @@ class TRemoveOnSignal {
   ~TRemoveOnSignal();
   TRemoveOnSignal(const TRemoveOnSignal&) = delete;
   TRemoveOnSignal& operator=(const TRemoveOnSignal&) = delete;
+};
+
+// While an object lives, SIGINT and SIGTERM wait: the file is created and
+// registered with TRemoveOnSignal before a signal can end the tool.
+class THeldSignals {
+ public:
+  THeldSignals();
+  ~THeldSignals();
+  THeldSignals(const THeldSignals&) = delete;
+  THeldSignals& operator=(const THeldSignals&) = delete;
+
+ private:
+  sigset_t previous_;
 };
 
 }  // namespace kim
