@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <thread>
 
 namespace ts {
 
@@ -27,7 +28,11 @@ class TReentrantLock {
   void SetStandalone(bool value) { standalone_.store(value, std::memory_order_relaxed); }
 
  private:
-  std::recursive_mutex mutex_;
+  // The owner takes the lock again by counting, without touching the mutex:
+  // a post takes it for every field it writes and again inside.
+  std::mutex mutex_;
+  std::atomic<std::thread::id> owner_{};
+  int depth_ = 0;
   std::atomic<bool> standalone_{false};
 };
 
