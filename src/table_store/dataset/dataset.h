@@ -90,7 +90,13 @@ class TDataSet {
   // moved or removed while the dataset is closed.
   const std::vector<TField*>& FieldList() const;
   // Drops the kept field list after a change to the fields or their children.
-  void FieldsChanged() { fieldListValid_ = false; }
+  void FieldsChanged() {
+    fieldListValid_ = false;
+    ++fieldsVersion_;
+  }
+  // Changes with every FieldsChanged: what was looked up among the fields
+  // before is stale once it differs.
+  uint64_t FieldsVersion() const { return fieldsVersion_; }
   // A persistent field; the dataset owns it. Only while closed.
   TField& AddField(std::unique_ptr<TField> field);
   template <typename F, typename... Args>
@@ -266,6 +272,7 @@ class TDataSet {
   std::vector<std::unique_ptr<TField>> fields_;
   mutable std::vector<TField*> fieldList_;
   mutable bool fieldListValid_ = false;
+  uint64_t fieldsVersion_ = 0;
   TFieldDefs fieldDefs_;
   bool defaultFields_ = false;
   TRecord* buffer_ = nullptr;

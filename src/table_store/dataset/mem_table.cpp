@@ -60,6 +60,7 @@ TdvoCustomMemTable::~TdvoCustomMemTable() {
   }
   DetachBlobStreams();
   while (!lockEntered_.empty()) UnlockTable();
+  FreeLocateKeyRecord();
   ForgetDeltaHandler();
   store_->DetachTableFromStore(this);
   indexes_.reset();
@@ -191,6 +192,7 @@ void TdvoCustomMemTable::InternalClose() {
   keyRecord_ = nullptr;
   filterRecord_ = nullptr;
   overrideRecord_ = nullptr;
+  FreeLocateKeyRecord();
   ReleaseRange();
   FreeMasterRecord();
   detailFieldList_.ClearFields();
@@ -402,12 +404,25 @@ void TdvoCustomMemTable::SetFieldVariant(TRecord* record, TField& field, const T
   WriteSlot(record, field, slot, buffer.data());
 }
 
-void TdvoCustomMemTable::SetFieldVariants(TRecord* record, std::string_view fieldNames, const TValue& values) {
+namespace {
+
+void CheckOneDimension(const TValue& values) {
   if (values.IsArray())
     for (const TValue& element : values.Elements())
       if (element.IsArray()) throw EMemTableError(msg::kBadDimensionCount);
+}
+
+}  // namespace
+
+void TdvoCustomMemTable::SetFieldVariants(TRecord* record, std::string_view fieldNames, const TValue& values) {
+  CheckOneDimension(values);
   TdvoFieldList list;
   ParseKeyFieldList(*this, list, fieldNames);
+  SetFieldVariants(record, list, values);
+}
+
+void TdvoCustomMemTable::SetFieldVariants(TRecord* record, const TdvoFieldList& list, const TValue& values) {
+  CheckOneDimension(values);
   if (list.FieldCount() == 0) throw EMemTableError(msg::kNoFields);
   if (!values.IsArray()) {
     if (list.FieldCount() > 1) throw EMemTableError(msg::kMoreFieldsThanValues);

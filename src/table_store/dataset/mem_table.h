@@ -302,6 +302,7 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   // One value per field named in `fieldNames` (";"-separated): an array
   // gives its elements in order, a single value goes to a single field.
   void SetFieldVariants(TRecord* record, std::string_view fieldNames, const TValue& values);
+  void SetFieldVariants(TRecord* record, const TdvoFieldList& fields, const TValue& values);
   // The record that field reads and writes address in the current state.
   TRecord* ActiveRecordForState() const;
   // The update status of that record (rsUnmodified without one).
@@ -566,6 +567,21 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   TRecord* RecordOfBookmark(const TBookmark& bookmark) const;
   std::unique_ptr<TRecordFilterProgram> filterProgram_;
   TdvoFieldList rangeFields_;
+  // Locate's parsed key list and key record, kept for the next call with
+  // the same key text and options (stations locate the same way each time).
+  const TdvoFieldList& LocateKeys(std::string_view keyFields, TLocateOptions options);
+  TRecord* LocateKeyRecord();
+  void FreeLocateKeyRecord();
+  struct TLocateKeys {
+    bool valid = false;
+    std::string text;
+    TLocateOptions options = 0;
+    uint64_t fieldsVersion = 0;
+    bool calculated = false;
+    TdvoFieldList fields;
+    TRecord* record = nullptr;
+  };
+  TLocateKeys locateKeys_;
   TRecord* rangeLow_ = nullptr;
   TRecord* rangeHigh_ = nullptr;
   bool rangeActive_ = false;

@@ -30,30 +30,62 @@ std::vector<TField*> NamedFields(const TDataSet& table, std::string_view names) 
 
 }  // namespace
 
+const TdvoFieldList& TdvoCustomMemTable::LocateKeys(std::string_view keyFields, TLocateOptions options) {
+  TLocateKeys& k = locateKeys_;
+  if (k.valid && k.options == options && k.fieldsVersion == FieldsVersion() && k.text == keyFields) {
+    // Parsing a calculated key field turns RecalcOnIndex on; so does reuse.
+    if (k.calculated) SetRecalcOnIndex(true);
+    return k.fields;
+  }
+  k.valid = false;
+  ParseKeyFieldList(*this, k.fields, keyFields);
+  if (options & loCaseInsensitive) ApplyKeyOption(*this, k.fields, mtcoCaseInsensitive, keyFields);
+  if (options & loPartialKey) ApplyKeyOption(*this, k.fields, mtcoPartialKey, keyFields);
+  k.calculated = false;
+  for (int i = 0; i < k.fields.FieldCount(); ++i)
+    k.calculated = k.calculated || static_cast<TField*>(k.fields.FieldAt(i))->FieldKind() == fkCalculated;
+  k.text.assign(keyFields);
+  k.options = options;
+  k.fieldsVersion = FieldsVersion();
+  k.valid = true;
+  return k.fields;
+}
+
+TRecord* TdvoCustomMemTable::LocateKeyRecord() {
+  TRecord*& record = locateKeys_.record;
+  if (record == nullptr)
+    record = store_->AllocRecord();
+  else
+    store_->InitRecord(record);
+  return record;
+}
+
+void TdvoCustomMemTable::FreeLocateKeyRecord() {
+  if (locateKeys_.record != nullptr && store_ != nullptr) store_->FreeRecord(locateKeys_.record, true, false);
+  locateKeys_.record = nullptr;
+}
+
 int TdvoCustomMemTable::SearchKeyPosition(std::string_view keyFields, const TValue& keyValues,
                                           TLocateOptions options) {
   if (keyValues.IsArray())
     for (const TValue& element : keyValues.Elements())
       if (element.IsArray()) throw EMemTableError(msg::kBadDimensionCount);
   CheckBrowseMode();
-  TdvoFieldList keys;
-  ParseKeyFieldList(*this, keys, keyFields);
-  if (options & loCaseInsensitive) ApplyKeyOption(*this, keys, mtcoCaseInsensitive, keyFields);
-  if (options & loPartialKey) ApplyKeyOption(*this, keys, mtcoPartialKey, keyFields);
+  const TdvoFieldList& keys = LocateKeys(keyFields, options);
 
   TLockGuard guard(store_->Lock());
-  TRecord* key = store_->AllocRecord();
+  TRecord* key = LocateKeyRecord();
   int position = -1;
   try {
-    SetFieldVariants(key, keyFields, keyValues);
+    SetFieldVariants(key, keys, keyValues);
     // Through the current index when it is ordered on exactly these fields,
     // else a scan of it in order that stops at the first visible match.
     if (!indexes_->SearchForLocate(keys, key, false, true, position)) position = -1;
   } catch (...) {
-    store_->FreeRecord(key, true, false);
+    store_->FreeOutOfLineValues(key);
     throw;
   }
-  store_->FreeRecord(key, true, false);
+  store_->FreeOutOfLineValues(key);
   return position;
 }
 

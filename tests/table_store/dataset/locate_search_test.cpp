@@ -150,6 +150,33 @@ TEST(LocateRecord, ACalculatedKeyIsComputedAgainForEachRecord) {
   EXPECT_TRUE(table->RecalcOnIndex());
   EXPECT_EQ(table->FieldNamed("zone").AsInteger(), 2);
   EXPECT_EQ(table->FieldNamed("VarNo").AsInteger(), 1);
+  // A locate that reuses its parsed keys turns it on again all the same.
+  table->SetRecalcOnIndex(false);
+  ASSERT_TRUE(table->LocateRecord("fullVar", TValue::Integer(20)));
+  EXPECT_TRUE(table->RecalcOnIndex());
+}
+
+// The kept key list and key record follow the key text, the options and the
+// fields: alternating calls, and the same text after the fields changed.
+TEST(LocateRecord, KeptKeysFollowTextOptionsAndFields) {
+  auto table = MakeVariants({{1, 0, "Alpha"}, {2, 1, "beta"}, {3, 2, "alpha"}});
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(table->LocateRecord("subjname", TValue::String("ALPHA"), loCaseInsensitive));
+    EXPECT_EQ(table->FieldNamed("subjid").AsInteger(), 1);
+    EXPECT_FALSE(table->LocateRecord("subjname", TValue::String("ALPHA")));
+    ASSERT_TRUE(table->LocateRecord("subjname", TValue::String("alp"), loPartialKey));
+    EXPECT_EQ(table->FieldNamed("subjid").AsInteger(), 3);
+    ASSERT_TRUE(table->LocateRecord("VarNo;subjname", TValue::Array({TValue::Integer(1), TValue::String("beta")})));
+    EXPECT_THROW(table->LocateRecord("VarNo;subjname", TValue::Integer(1)), EMemTableError);
+  }
+  table->Close();
+  table->DestroyFields();
+  table->AddField<TStringField>("VarNo", 10);
+  table->AddField<TIntegerField>("subjname");
+  table->Open();
+  table->AppendRecord({TValue::String("x"), TValue::Integer(7)});
+  ASSERT_TRUE(table->LocateRecord("subjname", TValue::Integer(7)));
+  EXPECT_EQ(table->FieldNamed("VarNo").AsString(), "x");
 }
 
 TEST(LookupValue, ReadsTheRecordFoundWithoutMovingOrScrolling) {
