@@ -7,6 +7,7 @@
 #include <array>
 #include <string>
 
+#include "table_store/binary_format/binary_stream_format.h"
 #include "tables.h"
 
 namespace ts {
@@ -138,6 +139,32 @@ TEST(AttachedTables, StandaloneOnlyOnAClosedTableThatSharesNothing) {
   owner->SetStandalone(true);
   EXPECT_TRUE(owner->Standalone());
   EXPECT_FALSE(attached.Standalone());
+}
+
+TEST(AttachedTables, ALoadWithDefinitionsClosesTheStoreOrIsRefusedByAnAttachment) {
+  TdvoMemTable saved("saved");
+  saved.FieldDefs().Add("code", ftString, 8);
+  saved.Open();
+  saved.Append();
+  saved.FieldNamed("code").SetAsString("x1");
+  saved.Post();
+  TdvoBinaryStreamFormat format;
+  TMemoryStream stream;
+  saved.SaveStreamWithFormat(stream, &format);
+
+  auto owner = MakeOwner();
+  TdvoMemTable other("other");
+  owner->SetAttachMaxCount(2);
+  other.SetAttachedTo(owner.get());
+  other.Open();
+  AddRow(*owner, 1);
+  EXPECT_EQ(MessageOf([&] { other.LoadStreamWithFormat(stream, &format); }),
+            "EMemTableError: Table is attached to another table.");
+  EXPECT_EQ(Ids(other), "1");
+  owner->LoadStreamWithFormat(stream, &format);
+  EXPECT_FALSE(other.Active());
+  EXPECT_EQ(owner->FieldCount(), 1);
+  EXPECT_EQ(owner->FieldNamed("code").AsString(), "x1");
 }
 
 // Each order in which the owner, the attached table and the detach can come;
