@@ -107,15 +107,19 @@ void WriteVariant(const QJsonObject &subject, const QJsonObject &v, const QStrin
     int y = Paragraph(p, kVisibleTop, U("Задание 5. Прочитайте текст вслух. Идёт запись."), 17, true);
     Paragraph(p, y + 30, read_aloud, 22);
   }
-  // Page 7: preparation for task 6, shown from its top-left corner.
+  // Page 7: preparation for task 6, shown from its top-left corner, and
+  // task 6 without a photo, shown centred. The content lies in the rows both
+  // views show (from kVisibleTop to kPhotoChoiceBottom).
   {
     QPainter &p = pdf.NewPage();
-    int y = Paragraph(p, 20, U("Задание 6. Выберите одну из фотографий и опишите её: кто изображён, где и что "
-                               "происходит, что вам нравится или не нравится на фото."),
+    Header(p, header + U(" · стр. 7"));
+    int y = Paragraph(p, kVisibleTop, U("Задание 6. Выберите одну из фотографий и опишите её: кто изображён, где и что "
+                                        "происходит, что вам нравится или не нравится на фото."),
                       17, true, 20, 780);
     for (int k = 0; k < 3; ++k)
-      Picture(p, QRect(20 + k * 265, y + 20, 240, 170), var_no * 3 + k, U("Фото %1: ").arg(k + 1) + photos[k]);
-    Paragraph(p, y + 240, U("Отметьте номер выбранной фотографии внизу экрана."), 15, false, 20, 780);
+      Picture(p, QRect(20 + k * 265, y + 10, 240, 150), var_no * 3 + k, U("Фото %1: ").arg(k + 1) + photos[k]);
+    y = Paragraph(p, y + 215, U("Отметьте номер выбранной фотографии внизу экрана."), 15, false, 20, 780);
+    if (y > kPhotoChoiceBottom) throw std::runtime_error("page 7 runs below the photo choice's view");
   }
   // Pages 8 to 10: the chosen photo.
   for (int k = 0; k < 3; ++k) {

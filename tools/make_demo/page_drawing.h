@@ -20,6 +20,9 @@ inline constexpr char kFamily[] = "Liberation Sans";
 inline constexpr int kMargin = 60;
 // Rows of a centred page that the task screens show.
 inline constexpr int kVisibleTop = -kScreenOffsetY + 15;  // 292
+// The last row that the photo choice shows of a page drawn from its top-left
+// corner: the window's 713 rows less the top bar (50) and its panel (60).
+inline constexpr int kPhotoChoiceBottom = 713 - 50 - 60;  // 603
 inline constexpr int kDropDownHeight = 24;
 inline constexpr int kTextBoxHeight = 21;
 

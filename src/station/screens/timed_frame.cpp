@@ -14,9 +14,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -51,6 +53,44 @@ void RemoveFile(const std::string &path) {
 }
 
 constexpr int kDefaultPanelHeight = 49;
+constexpr int kCaptionGap = 8;
+
+// The bottom panel: its caption is drawn in the part of the panel that its
+// widgets (the button, a choice beside it) leave free, wrapped and, where it
+// still does not fit, in smaller type, so that no widget covers it.
+class CaptionPanel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+  // The part of the panel the caption may take.
+  QRect CaptionArea() const {
+    QRect area = contentsRect();
+    for (const QWidget *w : findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+      if (w->isVisibleTo(this)) area.setRight(std::min(area.right(), w->x() - kCaptionGap));
+    if (alignment() & Qt::AlignLeft) area.setLeft(area.left() + std::max(indent(), 0));
+    return area;
+  }
+  // The type the caption is drawn in: the panel's own, smaller if needed.
+  QFont CaptionFont() const {
+    const QRect area = CaptionArea();
+    QFont f = font();
+    for (int pixels = f.pixelSize(); pixels > 8; --pixels) {
+      f.setPixelSize(pixels);
+      const QRect needed = QFontMetrics(f).boundingRect(area, int(alignment()) | Qt::TextWordWrap, text());
+      if (needed.width() <= area.width() && needed.height() <= area.height()) break;
+    }
+    return f;
+  }
+
+ protected:
+  void paintEvent(QPaintEvent *) override {
+    QPainter p(this);
+    drawFrame(&p);
+    p.setFont(CaptionFont());
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(CaptionArea(), int(alignment()) | Qt::TextWordWrap, text());
+  }
+};
 
 }  // namespace
 
@@ -69,7 +109,7 @@ TTimedFrame::TTimedFrame(TfrmMain &main) : TFrame(main) {
   Image1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
   layout->addWidget(Image1, 1);
 
-  Panel1 = new QLabel(this);
+  Panel1 = new CaptionPanel(this);
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setAlignment(Qt::AlignCenter);
   Panel1->setFrameShape(QFrame::Panel);
@@ -92,6 +132,13 @@ TTimedFrame::TTimedFrame(TfrmMain &main) : TFrame(main) {
 }
 
 TTimedFrame::~TTimedFrame() = default;
+
+QRect TTimedFrame::CaptionRect() const {
+  const auto *panel = static_cast<const CaptionPanel *>(Panel1);
+  const QRect area = panel->CaptionArea();
+  return QFontMetrics(panel->CaptionFont())
+      .boundingRect(area, int(panel->alignment()) | Qt::TextWordWrap, panel->text());
+}
 
 QString TTimedFrame::SecondsText(int seconds) { return QString::number(seconds) + U(texts::kSecondsSuffix); }
 

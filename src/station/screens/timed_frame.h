@@ -68,6 +68,7 @@
 #include "../participant_folder.h"
 
 #include <QByteArray>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 
@@ -105,6 +106,9 @@ class TTimedFrame : public TFrame {
 
   // Top bar helper: the text shown in lblProcessTime for `seconds`.
   static QString SecondsText(int seconds);
+  // Where the bottom panel's caption is drawn, in the panel: clear of the
+  // button and of anything else in the panel.
+  QRect CaptionRect() const;
 
   // The early end itself (after the question): the next tick ends the frame.
   void RequestEnd();
