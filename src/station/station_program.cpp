@@ -6,9 +6,24 @@
 #include "screens/five_sec.h"
 #include "screens/test_rtf.h"
 
+#include "termination_signals.h"
+
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 namespace station {
+
+bool InstallQtRussian() {
+  auto *translator = new QTranslator(QCoreApplication::instance());
+  if (translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+      QCoreApplication::installTranslator(translator))
+    return true;
+  delete translator;
+  return false;
+}
 
 int RunStationProgram(int argc, char **argv, const EditionSettings &settings) {
   QApplication app(argc, argv);
@@ -16,6 +31,7 @@ int RunStationProgram(int argc, char **argv, const EditionSettings &settings) {
   // made the display name, which some window systems append to every
   // caption, the message boxes' included.
   QApplication::setApplicationName(settings.title);
+  InstallQtRussian();
 
   QtStationLoop loop;
   QtMessageService messages(loop);
@@ -31,9 +47,18 @@ int RunStationProgram(int argc, char **argv, const EditionSettings &settings) {
   // main window owns it.
   new TfrmTestRTF(frmMain);
   frmMain.show();
+  // Ctrl+C and SIGTERM stop the station as its own stop button does; the
+  // window's destruction then ends the recording and frees the audio.
+  int exitCode = 0;
+  TerminationSignals termination([&frmMain, &exitCode](int signo) {
+    exitCode = 128 + signo;
+    frmMain.StopExam();
+    QApplication::exit(exitCode);
+  });
   // The loop ends once the window has closed, which it does only after the
   // station was stopped.
-  return app.exec();
+  const int code = app.exec();
+  return exitCode != 0 ? exitCode : code;
 }
 
 }  // namespace station

@@ -1,13 +1,16 @@
 #include "manual_loop.h"
 #include "qt_station_loop.h"
 #include "scripted_messages.h"
+#include "termination_signals.h"
 
 #include "table_store/errors.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <stdexcept>
+#include <vector>
 
 using station::BoxAnswer;
 using station::StationLoop;
@@ -129,4 +132,15 @@ TEST(StationLoop, QtLoopRunsPostedCallsGuardedFromTheEventLoop) {
   EXPECT_EQ(timer->Interval(), 250);
   timer->SetEnabled(false);
   EXPECT_FALSE(timer->Enabled());
+}
+
+TEST(StationSignals, TerminationSignalsReachTheWindowThreadHandler) {
+  std::vector<int> got;
+  {
+    station::TerminationSignals termination([&got](int signo) { got.push_back(signo); });
+    std::raise(SIGTERM);
+    std::raise(SIGINT);
+    for (int i = 0; i < 200 && got.size() < 2; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  EXPECT_EQ(got, (std::vector<int>{SIGTERM, SIGINT}));
 }

@@ -1,5 +1,6 @@
 #include "message_service.h"
 #include "qt_station_loop.h"
+#include "station_program.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -50,4 +51,19 @@ TEST(StationMessageBoxes, RealBoxRunsANestedLoopAndGivesTheAnswer) {
   EXPECT_EQ(service.Show({"Error text", "Title", BoxButtons::Ok, BoxIcon::Error, BoxOwner::MainWindow}),
             BoxAnswer::Ok);
   EXPECT_EQ(seen.icon, BoxIcon::Error);
+}
+
+TEST(StationMessageBoxes, StandardButtonsSpeakRussian) {
+  ASSERT_TRUE(InstallQtRussian()) << "Qt's Russian translation is installed with the packages";
+  QtStationLoop loop;
+  QtMessageService service(loop);
+  QStringList buttons;
+  QTimer::singleShot(0, [&] {
+    auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    for (auto which : {QMessageBox::Yes, QMessageBox::No}) buttons << box->button(which)->text().remove(u'&');
+    box->button(QMessageBox::No)->click();
+  });
+  service.Show({"q", "c", BoxButtons::YesNo, BoxIcon::None, BoxOwner::None});
+  EXPECT_EQ(buttons, (QStringList{QString::fromUtf8("Да"), QString::fromUtf8("Нет")}));
 }

@@ -87,7 +87,11 @@ std::shared_ptr<EncoderProcess> EncoderProcess::Spawn(const std::string &program
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    // A group of its own: Ctrl+C in the terminal interrupts the program, which
+    // then ends the encoder's input, instead of killing the encoder with its
+    // file unfinished.
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
 
     std::vector<char *> args;
     args.reserve(argv.size() + 1);

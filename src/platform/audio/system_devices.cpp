@@ -12,7 +12,12 @@ namespace klt::audio {
 
 namespace {
 
-bool InitAudio() { return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0; }
+// SDL would catch SIGINT and SIGTERM for an event queue that nobody reads:
+// the program that uses this layer decides what those signals do.
+bool InitAudio() {
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+}
 void QuitAudio() { SDL_QuitSubSystem(SDL_INIT_AUDIO); }
 
 // The SDL name of a device number: empty with `isDefault` for the default.

@@ -141,7 +141,7 @@ std::string TAnswerReview::RecordingPath(std::string_view suffix) const { return
 
 std::string TAnswerReview::AnswersFilePath() const { return RecordingPath("_0.ans"); }
 
-void TAnswerReview::PlayRecording(std::string_view suffix) {
+void TAnswerReview::StopPlayback() {
   // The stream just stopped is released at once: a participant may listen
   // any number of times, and each press opens the file anew.
   if (AnswerPlayStream != 0) {
@@ -149,6 +149,10 @@ void TAnswerReview::PlayRecording(std::string_view suffix) {
     BASS_StreamFree(AnswerPlayStream);
     AnswerPlayStream = 0;
   }
+}
+
+void TAnswerReview::PlayRecording(std::string_view suffix) {
+  StopPlayback();
   const std::string path = RecordingPath(suffix);
   // A missing recording gives no stream; playing none is silent.
   AnswerPlayStream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, 0);
@@ -176,6 +180,8 @@ void TAnswerReview::btnPlay2_6Click() {
 
 void TAnswerReview::Timer2Timer() {
   Timer2->SetEnabled(false);
+  // A recording still playing would go on over the tasks.
+  StopPlayback();
   // The eye break is not offered again on the way back.
   main_.FGymEyesDue = false;
   main_.StartFrame(spec_.wayBackScreen);
@@ -184,11 +190,7 @@ void TAnswerReview::Timer2Timer() {
 // ---- closing the work ---------------------------------------------------------
 
 void TAnswerReview::Button1Click() {
-  if (AnswerPlayStream != 0) {
-    BASS_ChannelStop(AnswerPlayStream);
-    BASS_StreamFree(AnswerPlayStream);
-    AnswerPlayStream = 0;
-  }
+  StopPlayback();
   // A file that cannot be written raises the table's error, shown by the
   // handler guard; the work then stays open and the clock keeps running, so
   // the save can be tried again.

@@ -96,6 +96,7 @@ class TAnswerReview : public TFrame {
 
  private:
   void PlayRecording(std::string_view suffix);
+  void StopPlayback();
 
   ReviewSpec spec_;
 };

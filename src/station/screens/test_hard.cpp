@@ -21,6 +21,8 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 
 #include <png.h>
 
@@ -189,6 +191,8 @@ QLineEdit *TfrmTestHard::MakeIdentityBox(int top, const char *label, int maxLeng
   box->setGeometry(230, top + 6, 120, 28);
   box->setFont(Font(16, true));
   box->setMaxLength(maxLength);
+  // Pasted or dropped text is refused as typed letters are.
+  box->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), box));
   box->installEventFilter(this);
   QObject::connect(box, &QLineEdit::textChanged, this, [this] { Action1Update(); });
   return box;

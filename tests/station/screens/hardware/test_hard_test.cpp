@@ -407,6 +407,15 @@ TEST_F(HardwareCheck, IdentityBoxesTakeOnlyDigitsUpToTheirLength) {
   EXPECT_EQ(s.edtAudCode->text(), "1234");
   for (const char *d : {"3", "4"}) Type(s.edtCompCode, Qt::Key_0, d);
   EXPECT_EQ(s.edtCompCode->text(), "3");
+
+  // Pasted text that is not all digits is refused whole; digits go in.
+  s.edtAudCode->clear();
+  s.edtAudCode->insert("12a");
+  EXPECT_EQ(s.edtAudCode->text(), "");
+  s.edtAudCode->insert(U("７"));
+  EXPECT_EQ(s.edtAudCode->text(), "") << "only the digits 0 to 9";
+  s.edtAudCode->insert("0042");
+  EXPECT_EQ(s.edtAudCode->text(), "0042");
 }
 
 TEST_F(HardwareCheck, SoundTestHandlers) {

@@ -187,14 +187,20 @@ TEST_F(ReviewTest, PlayingAgainStopsAndReleasesTheFirstPlaybackAndStartsFromTheB
 
 TEST_F(ReviewTest, WayBackGoesToTaskTwoASecondLaterWithoutTheEyeBreak) {
   TfrmMain &w = Prepared();
+  PutRecordings(w);
   w.FGymEyesDue = true;
   TfrmPlayAnswers &r = Review();
+  r.btnPlay2_1->click();
+  const HSTREAM playing = AnswerPlayStream;
+  ASSERT_NE(playing, 0u);
   r.btnPlay2_6->click();
   EXPECT_TRUE(r.Timer2->Enabled());
   loop_.Advance(999);
   EXPECT_EQ(w.CurrentFrame(), &r);
   loop_.Advance(1);
   EXPECT_TRUE(Logged("screen20 start none"));
+  EXPECT_TRUE(FakeAudio::Get().Called("ChannelStop " + std::to_string(playing))) << "the playback stops";
+  EXPECT_EQ(AnswerPlayStream, 0u);
   EXPECT_FALSE(w.FGymEyesDue);
   EXPECT_TRUE(w.TimerControl->Enabled()) << "the work is not closed on the way back";
   EXPECT_TRUE(boxes_.shown.empty());
