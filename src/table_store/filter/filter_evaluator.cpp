@@ -81,12 +81,6 @@ void TFilterEvaluator::Damaged(size_t at) const {
   throw EMemTableFilterError(FormatMessage(msg::kFilterMalformed, {static_cast<int64_t>(at)}));
 }
 
-uint16_t TFilterEvaluator::Word(size_t node, size_t index) const {
-  const size_t at = node + kNodeHeaderSize + 2 * index;
-  if (at + 2 > nodeAreaSize_) Damaged(node);
-  return ReadU16(&buffer_[kNodeAreaStart + at]);
-}
-
 const char* TFilterEvaluator::LiteralText(size_t offset) const {
   const size_t at = literalStart_ + offset;
   if (at >= buffer_.size() || std::memchr(&buffer_[at], 0, buffer_.size() - at) == nullptr) Damaged(offset);
@@ -112,35 +106,65 @@ const TFilterValue& TFilterEvaluator::Evaluate(TDataSet& table, uint32_t localeI
   return Node(node);
 }
 
-const TFilterValue& TFilterEvaluator::Node(size_t node) {
-  if (node + kNodeHeaderSize > nodeAreaSize_ || node % 2 != 0) Damaged(node);
-  TDepth depth(depth_);
+TFilterEvaluator::TSlot& TFilterEvaluator::Decode(size_t node) {
+  if (node % 2 != 0 || node + kNodeHeaderSize > nodeAreaSize_) Damaged(node);
   TSlot& slot = slots_[node / 2];
+  if (slot.Decoded) return slot;
   const uint8_t* header = &buffer_[kNodeAreaStart + node];
-  switch (ReadU32(header) & 0x7F) {
-    case nkUnary: Unary(node, slot); break;
-    case nkBinary: Binary(node, slot); break;
-    case nkCompare: Compare(node, slot); break;
-    case nkField: Field(node, slot); break;
-    case nkConstant: Constant(node, slot); break;
-    case nkFunction: Function(node, slot); break;
+  const uint32_t kind = ReadU32(header) & 0x7F;
+  size_t words = 0;
+  switch (kind) {
+    case nkUnary: words = 1; break;
+    case nkCompare: words = 4; break;
+    case nkConstant: words = 3; break;
+    case nkBinary:
+    case nkField:
+    case nkFunction:
+    case nkListElement: words = 2; break;
+    default: break;
+  }
+  if (node + kNodeHeaderSize + 2 * words > nodeAreaSize_) Damaged(node);
+  slot.Kind = kind;
+  slot.Op = ReadU32(header + 4);
+  for (size_t i = 0; i < words; ++i) slot.W[i] = ReadU16(header + kNodeHeaderSize + 2 * i);
+  slot.Decoded = true;
+  return slot;
+}
+
+const TFilterValue& TFilterEvaluator::Node(size_t node) {
+  TSlot& slot = Decode(node);
+  TDepth depth(depth_);
+  switch (slot.Kind) {
+    case nkUnary: Unary(slot); break;
+    case nkBinary: Binary(slot); break;
+    case nkCompare: Compare(slot); break;
+    case nkField: Field(slot); break;
+    case nkConstant: Constant(slot); break;
+    case nkFunction: Function(slot); break;
     case nkListElement: List(node, slot); break;
     default: slot.Value.SetEmpty(); break;
   }
   return slot.Value;
 }
 
-void TFilterEvaluator::Field(size_t node, TSlot& slot) {
-  const uint32_t op = ReadU32(&buffer_[kNodeAreaStart + node + 4]);
-  if (op != opField) throw EMemTableFilterError(FormatMessage(msg::kFilterUnknownOperator, {static_cast<int64_t>(op)}));
-  const char* name = LiteralText(Word(node, 1));
+std::string_view TFilterEvaluator::TextView(const TFilterValue& value, std::string& scratch) const {
+  if (value.Kind == TValueKind::String) return value.Text;
+  scratch.clear();
+  AppendText(value, *format_, scratch);
+  return scratch;
+}
+
+void TFilterEvaluator::Field(TSlot& slot) {
+  if (slot.Op != opField)
+    throw EMemTableFilterError(FormatMessage(msg::kFilterUnknownOperator, {static_cast<int64_t>(slot.Op)}));
   TDataSet& table = *table_;
   const TField* field = nullptr;
+  // The field found last time, while it is still there under its name.
   if (slot.Table == &table && slot.FieldIndex >= 0 && slot.FieldIndex < table.FieldCount() &&
       &table.Field(slot.FieldIndex) == slot.Field && slot.Field->FieldName() == slot.FieldName) {
     field = slot.Field;
   } else {
-    TField& found = table.FieldByName(name);
+    TField& found = table.FieldByName(LiteralText(slot.W[1]));
     field = &found;
     slot.Table = &table;
     slot.FieldIndex = table.IndexOfField(&found);
@@ -152,8 +176,7 @@ void TFilterEvaluator::Field(size_t node, TSlot& slot) {
     return;
   }
   const size_t size = static_cast<size_t>(std::max(field->DataSize(), 0)) + 1;
-  if (fieldBuffer_.size() < size) fieldBuffer_.resize(size);
-  std::memset(fieldBuffer_.data(), 0, size);
+  if (fieldBuffer_.size() < size) fieldBuffer_.assign(size, 0);
   if (!field->GetData(fieldBuffer_.data())) {
     slot.Value.SetNull();
     return;
@@ -172,17 +195,16 @@ void TFilterEvaluator::Field(size_t node, TSlot& slot) {
   }
 }
 
-void TFilterEvaluator::Constant(size_t node, TSlot& slot) {
+void TFilterEvaluator::Constant(TSlot& slot) {
   if (slot.ConstantReady) return;
-  const uint32_t op = ReadU32(&buffer_[kNodeAreaStart + node + 4]);
   TFilterValue& v = slot.Value;
-  if (op != opConstant) {
+  if (slot.Op != opConstant) {
     v.SetEmpty();
     return;
   }
-  const uint16_t type = Word(node, 0);
-  const uint16_t size = Word(node, 1);
-  const uint16_t offset = Word(node, 2);
+  const uint16_t type = slot.W[0];
+  const uint16_t size = slot.W[1];
+  const uint16_t offset = slot.W[2];
   const auto need = [&](size_t bytes) { return LiteralBytes(offset, std::max<size_t>(bytes, size)); };
   switch (type) {
     case ftString:
@@ -218,9 +240,9 @@ void TFilterEvaluator::Constant(size_t node, TSlot& slot) {
   slot.ConstantReady = true;
 }
 
-void TFilterEvaluator::Unary(size_t node, TSlot& slot) {
-  const uint32_t op = ReadU32(&buffer_[kNodeAreaStart + node + 4]) & 0xFF;
-  const TFilterValue& operand = Node(Word(node, 0));
+void TFilterEvaluator::Unary(TSlot& slot) {
+  const uint32_t op = slot.Op & 0xFF;
+  const TFilterValue& operand = Node(slot.W[0]);
   TFilterValue& out = slot.Value;
   switch (op) {
     case opIsBlank: out.SetBool(operand.IsBlank()); return;
@@ -248,10 +270,10 @@ void TFilterEvaluator::Unary(size_t node, TSlot& slot) {
   }
 }
 
-void TFilterEvaluator::Binary(size_t node, TSlot& slot) {
-  const uint32_t op = ReadU32(&buffer_[kNodeAreaStart + node + 4]) & 0xFF;
-  const TFilterValue& left = Node(Word(node, 0));
-  const TFilterValue& right = Node(Word(node, 1));
+void TFilterEvaluator::Binary(TSlot& slot) {
+  const uint32_t op = slot.Op & 0xFF;
+  const TFilterValue& left = Node(slot.W[0]);
+  const TFilterValue& right = Node(slot.W[1]);
   TFilterValue& out = slot.Value;
   const bool blank = left.IsBlank() || right.IsBlank();
   switch (op) {
@@ -303,11 +325,7 @@ void TFilterEvaluator::Binary(size_t node, TSlot& slot) {
         out.SetBool(false);
         return;
       }
-      left_.clear();
-      right_.clear();
-      AppendText(left, *format_, left_);
-      AppendText(right, *format_, right_);
-      out.SetBool(Like(left_, right_, slot));
+      out.SetBool(Like(TextView(left, left_), TextView(right, right_), slot));
       return;
     case opIn: {
       if (blank) {
@@ -333,7 +351,7 @@ void TFilterEvaluator::Binary(size_t node, TSlot& slot) {
   }
 }
 
-bool TFilterEvaluator::Like(const std::string& text, const std::string& mask, TSlot& slot) {
+bool TFilterEvaluator::Like(std::string_view text, std::string_view mask, TSlot& slot) {
   if (!slot.MaskChecked || slot.CheckedMask != mask) {
     slot.MaskChecked = false;
     CheckMask(mask);
@@ -343,55 +361,57 @@ bool TFilterEvaluator::Like(const std::string& text, const std::string& mask, TS
   return MatchesMask(text, mask);
 }
 
-void TFilterEvaluator::Compare(size_t node, TSlot& slot) {
-  const uint32_t op = ReadU32(&buffer_[kNodeAreaStart + node + 4]) & 0xFF;
-  const uint16_t caseFlag = Word(node, 0);
-  const uint16_t partial = Word(node, 1);
-  const TFilterValue& left = Node(Word(node, 2));
-  const TFilterValue& right = Node(Word(node, 3));
+void TFilterEvaluator::Compare(TSlot& slot) {
+  const uint32_t op = slot.Op & 0xFF;
+  const uint16_t caseFlag = slot.W[0];
+  const uint16_t partial = slot.W[1];
+  const TFilterValue& left = Node(slot.W[2]);
+  const TFilterValue& right = Node(slot.W[3]);
+  if (op != opEqual && op != opNotEqual && op != opLike) NotSupported(op);
   if (left.IsBlank() || right.IsBlank()) {
-    if (op != opEqual && op != opNotEqual && op != opLike) NotSupported(op);
     slot.Value.SetBool(false);
     return;
   }
-  left_.clear();
-  right_.clear();
-  AppendText(left, *format_, left_);
-  AppendText(right, *format_, right_);
-  switch (op) {
-    case opEqual:
-    case opNotEqual: {
-      if (caseFlag == 1) {
-        ApplyCaseMap(left_, *upper_);
-        ApplyCaseMap(right_, *upper_);
-      }
-      if (partial > 0) {
-        if (left_.size() > partial) left_.resize(partial);
-        if (right_.size() > partial) right_.resize(partial);
-      }
-      slot.Value.SetBool((left_ == right_) == (op == opEqual));
-      return;
-    }
-    case opLike: slot.Value.SetBool(Like(left_, right_, slot)); return;
-    default: NotSupported(op);
+  std::string_view l = TextView(left, left_);
+  std::string_view r = TextView(right, right_);
+  if (op == opLike) {
+    slot.Value.SetBool(Like(l, r, slot));
+    return;
   }
+  if (partial > 0) {
+    l = l.substr(0, partial);
+    r = r.substr(0, partial);
+  }
+  bool equal = l.size() == r.size();
+  if (equal && caseFlag == 1) {
+    const TCaseMap& upper = *upper_;
+    for (size_t i = 0; equal && i < l.size(); ++i)
+      equal = upper[static_cast<uint8_t>(l[i])] == upper[static_cast<uint8_t>(r[i])];
+  } else if (equal) {
+    equal = l == r;
+  }
+  slot.Value.SetBool(equal == (op == opEqual));
 }
 
-void TFilterEvaluator::Function(size_t node, TSlot& slot) {
-  const uint32_t op = ReadU32(&buffer_[kNodeAreaStart + node + 4]) & 0xFF;
+void TFilterEvaluator::Function(TSlot& slot) {
+  const uint32_t op = slot.Op & 0xFF;
   if (op != opFunction) NotSupported(op);
-  std::string name = LiteralText(Word(node, 0));
-  ApplyCaseMap(name, *upper_);
-  const uint16_t arguments = Word(node, 1);
+  if (slot.UpperNameMap != upper_) {
+    slot.UpperName = LiteralText(slot.W[0]);
+    ApplyCaseMap(slot.UpperName, *upper_);
+    slot.UpperNameMap = upper_;
+  }
   static const TFilterValue kNoArgument;
   // A call without arguments has none to read: offset 0 is the root.
-  const TFilterValue& argument = IsArgumentFree(name) || arguments == 0 ? kNoArgument : Node(arguments);
-  CallFunction(name, argument, *format_, slot.Value);
+  const bool noArgument = IsArgumentFree(slot.UpperName) || slot.W[1] == 0;
+  const TFilterValue& argument = noArgument ? kNoArgument : Node(slot.W[1]);
+  CallFunction(slot.UpperName, argument, *format_, slot.Value);
 }
 
 void TFilterEvaluator::List(size_t node, TSlot& slot) {
-  const uint32_t op = ReadU32(&buffer_[kNodeAreaStart + node + 4]) & 0xFF;
+  const uint32_t op = slot.Op & 0xFF;
   if (op != opListElement) NotSupported(op);
+  if (slot.ListConstant) return;
   if (!slot.ChainReady) {
     // The chain follows next operands while they name list element nodes;
     // a damaged buffer whose chain loops is cut where it comes back.
@@ -399,10 +419,8 @@ void TFilterEvaluator::List(size_t node, TSlot& slot) {
     size_t at = node;
     for (;;) {
       slot.Chain.push_back(at);
-      const size_t next = Word(at, 1);
-      if (next == 0 || next + kNodeHeaderSize > nodeAreaSize_ ||
-          (ReadU32(&buffer_[kNodeAreaStart + next]) & 0x7F) != nkListElement)
-        break;
+      const size_t next = Decode(at).W[1];
+      if (next == 0 || Decode(next).Kind != nkListElement) break;
       bool seen = false;
       for (size_t earlier : slot.Chain) seen = seen || earlier == next;
       if (seen) break;
@@ -412,12 +430,17 @@ void TFilterEvaluator::List(size_t node, TSlot& slot) {
   }
   const std::vector<size_t>& chain = slot.Chain;
   // Every element is evaluated first, front to back.
-  for (size_t at : chain) Node(Word(at, 0));
+  bool constant = true;
+  for (size_t at : chain) {
+    const size_t element = Decode(at).W[0];
+    Node(element);
+    constant = constant && slots_[element / 2].ConstantReady;
+  }
   // Each node holds its element at position 0 and what the next node made
   // from position 1 on; the last node gives its element alone, as text.
   for (size_t k = chain.size(); k-- > 0;) {
     TFilterValue& result = slots_[chain[k] / 2].Value;
-    const TFilterValue& element = slots_[Word(chain[k], 0) / 2].Value;
+    const TFilterValue& element = slots_[slots_[chain[k] / 2].W[0] / 2].Value;
     if (k + 1 == chain.size()) {
       const TFilterValue* first = &element;
       static const TFilterValue kEmpty;
@@ -434,6 +457,7 @@ void TFilterEvaluator::List(size_t node, TSlot& slot) {
     StoreFrom(result, 0, element);
     StoreFrom(result, 1, slots_[chain[k + 1] / 2].Value);
   }
+  slot.ListConstant = constant;
 }
 
 }  // namespace ts::filter

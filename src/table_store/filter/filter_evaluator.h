@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "table_store/filter/filter_format.h"
@@ -33,6 +34,11 @@ class TFilterEvaluator {
 
  private:
   struct TSlot {
+    // The node as the buffer holds it, read once.
+    bool Decoded = false;
+    uint32_t Kind = 0;
+    uint32_t Op = 0;
+    uint16_t W[4] = {};
     TFilterValue Value;
     bool ConstantReady = false;
     // Field references: where the name was last found.
@@ -40,26 +46,33 @@ class TFilterEvaluator {
     int FieldIndex = -1;
     const TField* Field = nullptr;
     std::string FieldName;
-    // List heads: the chain of list element nodes.
+    // List heads: the chain of list element nodes, and whether its value
+    // is made of constants only and so never changes.
     std::vector<size_t> Chain;
     bool ChainReady = false;
+    bool ListConstant = false;
+    // Function calls: the name upper-cased under the map in use.
+    std::string UpperName;
+    const TCaseMap* UpperNameMap = nullptr;
     // Like: the last mask that was checked.
     std::string CheckedMask;
     bool MaskChecked = false;
   };
 
   const TFilterValue& Node(size_t node);
-  void Field(size_t node, TSlot& slot);
-  void Constant(size_t node, TSlot& slot);
-  void Unary(size_t node, TSlot& slot);
-  void Binary(size_t node, TSlot& slot);
-  void Compare(size_t node, TSlot& slot);
-  void Function(size_t node, TSlot& slot);
+  TSlot& Decode(size_t node);
+  void Field(TSlot& slot);
+  void Constant(TSlot& slot);
+  void Unary(TSlot& slot);
+  void Binary(TSlot& slot);
+  void Compare(TSlot& slot);
+  void Function(TSlot& slot);
   void List(size_t node, TSlot& slot);
-  bool Like(const std::string& text, const std::string& mask, TSlot& slot);
+  bool Like(std::string_view text, std::string_view mask, TSlot& slot);
+  // The value as text without copying a string value.
+  std::string_view TextView(const TFilterValue& value, std::string& scratch) const;
 
-  // Bounds-checked reads of the node area and the literal area.
-  uint16_t Word(size_t node, size_t index) const;
+  // Bounds-checked reads of the literal area.
   const char* LiteralText(size_t offset) const;
   const uint8_t* LiteralBytes(size_t offset, size_t size) const;
   [[noreturn]] void Damaged(size_t at) const;
