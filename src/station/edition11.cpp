@@ -1,4 +1,5 @@
 #include "edition_settings.h"
+#include "main_window11.h"
 #include "screens/finish_exam.h"
 #include "screens/play_answers.h"
 #include "screens/gym_eyes.h"
@@ -24,6 +25,9 @@ EditionSettings Grade11Settings() {
   s.codeLength = 4;
   s.defaultStudID = QStringLiteral("0000");
   s.answersFieldSize = 1500;
+  s.makeWindow = [](const EditionSettings &settings, const StationServices &services) -> std::unique_ptr<TfrmMain> {
+    return std::make_unique<TfrmMainRE11>(settings, services);
+  };
   s.clockWarningAt = 1200;
   s.clockWarningText = QString::fromUtf8(
       "До окончания работы осталось 20 минут.\n\rПерейдите к выполнению устной части (задания 5 и 6)");

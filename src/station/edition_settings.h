@@ -16,6 +16,7 @@ namespace station {
 
 class TfrmMain;
 class TFrame;
+struct StationServices;
 
 // Whole seconds. The grade-7 edition keeps its two spoken-task preparation
 // limits in the prepare5/prepare6 slots.
@@ -70,6 +71,8 @@ struct EditionSettings {
   QString clockWarningText;
   TopBarLayout topBar;
   ScreenTable screens;
+  // The edition's main window, where it keeps more than the shared one.
+  std::function<std::unique_ptr<TfrmMain>(const EditionSettings &, const StationServices &)> makeWindow;
 };
 
 // The grade-11 edition with its screen table.

@@ -226,7 +226,6 @@ void TfrmMain::SetStartValues() {
   FTask6Seconds = l.task6;
   FExamSeconds = l.exam;
   FGymEyesSeconds = l.gymEyes;
-  FGymEyesAfterSeconds = l.gymEyesAfter;
   FStudID = settings_.defaultStudID;
 }
 
@@ -336,7 +335,7 @@ void TfrmMain::RenderPage(QLabel *picture) {
 void TfrmMain::TimerControlTimer() {
   const int remaining = FExamSeconds - FElapsedSeconds;
   ++FElapsedSeconds;
-  if (settings_.clockWarningAt && remaining == *settings_.clockWarningAt && !FOralPartStarted) {
+  if (settings_.clockWarningAt && remaining == *settings_.clockWarningAt && !ClockWarningSuppressed()) {
     // Shown once this tick has returned: a box opened inside the tick would
     // hold the clock, whose timer is not fired again while its handler runs.
     services_.loop.Post([alive = std::weak_ptr<bool>(alive_), this] {
@@ -432,6 +431,11 @@ void TfrmMain::StopRecording(const std::string &path) {
   }
   RecPlayStream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, 0);
   if (channel != 0 && (endedByItself || RecPlayStream == 0)) ShowBassError(U(texts::kEncoderStartFailed));
+}
+
+std::unique_ptr<TfrmMain> MakeMainWindow(const EditionSettings &settings, const StationServices &services) {
+  if (settings.makeWindow) return settings.makeWindow(settings, services);
+  return std::make_unique<TfrmMain>(settings, services);
 }
 
 }  // namespace station

@@ -109,7 +109,6 @@ class TfrmMain : public QWidget {
   std::unique_ptr<ts::TdvoBinaryStreamFormat> dvoBinaryStreamFormat1;
 
   // Fields that the screens read and write.
-  bool FOralPartDone = false;
   int FPrepare1Seconds = 0;
   int FPrepare5Seconds = 0;
   int FPrepare6Seconds = 0;
@@ -122,9 +121,7 @@ class TfrmMain : public QWidget {
   int FExamSeconds = 0;
   int FGymEyesSeconds = 0;
   bool FGymEyesDue = false;
-  int FGymEyesAfterSeconds = 0;
   int FElapsedSeconds = 0;
-  bool FOralPartStarted = false;
   QString FStudID;
   QString FVariant;
   QString FStationKey;
@@ -154,6 +151,8 @@ class TfrmMain : public QWidget {
   void LocateFirstVariant();
 
  protected:
+  // The edition's reason to hold back the exam clock's warning.
+  virtual bool ClockWarningSuppressed() const { return false; }
   void closeEvent(QCloseEvent *event) override;
   void showEvent(QShowEvent *event) override;
 
@@ -179,5 +178,8 @@ class TfrmMain : public QWidget {
   bool notice_pending_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
+
+// The main window of the edition that `settings` describe.
+std::unique_ptr<TfrmMain> MakeMainWindow(const EditionSettings &settings, const StationServices &services);
 
 }  // namespace station

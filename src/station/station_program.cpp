@@ -35,7 +35,8 @@ int RunStationProgram(int argc, char **argv, const EditionSettings &settings) {
 
   QtStationLoop loop;
   QtMessageService messages(loop);
-  TfrmMain frmMain(settings, StationServices{loop, messages});
+  const std::unique_ptr<TfrmMain> window = MakeMainWindow(settings, StationServices{loop, messages});
+  TfrmMain &frmMain = *window;
   messages.SetMainWindow(&frmMain);
   // Start-up runs before the window is visible; when it fails its message has
   // been shown and the program ends.

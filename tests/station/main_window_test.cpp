@@ -56,7 +56,7 @@ TEST_F(StationStartup, WindowAndFieldsHaveTheirStartValues) {
   EXPECT_FALSE(w.TimerControl->Enabled());
   EXPECT_EQ(w.TimerControl->Interval(), 1000);
 
-  EXPECT_FALSE(w.FOralPartDone);
+  EXPECT_FALSE(Grade11(w).FOralPartDone);
   EXPECT_EQ(w.FPrepare1Seconds, 25);
   EXPECT_EQ(w.FPrepare5Seconds, 120);
   EXPECT_EQ(w.FPrepare6Seconds, 120);
@@ -66,9 +66,9 @@ TEST_F(StationStartup, WindowAndFieldsHaveTheirStartValues) {
   EXPECT_EQ(w.FTask6Seconds, 120);
   EXPECT_EQ(w.FGymEyesSeconds, 300);
   EXPECT_FALSE(w.FGymEyesDue);
-  EXPECT_EQ(w.FGymEyesAfterSeconds, 2100);
+  EXPECT_EQ(Grade11(w).FGymEyesAfterSeconds, 2100);
   EXPECT_EQ(w.FElapsedSeconds, 0);
-  EXPECT_FALSE(w.FOralPartStarted);
+  EXPECT_FALSE(Grade11(w).FOralPartStarted);
   EXPECT_EQ(w.FStudID, "0000");
   EXPECT_TRUE(w.FVariant.isEmpty() && w.FStationKey.isEmpty() && w.FSubjID.isEmpty() && w.FExamDate.isEmpty());
   EXPECT_EQ(w.FAppDir, ProgramFolder());
@@ -470,7 +470,7 @@ TEST_F(StationClock, CountsDownAndWarnsOnceAtTwentyMinutes) {
 
 TEST_F(StationClock, NoWarningOnceTheSpokenPartWasReached) {
   TfrmMain &w = Window();
-  w.FOralPartStarted = true;
+  Grade11(w).FOralPartStarted = true;
   w.FElapsedSeconds = 4500 - 1201;
   w.TimerControl->SetEnabled(true);
   loop_.AdvanceSeconds(3);

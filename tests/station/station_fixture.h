@@ -7,6 +7,7 @@
 #include "fake_audio.h"
 #include "frame.h"
 #include "main_window.h"
+#include "main_window11.h"
 #include "manual_loop.h"
 #include "materials_file.h"
 #include "scripted_messages.h"
@@ -113,7 +114,7 @@ class StationFixture : public ::testing::Test {
   }
 
   TfrmMain &Window() {
-    if (!window_) window_ = std::make_unique<TfrmMain>(settings_, StationServices{loop_, boxes_});
+    if (!window_) window_ = MakeMainWindow(settings_, StationServices{loop_, boxes_});
     return *window_;
   }
 

@@ -1,6 +1,6 @@
 #include "screens/instruction.h"
 
-#include "main_window.h"
+#include "main_window11.h"
 #include "station_texts.h"
 
 namespace station {
@@ -25,7 +25,7 @@ TfrmInstruction::TfrmInstruction(TfrmMain &main)
                         .onPress =
                             [](TfrmMain &m) {
                               m.FGymEyesDue = true;
-                              m.FOralPartStarted = false;
+                              Grade11(m).FOralPartStarted = false;
                             },
                         .onAccept = {}}) {}
 

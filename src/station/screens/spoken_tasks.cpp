@@ -1,6 +1,6 @@
 #include "spoken_tasks.h"
 
-#include "../main_window.h"
+#include "../main_window11.h"
 
 namespace station {
 namespace {
@@ -9,7 +9,7 @@ SpokenScreenSpec Prepare5() {
   SpokenScreenSpec s = PreparationSpec(5, 5, &TfrmMain::FPrepare5Seconds);
   s.panelHeight = 41;
   // From here on the exam clock no longer urges the pupil to the spoken part.
-  s.onStart = [](TfrmMain &m) { m.FOralPartStarted = true; };
+  s.onStart = [](TfrmMain &m) { Grade11(m).FOralPartStarted = true; };
   s.next = [](TfrmMain &m, int) { return ExamTimeOver(m) ? 1000 : 51; };
   return s;
 }
@@ -18,7 +18,7 @@ SpokenScreenSpec Task5() {
   SpokenScreenSpec s = AnswerSpec(5, 6, &TfrmMain::FTask5Seconds);
   // Also when the whole-work time ran out: a revisited task 4 then leads
   // back to the review.
-  s.onEnd = [](TfrmMain &m) { m.FOralPartDone = true; };
+  s.onEnd = [](TfrmMain &m) { Grade11(m).FOralPartDone = true; };
   s.next = [](TfrmMain &m, int) { return ExamTimeOver(m) ? 1000 : 60; };
   return s;
 }

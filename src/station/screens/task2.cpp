@@ -1,6 +1,6 @@
 #include "task2.h"
 
-#include "../main_window.h"
+#include "../main_window11.h"
 
 namespace station {
 
@@ -17,7 +17,7 @@ TfrmTask2::TfrmTask2(TfrmMain &main)
                          .guardedTick = true,
                          .next = [](TfrmMain &m) {
                            if (ExamTimeOver(m)) return 1000;
-                           if (m.FElapsedSeconds > m.FGymEyesAfterSeconds && m.FGymEyesDue) return 22;
+                           if (m.FElapsedSeconds > Grade11(m).FGymEyesAfterSeconds && m.FGymEyesDue) return 22;
                            return 30;
                          }}) {}
 

@@ -1,6 +1,6 @@
 #include "task3.h"
 
-#include "../main_window.h"
+#include "../main_window11.h"
 #include "../ui_text.h"
 
 #include "table_store/dataset/mem_table.h"
@@ -115,7 +115,7 @@ int TfrmTask3::EndWork() {
   for (QLineEdit *box : {t2, t3, t4, t5, t6}) joined += QLatin1String(kWordDelimiter) + StorableWord(box->text());
   StoreAnswer(main_, "a3", ToCodePage(joined));
   if (ExamTimeOver(main_)) return 1000;
-  if (main_.FElapsedSeconds > main_.FGymEyesAfterSeconds && main_.FGymEyesDue) return 33;
+  if (main_.FElapsedSeconds > Grade11(main_).FGymEyesAfterSeconds && main_.FGymEyesDue) return 33;
   return 40;
 }
 

@@ -1,6 +1,6 @@
 #include "task4.h"
 
-#include "../main_window.h"
+#include "../main_window11.h"
 
 namespace station {
 
@@ -16,7 +16,7 @@ TfrmTask4::TfrmTask4(TfrmMain &main)
                            if (ExamTimeOver(m)) return 1000;
                            // Back from the answer review after the spoken part:
                            // straight back there.
-                           if (m.FOralPartDone) return 1000;
+                           if (Grade11(m).FOralPartDone) return 1000;
                            // The eye break comes here at the latest, whatever
                            // the elapsed time.
                            if (m.FGymEyesDue) return 44;

@@ -51,7 +51,7 @@ TEST_F(CodeEntry, AcceptedCodePreparesTheParticipantAndHandsOver) {
   AddScreen(6);
   // Zone 2: the answers' variant number counts the zone's two variants.
   TfrmMain &w = Station({{1, 2}, {0, 2}, {2, 2}});
-  w.FOralPartStarted = true;
+  Grade11(w).FOralPartStarted = true;
   w.Label1->setText("clock");
   w.answers->Edit();
   w.answers->FieldNamed("a3").SetAsString("left=over");
@@ -67,7 +67,7 @@ TEST_F(CodeEntry, AcceptedCodePreparesTheParticipantAndHandsOver) {
   EXPECT_EQ(w.FStudID, "1235");
   EXPECT_EQ(w.FVariant, "1");
   EXPECT_TRUE(w.FGymEyesDue);
-  EXPECT_FALSE(w.FOralPartStarted);
+  EXPECT_FALSE(Grade11(w).FOralPartStarted);
   EXPECT_EQ(w.complects->FieldNamed("VarNo").AsInteger(), 1);
   EXPECT_EQ(Answer("VarNo"), "3");
   EXPECT_EQ(Answer("a1"), "00000");

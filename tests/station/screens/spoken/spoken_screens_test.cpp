@@ -55,12 +55,12 @@ TEST_F(SpokenScreens, EditionTableHoldsTheSpokenScreensAndTheirArguments) {
 TEST_F(SpokenScreens, PreparationFiveCountsItsLimitAndLeadsToTaskFive) {
   AddScreen(51, 0);
   TfrmMain &w = Station();
-  w.FOralPartStarted = false;
+  Grade11(w).FOralPartStarted = false;
   w.FPrepare5Seconds = 5;
   w.StartFrame(50);
   auto *f = Shown<TfrmPrepare5>();
   ASSERT_NE(f, nullptr);
-  EXPECT_TRUE(w.FOralPartStarted) << "the clock's 20-minute warning is off from here";
+  EXPECT_TRUE(Grade11(w).FOralPartStarted) << "the clock's 20-minute warning is off from here";
   EXPECT_TRUE(digits_.empty()) << "no countdown before a preparation for task 5";
   EXPECT_EQ(f->Image1->pixmap().toImage(), Page(5));
   EXPECT_EQ(f->Panel1->text(), U("Подготовка к выполнению задания № 5"));
@@ -133,7 +133,7 @@ TEST_F(SpokenScreens, TaskFiveRecordsAfterTheCountdownIntoTheParticipantsFolder)
   AddScreen(60);
   TfrmMain &w = Station();
   w.FTask5Seconds = 3;
-  w.FOralPartDone = false;
+  Grade11(w).FOralPartDone = false;
   w.FExamSeconds = 4500;
   w.TimerControl->SetEnabled(true);
   FakeAudio &audio = FakeAudio::Get();
@@ -162,7 +162,7 @@ TEST_F(SpokenScreens, TaskFiveRecordsAfterTheCountdownIntoTheParticipantsFolder)
   EXPECT_EQ(audio.IndexOf("ChannelStop 101"), 1) << "first asked whether the recording still runs";
   EXPECT_EQ(RecChannel, 0u);
   EXPECT_TRUE(Opened(Recording("_5.ogg"))) << "the recording is opened for playback";
-  EXPECT_TRUE(w.FOralPartDone);
+  EXPECT_TRUE(Grade11(w).FOralPartDone);
   EXPECT_TRUE(Logged("screen60 start none"));
 }
 
@@ -176,7 +176,7 @@ TEST_F(SpokenScreens, TaskFiveStoppedByTheWorkTimeKeepsItsRecordingAndIsDone) {
   Seconds(1);
   EXPECT_TRUE(FakeAudio::Get().Called("ChannelStop 101"));
   EXPECT_TRUE(Opened(Recording("_5.ogg")));
-  EXPECT_TRUE(w.FOralPartDone);
+  EXPECT_TRUE(Grade11(w).FOralPartDone);
   EXPECT_TRUE(Logged("screen1000 start none"));
 }
 
@@ -311,7 +311,7 @@ TEST_F(SpokenScreens, TaskSixEndedEarlyStopsItsRecordingAtTheNextTick) {
 TEST_F(SpokenScreens, TheWholeSpokenPartRunsFromPreparationFiveToTheReview) {
   AddScreen(1000);
   TfrmMain &w = Station();
-  w.FOralPartDone = false;
+  Grade11(w).FOralPartDone = false;
   w.StartFrame(50);
   ASSERT_NE(Shown<TfrmPrepare5>(), nullptr);
   boxes_.Queue(BoxAnswer::Yes);
@@ -321,7 +321,7 @@ TEST_F(SpokenScreens, TheWholeSpokenPartRunsFromPreparationFiveToTheReview) {
   ASSERT_NE(Shown<TfrmTask5>(), nullptr);
   EXPECT_EQ(digits_.size(), 1u);
   Seconds(121);
-  EXPECT_TRUE(w.FOralPartDone);
+  EXPECT_TRUE(Grade11(w).FOralPartDone);
   auto *prep6 = Shown<TfrmPrepare6>();
   ASSERT_NE(prep6, nullptr);
   prep6->nPhoto->Item(3)->click();

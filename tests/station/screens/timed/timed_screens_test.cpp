@@ -71,7 +71,7 @@ class TimedScreens : public StationFixture {
     w.FStationKey = kStationKey;
     w.FStudID = "0042";
     w.FGymEyesDue = true;
-    w.FOralPartDone = true;
+    Grade11(w).FOralPartDone = true;
     w.FElapsedSeconds = 600;
     w.Label1->hide();
     return w;
@@ -132,7 +132,7 @@ TEST_F(TimedScreens, ListeningTaskFillsItsBoxesAndStoresThePicksWhenItsTimeIsUp)
   TfrmMain &w = Ready();
   auto *frame = Start<TfrmTask1>(11);
   ASSERT_NE(frame, nullptr);
-  EXPECT_FALSE(w.FOralPartDone);
+  EXPECT_FALSE(Grade11(w).FOralPartDone);
   EXPECT_EQ(frame->Panel1->text(), U("Выполнение задания № 1."));
   EXPECT_EQ(frame->Button1->text(), U("Завершить ответ!"));
   EXPECT_FALSE(frame->Image1->pixmap().isNull());

@@ -394,7 +394,7 @@ TEST_F(WrittenTasks, TaskThreeAndFourLeadOnToTheBreakTheSpokenPartOrTheReview) {
     log_.events.clear();
     w.FElapsedSeconds = c.elapsed;
     w.FGymEyesDue = c.due;
-    w.FOralPartDone = c.oralDone;
+    Grade11(w).FOralPartDone = c.oralDone;
     Window().StartFrame(c.code);
     auto *task = dynamic_cast<TTimedFrame *>(w.CurrentFrame());
     ASSERT_NE(task, nullptr);
@@ -456,7 +456,7 @@ TEST_F(WrittenTasks, DamagedMaterialsAreReportedAndTheTaskStillCountsWithoutLosi
   c.FieldNamed("answer4").Clear();
   c.Post();
   boxes_.shown.clear();
-  w.FOralPartDone = true;
+  Grade11(w).FOralPartDone = true;
   w.StartFrame(40);
   EXPECT_EQ(boxes_.shown.size(), 0u);
   auto *task = dynamic_cast<TfrmTask4 *>(w.CurrentFrame());
