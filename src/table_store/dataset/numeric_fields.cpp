@@ -160,6 +160,13 @@ double TFloatField::GetAsFloat() const {
   return Load<double>(buffer);
 }
 
+void TCurrencyField::EncodeValue(const TValue& value, uint8_t* buffer) const {
+  uint8_t amount[8] = {};
+  TFloatField::EncodeValue(value, amount);
+  TValue::Float(Load<double>(amount)).ToCurrency();
+  std::memcpy(buffer, amount, sizeof amount);
+}
+
 // ---- BCD
 
 void CurrencyToBcd(int64_t tenThousandths, uint8_t* bcd) {

@@ -87,6 +87,10 @@ class TFloatField : public TField {
 class TCurrencyField : public TFloatField {
  public:
   TCurrencyField() : TFloatField(ftCurrency) {}
+  // A value that is no currency amount (beyond the 64-bit range of
+  // ten-thousandths, or not a number) is refused here, as the BCD fields
+  // refuse it, rather than stored and failing every later save.
+  void EncodeValue(const TValue& value, uint8_t* buffer) const override;
 };
 
 class TBCDField : public TField {

@@ -3,6 +3,8 @@
 // defaults and validation.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <cstring>
 #include <string>
 
@@ -132,6 +134,17 @@ TEST_F(FieldValues, BooleanFloatCurrencyAndBcd) {
   EXPECT_EQ(fromBytes, -12345);
   F("fmt").SetAsString("42");
   EXPECT_EQ(F("fmt").AsInteger(), 42);
+  // An amount beyond the currency range is refused when it is set, so that
+  // every stored amount saves; the old value stays.
+  for (const char* name : {"cur", "bcd"}) {
+    SCOPED_TRACE(name);
+    F(name).SetAsFloat(900000000000000.0);
+    EXPECT_EQ(F(name).AsCurrency(), int64_t{9000000000000000000});
+    EXPECT_THROW(F(name).SetAsFloat(1e17), Exception);
+    EXPECT_THROW(F(name).SetAsString("922337203685477.5807"), Exception);
+    EXPECT_THROW(F(name).SetAsFloat(std::nan("")), Exception);
+    EXPECT_EQ(F(name).AsCurrency(), int64_t{9000000000000000000});
+  }
 }
 
 TEST_F(FieldValues, DatesKeepTheRecordForms) {
