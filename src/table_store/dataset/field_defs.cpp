@@ -1,5 +1,9 @@
 #include "table_store/dataset/field_defs.h"
 
+#include <array>
+#include <cstdint>
+
+#include "table_store/codepage.h"
 #include "table_store/errors.h"
 #include "table_store/messages.h"
 
@@ -7,7 +11,29 @@ namespace ts {
 
 namespace {
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+// The capital of every byte of the code page: the Latin letters and every
+// Cyrillic one the code page holds (Ё, Ў, Є, Ї, І, Ґ, Ј, Ѕ and the Serbian
+// and Macedonian letters with theirs); other bytes stay.
+const std::array<uint8_t, 256>& CapitalMap() {
+  static const std::array<uint8_t, 256> map = [] {
+    std::array<uint8_t, 256> capitals{};
+    for (int byte = 0; byte < 256; ++byte) {
+      const char32_t letter = Cp1251ToUnicode(static_cast<uint8_t>(byte));
+      char32_t capital = letter;
+      if (letter >= U'a' && letter <= U'z') capital = letter - 0x20;
+      if (letter >= 0x430 && letter <= 0x44F) capital = letter - 0x20;  // а..я
+      if (letter >= 0x450 && letter <= 0x45F) capital = letter - 0x50;  // ѐ..џ
+      if (letter == 0x491) capital = 0x490;                             // ґ
+      uint8_t out = 0;
+      capitals[static_cast<size_t>(byte)] =
+          UnicodeToCp1251(capital, out) ? out : static_cast<uint8_t>(byte);
+    }
+    return capitals;
+  }();
+  return map;
+}
+
+char Upper(char c) { return static_cast<char>(CapitalMap()[static_cast<uint8_t>(c)]); }
 
 [[noreturn]] void OutOfBounds(int index) {
   throw ERangeError(FormatMessage(msg::kListIndexOutOfBounds, {index}));

@@ -81,8 +81,8 @@ class TFieldDefs {
   std::vector<std::unique_ptr<TFieldDef>> items_;
 };
 
-// Case-insensitive equality of names (ASCII letters only), as the table
-// compares field and index names.
+// Case-insensitive equality of names (Latin and Cyrillic letters of the code
+// page), as the table compares field and index names.
 bool SameName(std::string_view a, std::string_view b);
 
 }  // namespace ts

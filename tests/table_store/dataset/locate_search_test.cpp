@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tables.h"
+#include "table_store/codepage.h"
 
 namespace ts {
 namespace {
@@ -177,6 +178,26 @@ TEST(LocateRecord, KeptKeysFollowTextOptionsAndFields) {
   table->AppendRecord({TValue::String("x"), TValue::Integer(7)});
   ASSERT_TRUE(table->LocateRecord("subjname", TValue::Integer(7)));
   EXPECT_EQ(table->FieldNamed("VarNo").AsString(), "x");
+}
+
+TEST(LocateRecord, FieldNamesFoldCyrillicLettersToo) {
+  // Field names in the code page, as a materials file brings them.
+  const std::string field = Utf8ToCp1251("Поле");
+  const std::string other = Utf8ToCp1251("ёжҐІЎЄЇЈЅЂЉ");
+  TdvoMemTable table("t");
+  table.AddField<TIntegerField>(field);
+  table.AddField<TIntegerField>(other);
+  table.Open();
+  table.AppendRecord({TValue::Integer(1), TValue::Integer(10)});
+  table.AppendRecord({TValue::Integer(2), TValue::Integer(20)});
+  for (const char* spelling : {"ПОЛЕ", "поле", "пОлЕ"})
+    EXPECT_EQ(&table.FieldNamed(Utf8ToCp1251(spelling)), &table.FieldNamed(field)) << spelling;
+  EXPECT_EQ(&table.FieldNamed(Utf8ToCp1251("ЁЖґіўєїјѕђљ")), &table.FieldNamed(other));
+  // Other letters stay apart.
+  EXPECT_EQ(table.FindField(Utf8ToCp1251("Пола")), nullptr);
+  EXPECT_TRUE(table.LocateRecord(Utf8ToCp1251("ПОЛЕ;ЁЖҐІЎЄЇЈЅЂЉ"),
+                                 TValue::Array({TValue::Integer(2), TValue::Integer(20)})));
+  EXPECT_EQ(table.FieldNamed(field).AsInteger(), 2);
 }
 
 TEST(LookupValue, ReadsTheRecordFoundWithoutMovingOrScrolling) {
