@@ -27,8 +27,9 @@ int ClampToInt(int64_t v) {
   return static_cast<int>(std::clamp<int64_t>(v, INT_MIN + 1, INT_MAX));
 }
 
+// `collation`: looked up beforehand, or nullptr to look it up by localeId.
 int CompareText(const char* key, size_t keyLen, const char* value, size_t valueLen, uint32_t localeId,
-                int options, bool& fullCompare) {
+                const TCollationRef* collation, int options, bool& fullCompare) {
   if (options & mtcoPartialKey) {
     fullCompare = keyLen == valueLen;
     valueLen = std::min(keyLen, valueLen);
@@ -47,9 +48,11 @@ int CompareText(const char* key, size_t keyLen, const char* value, size_t valueL
     }
     return ClampToInt(static_cast<int64_t>(keyLen) - static_cast<int64_t>(valueLen));
   }
-  const int r = CompareStringA(localeId, (options & mtcoCaseInsensitive) ? kNormIgnoreCase : 0, key,
-                               static_cast<int>(std::min<size_t>(keyLen, INT_MAX)), value,
-                               static_cast<int>(std::min<size_t>(valueLen, INT_MAX)));
+  const uint32_t flags = (options & mtcoCaseInsensitive) ? kNormIgnoreCase : 0;
+  const int r = collation != nullptr
+                    ? CompareStringWith(*collation, flags, key, keyLen, value, valueLen)
+                    : CompareStringA(localeId, flags, key, static_cast<int>(std::min<size_t>(keyLen, INT_MAX)), value,
+                                     static_cast<int>(std::min<size_t>(valueLen, INT_MAX)));
   if (r == 0) throw EMemTableInvalidLocale(static_cast<int32_t>(localeId));
   return r - 2;
 }
@@ -124,14 +127,16 @@ bool BcdToCurrency(const uint8_t* bcd, int64_t& currency) {
   return true;
 }
 
-int CompareFieldValueBytes(const void* keyField, size_t keyBytes, const void* aField, size_t aBytes,
-                           TFieldType type, uint32_t localeId, int options, bool& fullCompare) {
+namespace {
+
+int CompareBytes(const void* keyField, size_t keyBytes, const void* aField, size_t aBytes, TFieldType type,
+                 const TCollationRef* collation, uint32_t localeId, int options, bool& fullCompare) {
   fullCompare = true;
   int result = 0;
   if (IsTextFieldType(type)) {
     const auto* k = static_cast<const char*>(keyField);
     const auto* v = static_cast<const char*>(aField);
-    result = CompareText(k, BoundedLength(k, keyBytes), v, BoundedLength(v, aBytes), localeId, options,
+    result = CompareText(k, BoundedLength(k, keyBytes), v, BoundedLength(v, aBytes), localeId, collation, options,
                          fullCompare);
   } else {
     const size_t need = static_cast<size_t>(FieldStorageSize(type, 0));
@@ -155,6 +160,19 @@ int CompareFieldValueBytes(const void* keyField, size_t keyBytes, const void* aF
   return result;
 }
 
+}  // namespace
+
+int CompareFieldValueBytes(const void* keyField, size_t keyBytes, const void* aField, size_t aBytes,
+                           TFieldType type, uint32_t localeId, int options, bool& fullCompare) {
+  return CompareBytes(keyField, keyBytes, aField, aBytes, type, nullptr, localeId, options, fullCompare);
+}
+
+int CompareFieldValueBytes(const void* keyField, size_t keyBytes, const void* aField, size_t aBytes,
+                           TFieldType type, TCollationRef collation, uint32_t localeId, int options,
+                           bool& fullCompare) {
+  return CompareBytes(keyField, keyBytes, aField, aBytes, type, &collation, localeId, options, fullCompare);
+}
+
 int CompareFieldValues(const void* keyField, const void* aField, TFieldType type, uint32_t localeId,
                        int options, bool& fullCompare) {
   // Without limits text ends at its zero byte and fixed-size values are whole.
@@ -162,7 +180,7 @@ int CompareFieldValues(const void* keyField, const void* aField, TFieldType type
     fullCompare = true;
     const auto* k = static_cast<const char*>(keyField);
     const auto* v = static_cast<const char*>(aField);
-    const int result = CompareText(k, std::strlen(k), v, std::strlen(v), localeId, options, fullCompare);
+    const int result = CompareText(k, std::strlen(k), v, std::strlen(v), localeId, nullptr, options, fullCompare);
     return (options & mtcoDescending) ? -result : result;
   }
   return CompareFieldValueBytes(keyField, kBcdSize, aField, kBcdSize, type, localeId, options, fullCompare);

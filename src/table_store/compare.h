@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "table_store/collation.h"
 #include "table_store/field_types.h"
 
 namespace ts {
@@ -37,6 +38,12 @@ int CompareFieldValues(const void* keyField, const void* aField, TFieldType type
 // type needs reads as if padded with zeros.
 int CompareFieldValueBytes(const void* keyField, size_t keyBytes, const void* aField, size_t aBytes,
                            TFieldType type, uint32_t localeId, int options, bool& fullCompare);
+
+// The same through a collation looked up beforehand (CollationFor) rather
+// than on each call; `localeId` names the locale in the error.
+int CompareFieldValueBytes(const void* keyField, size_t keyBytes, const void* aField, size_t aBytes,
+                           TFieldType type, TCollationRef collation, uint32_t localeId, int options,
+                           bool& fullCompare);
 
 // Converts a 34-byte BCD value to currency (ten-thousandths, rounded half
 // away from zero). False when the value is malformed or out of range.

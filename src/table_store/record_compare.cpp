@@ -75,8 +75,9 @@ int TdvoCommon::CompareRecords(const TdvoFieldList& fields, int fieldLimit, cons
         result = 0;
         owner_->CompareFields(keyData, valueData, field->DataType(), options, fullCompare, result);
       } else {
-        result = CompareFieldValueBytes(keyData, key.length, valueData, value.length, field->DataType(), locale,
-                                        options, fullCompare);
+        const bool collated = IsTextFieldType(field->DataType()) && !(options & mtcoIgnoreLocale);
+        result = CompareFieldValueBytes(keyData, key.length, valueData, value.length, field->DataType(),
+                                        collated ? Collation() : nullptr, locale, options, fullCompare);
       }
     } else if (keySlot[0] != kSlotNull) {
       result = 1;  // a null sorts before every value, descending or not

@@ -245,9 +245,19 @@ int32_t TdvoCommon::LocaleID() const {
   return localeID_;
 }
 
+TCollationRef TdvoCommon::Collation() const {
+  TLockGuard guard(lock_);
+  if (!collationKnown_) {
+    collation_ = CollationFor(static_cast<uint32_t>(localeID_));
+    collationKnown_ = true;
+  }
+  return collation_;
+}
+
 void TdvoCommon::SetLocaleID(int32_t value) {
   TLockGuard guard(lock_);
   localeID_ = value;
+  collationKnown_ = false;
   const auto bits = static_cast<uint32_t>(value);
   sortID_ = static_cast<int32_t>((bits >> 16) & 0x0F);
   languageID_ = static_cast<int32_t>(bits & 0xFF);
@@ -258,6 +268,7 @@ void TdvoCommon::RecomposeLocaleID() {
   TLockGuard guard(lock_);
   const uint32_t low = (static_cast<uint32_t>(subLanguageID_) * 1024u + static_cast<uint32_t>(languageID_)) & 0xFFFFu;
   localeID_ = static_cast<int32_t>(static_cast<uint32_t>(sortID_) * 65536u + low);
+  collationKnown_ = false;
 }
 
 int32_t TdvoCommon::LanguageID() const {

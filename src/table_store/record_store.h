@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "table_store/collation.h"
 #include "table_store/field_info.h"
 #include "table_store/field_list.h"
 #include "table_store/field_types.h"
@@ -139,6 +140,10 @@ class TdvoCommon {
   void SetAttachMaxCount(int value);
   int32_t LocaleID() const;
   void SetLocaleID(int32_t value);
+  // The collation of LocaleID, looked up once and again after the locale
+  // changes (the process locale is read then, not on every comparison);
+  // nullptr when the locale has none.
+  TCollationRef Collation() const;
   int32_t LanguageID() const;
   void SetLanguageID(int32_t value);
   int32_t SubLanguageID() const;
@@ -204,6 +209,8 @@ class TdvoCommon {
 
   TStoreTable* owner_;
   mutable TReentrantLock lock_;
+  mutable TCollationRef collation_ = nullptr;
+  mutable bool collationKnown_ = false;
   bool busy_ = false;
 
   // Layout.

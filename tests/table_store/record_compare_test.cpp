@@ -185,6 +185,13 @@ TEST_F(CompareRecordsTest, LocaleComesFromTheStore) {
   EXPECT_THROW(Compare(list), EMemTableInvalidLocale);
   list.SetOptionsAt(0, mtcoIgnoreLocale);
   EXPECT_GT(Compare(list), 0);
+  // The store keeps the collation it looked up until its locale changes,
+  // also through the parts of the locale.
+  list.SetOptionsAt(0, 0);
+  store.SetLanguageID(9);
+  store.SetSubLanguageID(1);
+  ASSERT_EQ(store.LocaleID(), 1033);
+  EXPECT_EQ(Compare(list), -1);
 }
 
 TEST_F(CompareRecordsTest, CalculatedFieldsLiveInTheCalculatedBuffer) {

@@ -266,7 +266,7 @@ bool TKeyHead::Usable(const TdvoCommon& store) const {
   const TStoreTable* owner = store.Owner();
   if (owner != nullptr && (owner->HasCompareFieldsEvent() || owner->HasDecompressFieldEvent())) return false;
   if (kind_ != TKind::Collated) return true;
-  const TCollationRef now = CollationFor(static_cast<uint32_t>(store.LocaleID()));
+  const TCollationRef now = store.Collation();
   if (collation_ == nullptr) collation_ = now;
   return now != nullptr && now == collation_;
 }
@@ -326,7 +326,7 @@ TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& l
     collated = collated || k.kind == TKeyKind::Collated;
     fields.push_back(k);
   }
-  const TCollationRef collation = collated ? CollationFor(static_cast<uint32_t>(store.LocaleID())) : nullptr;
+  const TCollationRef collation = collated ? store.Collation() : nullptr;
   if (collated && collation == nullptr) return TKeyedSortResult::Unsupported;
 
   TDrawnKeys keys(store, std::move(fields), collation);
