@@ -39,8 +39,9 @@ int64_t DaysInMonth(int64_t y, int64_t m) {
   return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
 
-// Reads a run of digits; false when there is none.
-bool Number(std::string_view& s, int64_t& value, size_t maxDigits = 9) {
+}  // namespace
+
+bool ReadDigits(std::string_view& s, int64_t& value, size_t maxDigits) {
   size_t n = 0;
   value = 0;
   while (n < s.size() && n < maxDigits && s[n] >= '0' && s[n] <= '9') value = value * 10 + (s[n++] - '0');
@@ -49,26 +50,32 @@ bool Number(std::string_view& s, int64_t& value, size_t maxDigits = 9) {
   return true;
 }
 
-bool Expect(std::string_view& s, char c) {
+bool SkipChar(std::string_view& s, char c) {
   if (s.empty() || s.front() != c) return false;
   s.remove_prefix(1);
   return true;
 }
 
+bool IsValidDate(int64_t year, int64_t month, int64_t day) {
+  return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month);
+}
+
+namespace {
+
 bool ParseDate(std::string_view& s, int64_t& days) {
   std::string_view t = s;
   int64_t a = 0, b = 0, c = 0, y = 0, m = 0, d = 0;
-  if (!Number(t, a)) return false;
+  if (!ReadDigits(t, a)) return false;
   if (!t.empty() && t.front() == '-') {  // yyyy-mm-dd
-    if (!Expect(t, '-') || !Number(t, b) || !Expect(t, '-') || !Number(t, c)) return false;
+    if (!SkipChar(t, '-') || !ReadDigits(t, b) || !SkipChar(t, '-') || !ReadDigits(t, c)) return false;
     y = a, m = b, d = c;
   } else if (!t.empty() && t.front() == '.') {  // dd.mm.yyyy
-    if (!Expect(t, '.') || !Number(t, b) || !Expect(t, '.') || !Number(t, c)) return false;
+    if (!SkipChar(t, '.') || !ReadDigits(t, b) || !SkipChar(t, '.') || !ReadDigits(t, c)) return false;
     d = a, m = b, y = c;
   } else {
     return false;
   }
-  if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return false;
+  if (!IsValidDate(y, m, d)) return false;
   days = DaysFromCivil(y, m, d) - kEpochOffset;
   s = t;
   return true;
@@ -77,14 +84,14 @@ bool ParseDate(std::string_view& s, int64_t& days) {
 bool ParseTime(std::string_view& s, double& fraction) {
   std::string_view t = s;
   int64_t h = 0, n = 0, sec = 0, ms = 0;
-  if (!Number(t, h, 2) || !Expect(t, ':') || !Number(t, n, 2)) return false;
+  if (!ReadDigits(t, h, 2) || !SkipChar(t, ':') || !ReadDigits(t, n, 2)) return false;
   if (!t.empty() && t.front() == ':') {
     t.remove_prefix(1);
-    if (!Number(t, sec, 2)) return false;
+    if (!ReadDigits(t, sec, 2)) return false;
     if (!t.empty() && t.front() == '.') {
       t.remove_prefix(1);
       std::string_view digits = t;
-      if (!Number(t, ms, 3)) return false;
+      if (!ReadDigits(t, ms, 3)) return false;
       const size_t used = digits.size() - t.size();
       for (size_t i = used; i < 3; ++i) ms *= 10;
     }

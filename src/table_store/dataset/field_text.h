@@ -31,6 +31,14 @@ double SQLTimeStampToDateTime(const TSQLTimeStamp& stamp);
 
 enum class TDateTimeText { Date, Time, DateTime };
 std::string FormatDateTimeText(double dateTime, TDateTimeText form);
+// Reads a run of at most `maxDigits` digits from the front of `s`; false
+// when there is none.
+bool ReadDigits(std::string_view& s, int64_t& value, size_t maxDigits = 9);
+// Takes `c` from the front of `s`; false when `s` does not start with it.
+bool SkipChar(std::string_view& s, char c);
+// A day of the calendar between the years 1 and 9999.
+bool IsValidDate(int64_t year, int64_t month, int64_t day);
+
 // A date, a time, or both; false for anything else.
 bool ParseDateTimeText(std::string_view text, double& dateTime);
 

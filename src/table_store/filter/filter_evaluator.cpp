@@ -229,6 +229,7 @@ void TFilterEvaluator::Constant(TSlot& slot) {
     case ftDateTime: {
       const double ms = Load<double>(need(8));
       const double day = std::trunc(ms / static_cast<double>(kMSecsPerDay));
+      if (!(std::fabs(day) < 2147483647.0)) Damaged(offset);
       v.SetDateTime(TimeStampToDateTime(
           {static_cast<int32_t>(day), static_cast<int32_t>(ms - day * static_cast<double>(kMSecsPerDay))}));
       break;

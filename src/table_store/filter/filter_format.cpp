@@ -10,28 +10,6 @@ namespace ts::filter {
 
 namespace {
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int DaysInMonth(int y, int m) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
-}
-
-bool Digits(std::string_view& s, int& value, size_t maxDigits) {
-  size_t n = 0;
-  value = 0;
-  while (n < s.size() && n < maxDigits && s[n] >= '0' && s[n] <= '9') value = value * 10 + (s[n++] - '0');
-  if (n == 0) return false;
-  s.remove_prefix(n);
-  return true;
-}
-
-bool Skip(std::string_view& s, char c) {
-  if (s.empty() || s.front() != c) return false;
-  s.remove_prefix(1);
-  return true;
-}
-
 bool SkipNoCase(std::string_view& s, std::string_view word) {
   if (word.empty() || s.size() < word.size()) return false;
   for (size_t i = 0; i < word.size(); ++i) {
@@ -64,12 +42,12 @@ std::string DateOrder(std::string_view format) {
 bool ScanDate(std::string_view& s, const TFilterFormat& format, double& days) {
   std::string_view t = s;
   const std::string order = DateOrder(format.ShortDateFormat);
-  int parts[3] = {};
+  int64_t parts[3] = {};
   for (int i = 0; i < 3; ++i) {
-    if (i > 0 && !Skip(t, format.DateSeparator)) return false;
-    if (!Digits(t, parts[i], order[static_cast<size_t>(i)] == 'y' ? 4 : 2)) return false;
+    if (i > 0 && !SkipChar(t, format.DateSeparator)) return false;
+    if (!ReadDigits(t, parts[i], order[static_cast<size_t>(i)] == 'y' ? 4 : 2)) return false;
   }
-  int y = 0, m = 0, d = 0;
+  int64_t y = 0, m = 0, d = 0;
   for (int i = 0; i < 3; ++i) {
     switch (order[static_cast<size_t>(i)]) {
       case 'y': y = parts[i]; break;
@@ -77,7 +55,7 @@ bool ScanDate(std::string_view& s, const TFilterFormat& format, double& days) {
       default: d = parts[i]; break;
     }
   }
-  if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return false;
+  if (!IsValidDate(y, m, d)) return false;
   TSQLTimeStamp stamp;
   stamp.Year = static_cast<int16_t>(y);
   stamp.Month = static_cast<uint16_t>(m);
@@ -89,13 +67,13 @@ bool ScanDate(std::string_view& s, const TFilterFormat& format, double& days) {
 
 bool ScanTime(std::string_view& s, const TFilterFormat& format, double& fraction) {
   std::string_view t = s;
-  int h = 0, n = 0, sec = 0, ms = 0;
-  if (!Digits(t, h, 2) || !Skip(t, format.TimeSeparator) || !Digits(t, n, 2)) return false;
-  if (Skip(t, format.TimeSeparator)) {
-    if (!Digits(t, sec, 2)) return false;
-    if (Skip(t, '.')) {
+  int64_t h = 0, n = 0, sec = 0, ms = 0;
+  if (!ReadDigits(t, h, 2) || !SkipChar(t, format.TimeSeparator) || !ReadDigits(t, n, 2)) return false;
+  if (SkipChar(t, format.TimeSeparator)) {
+    if (!ReadDigits(t, sec, 2)) return false;
+    if (SkipChar(t, '.')) {
       std::string_view before = t;
-      if (!Digits(t, ms, 3)) return false;
+      if (!ReadDigits(t, ms, 3)) return false;
       for (size_t used = before.size() - t.size(); used < 3; ++used) ms *= 10;
     }
   }
@@ -204,7 +182,7 @@ bool ParseDateTimeText(std::string_view text, const TFilterFormat& format, doubl
   double days = 0, fraction = 0;
   if (ScanDate(s, format, days)) {
     if (!s.empty()) {
-      if (!Skip(s, ' ') && !Skip(s, 'T')) return false;
+      if (!SkipChar(s, ' ') && !SkipChar(s, 'T')) return false;
       SkipBlanks(s);
       if (!ScanTime(s, format, fraction) || !TrimBlanks(s).empty()) return false;
     }

@@ -152,10 +152,13 @@ void CallFunction(std::string_view upperName, const TFilterValue& argument, cons
       return;
     }
     const double value = DateTimeOf(argument, format);
-    if (fn == TFn::Date)
-      out.SetInt(static_cast<int64_t>(std::trunc(value)));
-    else
+    if (fn == TFn::Date) {
+      TFilterValue days;
+      days.SetFloat(std::trunc(value));
+      out.SetInt(IntegerOf(days, format));  // a day count beyond 64 bits raises
+    } else {
       out.SetFloat(std::fabs(value - std::trunc(value)));
+    }
     return;
   }
   if (argument.IsBlank()) {

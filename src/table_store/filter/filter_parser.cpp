@@ -6,6 +6,7 @@
 #include <string>
 
 #include "table_store/dataset/field.h"
+#include "table_store/dataset/field_defs.h"
 #include "table_store/dataset/field_text.h"
 #include "table_store/errors.h"
 #include "table_store/filter/filter_buffer.h"
@@ -49,17 +50,6 @@ using TAstPtr = std::unique_ptr<TAst>;
 
 bool IsNameStart(unsigned char c) { return c == '_' || static_cast<unsigned>((c | 0x20) - 'a') < 26u || c >= 0x80; }
 bool IsNameChar(unsigned char c) { return IsNameStart(c) || (c >= '0' && c <= '9'); }
-
-bool SameWord(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 class TLexer {
  public:
@@ -193,7 +183,7 @@ class TParser {
  private:
   void Advance() { token_ = lexer_.Next(); }
   bool IsSymbol(const char* s) const { return token_.Type == TTok::Symbol && token_.Text == s; }
-  bool IsKeyword(const char* k) const { return token_.Type == TTok::Name && SameWord(token_.Text, k); }
+  bool IsKeyword(const char* k) const { return token_.Type == TTok::Name && SameName(token_.Text, k); }
   [[noreturn]] void Unexpected() const {
     if (token_.Type == TTok::End) Fail(FormatMessage(msg::kFilterOperandExpected, {static_cast<int64_t>(token_.Pos)}));
     Fail(FormatMessage(msg::kFilterUnexpected, {token_.Text, static_cast<int64_t>(token_.Pos)}));
@@ -458,7 +448,7 @@ class TParser {
     Advance();
     if (!IsSymbol("(")) return FieldNamed(name.Text);
     for (const char* aggregate : {"SUM", "MIN", "MAX", "AVG", "COUNT"})
-      if (SameWord(name.Text, aggregate)) Fail(msg::kFilterAggregate);
+      if (SameName(name.Text, aggregate)) Fail(msg::kFilterAggregate);
     TNest nest(nesting_);
     Advance();
     node = Make(TAstType::Function, opFunction);

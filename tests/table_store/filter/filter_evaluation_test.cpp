@@ -115,6 +115,7 @@ TEST(FilterMessages, FailuresCarryTheirClassAndText) {
       {"substring(Name) = 'x'", "EMemTableFilterError", "Invalid or missing parameter for function SUBSTRING"},
       {"date(Name, 'dd/mm/yyyy') = Born", "EConvertError", "'Anna' is not a valid date"},
       {"date(Born, 'yyyy/mm/dd') = Born", "EMemTableFilterError", "Invalid or missing parameter for function DATE"},
+      {"date(1e300) = 1", "EVariantTypeCastError", "Could not convert variant of type (Double) into type (Int64)"},
       {"date(Born) = 1", "EVariantTypeCastError", "Could not convert variant of type (Null) into type (Date)"},
       {"Name like 'a[b'", "EMaskException", "'a[b' is an invalid mask at (2)"},
       {"Name like '[-b]'", "EMaskException", "'[-b]' is an invalid mask at (2)"},
