@@ -21,20 +21,8 @@ std::unique_ptr<TdvoMemTable> MakeOwner() {
   return table;
 }
 
-void AddRow(TDataSet& table, int id) {
-  table.Append();
-  table.FieldByName("id").SetAsInteger(id);
-  table.FieldByName("memo").SetAsString("row " + std::to_string(id));
-  table.Post();
-}
-
-// The ids the table shows, in its order, e.g. "1,2".
-std::string Ids(TDataSet& table) {
-  std::string ids;
-  for (table.First(); !table.Eof(); table.Next())
-    ids += (ids.empty() ? "" : ",") + std::to_string(table.FieldByName("id").AsInteger());
-  return ids;
-}
+using testing::AppendIdRow;
+using testing::IdsOf;
 
 std::string MessageOf(const std::function<void()>& action) {
   try {
@@ -56,15 +44,15 @@ TEST(AttachedTables, AppendsAreSeenBothWaysThroughEachTablesOwnFields) {
 
   other.Open();  // opens the owner first
   EXPECT_TRUE(owner->Active());
-  AddRow(*owner, 1);
-  AddRow(other, 2);
+  AppendIdRow(*owner, 1);
+  AppendIdRow(other, 2);
   other.IndexDefs().Add("byId", "id:D", 0);
   other.SyncIndexes();
   other.SetIndexName("byId");
-  AddRow(*owner, 3);
-  EXPECT_EQ(Ids(*owner), "1,2,3");
-  EXPECT_EQ(Ids(other), "3,2,1");
-  EXPECT_EQ(other.FieldNamed("memo").AsString(), "row 1");
+  AppendIdRow(*owner, 3);
+  EXPECT_EQ(IdsOf(*owner), "1,2,3");
+  EXPECT_EQ(IdsOf(other), "3,2,1");
+  EXPECT_EQ(other.FieldNamed("memo").AsString(), "memo 1");
 
   owner->Close();  // the owner's close empties the store and closes the other
   EXPECT_FALSE(other.Active());
@@ -80,7 +68,7 @@ TEST(AttachedTables, WithoutAutoRefreshTheOtherTableKeepsItsViewUntilItMoves) {
   other.SetAttachedTo(owner.get());
   other.Open();
   owner->SetAttachedAutoRefresh(false);
-  AddRow(*owner, 1);
+  AppendIdRow(*owner, 1);
   EXPECT_TRUE(other.IsEmpty());
   other.First();
   EXPECT_EQ(other.FieldNamed("id").AsInteger(), 1);
@@ -116,8 +104,8 @@ TEST(AttachedTables, RefusalsNameTheirCauseAndLeaveTheTableUsable) {
   late.FieldDefs().Add("id", ftInteger);
   late.FieldDefs().Add("memo", ftString, 10);
   late.Open();
-  AddRow(late, 7);
-  EXPECT_EQ(Ids(late), "7");
+  AppendIdRow(late, 7);
+  EXPECT_EQ(IdsOf(late), "7");
   EXPECT_EQ(owner->RecordCount(), 0);
 }
 
@@ -157,10 +145,10 @@ TEST(AttachedTables, ALoadWithDefinitionsClosesTheStoreOrIsRefusedByAnAttachment
   owner->SetAttachMaxCount(2);
   other.SetAttachedTo(owner.get());
   other.Open();
-  AddRow(*owner, 1);
+  AppendIdRow(*owner, 1);
   EXPECT_EQ(MessageOf([&] { other.LoadStreamWithFormat(stream, &format); }),
             "EMemTableError: Table is attached to another table.");
-  EXPECT_EQ(Ids(other), "1");
+  EXPECT_EQ(IdsOf(other), "1");
   owner->LoadStreamWithFormat(stream, &format);
   EXPECT_FALSE(other.Active());
   EXPECT_EQ(owner->FieldCount(), 1);
@@ -179,7 +167,7 @@ TEST(AttachedTables, EitherSideMayGoFirstWhileBothAreOpen) {
     owner->SetAttachMaxCount(2);
     other->SetAttachedTo(owner.get());
     other->Open();
-    AddRow(*other, 1);
+    AppendIdRow(*other, 1);
     for (Step step : order) {
       if (step == kDestroyOwner) {
         owner.reset();
@@ -191,11 +179,11 @@ TEST(AttachedTables, EitherSideMayGoFirstWhileBothAreOpen) {
       }
       if (owner) {
         owner->Open();
-        AddRow(*owner, 2);
+        AppendIdRow(*owner, 2);
       }
       if (other) {
         other->Open();  // on its own store now, from its cloned fields
-        AddRow(*other, 3);
+        AppendIdRow(*other, 3);
       }
     }
   } while (std::next_permutation(order.begin(), order.end()));

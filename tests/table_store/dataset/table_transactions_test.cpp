@@ -10,19 +10,8 @@
 namespace ts {
 namespace {
 
-void AddRow(TDataSet& table, int id) {
-  table.Append();
-  table.FieldByName("id").SetAsInteger(id);
-  table.FieldByName("memo").SetAsString("memo " + std::to_string(id));
-  table.Post();
-}
-
-std::string Ids(TDataSet& table) {
-  std::string ids;
-  for (table.First(); !table.Eof(); table.Next())
-    ids += (ids.empty() ? "" : ",") + std::to_string(table.FieldByName("id").AsInteger());
-  return ids;
-}
+using testing::AppendIdRow;
+using testing::IdsOf;
 
 // Rows 1, 2, 3 before any transaction, versioning in multiversion mode, and a
 // second table on the same store ordered by descending id.
@@ -38,7 +27,7 @@ class TableTransactions : public ::testing::Test {
     other.SetIndexName("down");
     table.Open();
     other.Open();
-    for (int id = 1; id <= 3; ++id) AddRow(table, id);
+    for (int id = 1; id <= 3; ++id) AppendIdRow(table, id);
     table.SetEnableVersioning(true);
     table.SetVersioningMode(mtvmAllSinceCheckPoint);
   }
@@ -65,7 +54,7 @@ TEST_F(TableTransactions, EachLevelIsKeptOrUndoneOnItsOwn) {
     SCOPED_TRACE(std::string(c.commitInner ? "commit" : "rollback") + " then " +
                  (c.commitOuter ? "commit" : "rollback"));
     table.StartTransaction();
-    AddRow(table, 4);
+    AppendIdRow(table, 4);
     table.StartTransaction();
     EXPECT_EQ(Level(), 2);
     table.First();
@@ -74,20 +63,20 @@ TEST_F(TableTransactions, EachLevelIsKeptOrUndoneOnItsOwn) {
     table.Post();
     table.Next();
     table.Delete();  // row 2
-    ASSERT_EQ(Ids(table), "10,3,4");
+    ASSERT_EQ(IdsOf(table), "10,3,4");
     c.commitInner ? table.Commit() : table.Rollback();
     EXPECT_EQ(Level(), 1);
-    EXPECT_EQ(Ids(table), c.afterInner);
+    EXPECT_EQ(IdsOf(table), c.afterInner);
     c.commitOuter ? table.Commit() : table.Rollback();
     EXPECT_EQ(Level(), 0);
-    EXPECT_EQ(Ids(table), c.afterOuter);
+    EXPECT_EQ(IdsOf(table), c.afterOuter);
     // The other table's own index was rebuilt from the same records.
     EXPECT_EQ(other.RecordCount(), table.RecordCount());
     // Start the next case from rows 1, 2, 3 again.
     table.Close();
     table.Open();
     other.Open();
-    for (int id = 1; id <= 3; ++id) AddRow(table, id);
+    for (int id = 1; id <= 3; ++id) AppendIdRow(table, id);
   }
 }
 
@@ -99,13 +88,13 @@ TEST_F(TableTransactions, ARollbackDropsAPendingEditAndKeepsEarlierRecords) {
   table.Rollback();
   EXPECT_EQ(table.State(), dsBrowse);
   EXPECT_EQ(table.FieldNamed("memo").AsString(), "memo 3");
-  EXPECT_EQ(Ids(other), "3,2,1");
+  EXPECT_EQ(IdsOf(other), "3,2,1");
 }
 
 TEST_F(TableTransactions, NothingHappensWithoutALevelOrOnAClosedTable) {
   table.Commit();
   table.Rollback();
-  EXPECT_EQ(Ids(table), "1,2,3");
+  EXPECT_EQ(IdsOf(table), "1,2,3");
   EXPECT_EQ(Level(), 0);
 
   TdvoMemTable closed;

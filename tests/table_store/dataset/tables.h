@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "table_store/dataset/blob_field.h"
 #include "table_store/dataset/mem_table.h"
@@ -30,6 +31,22 @@ inline std::unique_ptr<TdvoMemTable> MakeMaterials() {
   table->AddField<TBlobField>("Audio");
   table->AddField<TMemoField>("answer1");
   return table;
+}
+
+// Appends a record with `id` and, in "memo", "memo <id>".
+inline void AppendIdRow(TDataSet& table, int id) {
+  table.Append();
+  table.FieldByName("id").SetAsInteger(id);
+  table.FieldByName("memo").SetAsString("memo " + std::to_string(id));
+  table.Post();
+}
+
+// The values of the integer field the view shows, in its order: "1,2".
+inline std::string IdsOf(TDataSet& table, std::string_view field = "id") {
+  std::string ids;
+  for (table.First(); !table.Eof(); table.Next())
+    ids += (ids.empty() ? "" : ",") + std::to_string(table.FieldByName(field).AsInteger());
+  return ids;
 }
 
 }  // namespace ts::testing
