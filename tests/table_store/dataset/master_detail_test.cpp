@@ -106,6 +106,25 @@ TEST_F(MasterDetail, ASaveWritesEveryRecordAndKeepsTheLink) {
   EXPECT_EQ(copy.RecordCount(), 5);
 }
 
+TEST_F(MasterDetail, AFillFromAnotherDataSetTakesEveryRecordAndKeepsTheLink) {
+  TdvoMemTable other;
+  other.AddField<TIntegerField>("mid");
+  other.AddField<TStringField>("text", 10);
+  other.Open();
+  for (int mid : {3, 1, 2}) {
+    other.Append();
+    other.FieldNamed("mid").SetAsInteger(mid);
+    other.FieldNamed("text").SetAsString("n" + std::to_string(mid));
+    other.Post();
+  }
+  detail.FillFromDataSet(&other, 0);
+  EXPECT_EQ(detail.LoadCount(), 3);
+  EXPECT_EQ(detail.MasterSource(), &source);
+  EXPECT_EQ(Texts(), "n1");
+  master.Next();
+  EXPECT_EQ(Texts(), "n2");
+}
+
 // The sanitizer build checks that no side keeps a reference to a freed one.
 TEST(MasterDetailLifetime, MasterSourceOrDetailMayGoFirst) {
   for (int first = 0; first < 3; ++first) {
