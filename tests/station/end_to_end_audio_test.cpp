@@ -113,7 +113,7 @@ class GradeElevenEndToEnd : public ::testing::Test {
 };
 
 TEST_F(GradeElevenEndToEnd, OneParticipantFromCodeEntryToTheNext) {
-  window_ = std::make_unique<TfrmMain>(Grade11Settings(), StationServices{loop_, boxes_});
+  window_ = MakeMainWindow(Grade11Settings(), StationServices{loop_, boxes_});
   TfrmMain &w = *window_;
   ASSERT_TRUE(w.FormCreate());
   ASSERT_TRUE(w.FAudioReady);

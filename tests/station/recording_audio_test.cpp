@@ -29,7 +29,7 @@ class StationAudio : public ::testing::Test {
     std::filesystem::current_path(dir_);
     RecChannel = RecPlayStream = 0;
     ASSERT_TRUE(seam::UseScriptedDevices(seam::SineMicrophone(440, kSeconds)));
-    window_ = std::make_unique<TfrmMain>(Grade11Settings(), StationServices{loop_, boxes_});
+    window_ = MakeMainWindow(Grade11Settings(), StationServices{loop_, boxes_});
     window_->InitAudio();
     ASSERT_TRUE(window_->FAudioReady);
     std::filesystem::create_directories(kFolder);
