@@ -68,6 +68,18 @@ size_t DecodeOne(const uint8_t* s, size_t i, size_t n, bool final, char*& out, b
   return len;
 }
 
+// Steps one sequence at a time from `at` while it lies before `until`;
+// returns where it stopped, which is before `until` only when a sequence is
+// cut off by the end of a piece that is not the last.
+size_t StepUntil(const uint8_t* s, size_t at, size_t until, size_t n, bool final, char*& out, bool& replaced) {
+  while (at < until) {
+    const size_t used = DecodeOne(s, at, n, final, out, replaced);
+    if (used == 0) break;  // the rest arrives with the next piece
+    at += used;
+  }
+  return at;
+}
+
 #ifdef TS_UTF8_VECTOR_PATH
 
 // The sequences of two and three bytes that have a byte in the code page
@@ -256,13 +268,8 @@ TS_VECTOR_TARGET TUtf8Decoded DecodeWithVectorPath(const char* in, size_t n, boo
         // Step one sequence at a time from the start of the open sequence
         // past the first lane the block could not take, then go on from
         // that sequence boundary.
-        size_t at = i - open;
         const size_t past = i + static_cast<size_t>(__builtin_ctz(stop)) + 1;
-        while (at < past) {
-          const size_t used = DecodeOne(s, at, n, final, o, r.replaced);
-          if (used == 0) break;
-          at += used;
-        }
+        const size_t at = StepUntil(s, i - open, past, n, final, o, r.replaced);
         i = at;
         open = 0;
         before = _mm_setzero_si128();
@@ -276,13 +283,7 @@ TS_VECTOR_TARGET TUtf8Decoded DecodeWithVectorPath(const char* in, size_t n, boo
     before = b;
   }
   // The last few bytes, from the start of any sequence still open.
-  size_t at = i - open;
-  while (at < n) {
-    const size_t used = DecodeOne(s, at, n, final, o, r.replaced);
-    if (used == 0) break;  // the rest arrives with the next piece
-    at += used;
-  }
-  r.consumed = at;
+  r.consumed = StepUntil(s, i - open, n, n, final, o, r.replaced);
   r.written = static_cast<size_t>(o - out);
   return r;
 }
@@ -295,13 +296,7 @@ TUtf8Decoded DecodeUtf8ToCp1251Stepwise(const char* in, size_t n, bool final, ch
   const auto* s = reinterpret_cast<const uint8_t*>(in);
   TUtf8Decoded r;
   char* o = out;
-  size_t i = 0;
-  while (i < n) {
-    const size_t used = DecodeOne(s, i, n, final, o, r.replaced);
-    if (used == 0) break;  // the rest arrives with the next piece
-    i += used;
-  }
-  r.consumed = i;
+  r.consumed = StepUntil(s, 0, n, n, final, o, r.replaced);
   r.written = static_cast<size_t>(o - out);
   return r;
 }
