@@ -1,4 +1,4 @@
-// The decoder's vector path must give exactly what stepping one sequence at
+// The decoder's vector paths must give exactly what stepping one sequence at
 // a time gives, on any input and wherever the input is cut into pieces.
 #include "table_store/utf8_decoder.h"
 
@@ -23,13 +23,22 @@ void PrintTo(const TResult& r, std::ostream* os) { *os << testing::PrintToString
 
 TResult Stepwise(const std::string& utf8) {
   std::vector<char> out(utf8.size() + 1);
-  const TUtf8Decoded d = DecodeUtf8ToCp1251Stepwise(utf8.data(), utf8.size(), true, out.data());
+  const TUtf8Decoded d = DecodeUtf8ToCp1251On(TUtf8DecoderPath::Stepwise, utf8.data(), utf8.size(), true, out.data());
   EXPECT_EQ(d.consumed, utf8.size());
   return {std::string(out.data(), d.written), d.replaced};
 }
 
-// Decodes `utf8` in pieces of `piece` bytes, carrying cut sequences over.
-TResult InPieces(const std::string& utf8, size_t piece) {
+// The vector paths this processor runs.
+std::vector<TUtf8DecoderPath> VectorPaths() {
+  std::vector<TUtf8DecoderPath> paths;
+  for (TUtf8DecoderPath path : {TUtf8DecoderPath::Vector16, TUtf8DecoderPath::Vector32})
+    if (Utf8DecoderPathAvailable(path)) paths.push_back(path);
+  return paths;
+}
+
+// Decodes `utf8` on `path` in pieces of `piece` bytes, carrying cut
+// sequences over.
+TResult InPieces(TUtf8DecoderPath path, const std::string& utf8, size_t piece) {
   TResult result;
   std::string pending;
   for (size_t at = 0;;) {
@@ -40,7 +49,7 @@ TResult InPieces(const std::string& utf8, size_t piece) {
     // Exactly the room the contract asks for, so that ASan sees any write
     // beyond it.
     std::vector<char> out(pending.size());
-    const TUtf8Decoded d = DecodeUtf8ToCp1251(pending.data(), pending.size(), final, out.data());
+    const TUtf8Decoded d = DecodeUtf8ToCp1251On(path, pending.data(), pending.size(), final, out.data());
     EXPECT_LE(pending.size() - d.consumed, final ? 0u : 3u);
     result.text.append(out.data(), d.written);
     result.replaced = result.replaced || d.replaced;
@@ -62,9 +71,12 @@ void CheckInEveryLane(const std::string& sequence, size_t salt) {
       Cp1251ToUtf8("\xC0\xE1\xE2\xA8\xB8\xF1\xE0\xFF\xDF\xC1\xA0\xBB\xA5\xB4\x98\xE9\x85\xB9\x88");
   static const std::string ascii = "The quick brown fox jumps over the lazy dog";
   for (const std::string* context : {&cyrillic, &ascii}) {
-    const size_t lane = salt % 19;
-    const std::string utf8 = context->substr(0, lane) + sequence + *context;
-    ASSERT_EQ(InPieces(utf8, utf8.size()), Stepwise(utf8)) << testing::PrintToString(sequence) << " at " << lane;
+    const size_t lane = salt % 35;
+    const std::string utf8 = context->substr(0, lane % context->size()) + sequence + *context + *context;
+    const TResult expected = Stepwise(utf8);
+    for (TUtf8DecoderPath path : VectorPaths())
+      ASSERT_EQ(InPieces(path, utf8, utf8.size()), expected)
+          << testing::PrintToString(sequence) << " at " << lane << " on path " << static_cast<int>(path);
   }
 }
 
@@ -96,6 +108,8 @@ TEST(Utf8DecoderTest, AnyInputInAnyPiecesMatchesTheStepwiseDecoder) {
       std::string(31, 'a') + "\xD0\x90",
       std::string(14, 'a') + "\xE2\x80\x94" + std::string(20, 'b'),
       std::string(15, 'a') + "\xE2\x80",
+      std::string(30, 'a') + "\xE2\x80\x94" + std::string(40, 'b'),
+      std::string(31, 'a') + "\xD0\xB0" + std::string(40, 'b'),
   };
   // The code page's text as UTF-8 (one, two and three bytes a character),
   // whole and with random damage; and bytes that are no UTF-8 at all.
@@ -109,8 +123,9 @@ TEST(Utf8DecoderTest, AnyInputInAnyPiecesMatchesTheStepwiseDecoder) {
 
   for (const std::string& utf8 : inputs) {
     const TResult expected = Stepwise(utf8);
-    for (size_t piece : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{17}, size_t{64}, utf8.size() + 1})
-      ASSERT_EQ(InPieces(utf8, piece), expected) << "piece " << piece;
+    for (TUtf8DecoderPath path : VectorPaths())
+      for (size_t piece : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{17}, size_t{33}, size_t{64}, utf8.size() + 1})
+        ASSERT_EQ(InPieces(path, utf8, piece), expected) << "piece " << piece << " on path " << static_cast<int>(path);
   }
 }
 
