@@ -4,10 +4,8 @@
 
 namespace edition07 {
 
-QString TfrmInstruction::VariantOf(const QString &code) {
-  if (code.left(3) == QStringLiteral("0000")) return QStringLiteral("0");
-  return (code.right(1).toInt() % 2 != 0) ? QStringLiteral("1") : QStringLiteral("2");
-}
+// Three characters compared with four zeros, as the rule stands: never equal.
+QString TfrmInstruction::VariantOf(const QString &code) { return station::VariantByCode(code, QStringLiteral("0000")); }
 
 TfrmInstruction::TfrmInstruction(TfrmMain &main)
     : TCodeEntry(main, {.codeLength = 5,

@@ -4,8 +4,16 @@
 #include "station_loop.h"
 
 #include <QAbstractButton>
+#include <QFont>
 
 namespace station {
+
+QFont ScreenFont(int pixels, bool bold) {
+  QFont font(QStringLiteral("Liberation Sans"));
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
 
 TFrame::TFrame(TfrmMain &main) : QWidget(&main), main_(main) {}
 

@@ -16,9 +16,15 @@
 
 class QAbstractButton;
 
+class QFont;
+
 namespace station {
 
 class TfrmMain;
+
+// The screens' face, metric-compatible with the designed Arial, at a size in
+// pixels.
+QFont ScreenFont(int pixels, bool bold);
 class StationTimer;
 
 class TFrame : public QWidget {

@@ -21,17 +21,7 @@ using namespace edition07::testing;
 
 namespace {
 
-class Boundary : public Grade7 {
- protected:
-  void PutBlob(const std::string &field, const std::string &bytes) {
-    ts::TdvoMemTable &t = *Window().complects;
-    t.Edit();
-    auto stream = t.OpenBlobStream(t.FieldNamed(field), ts::TBlobStreamMode::Write);
-    stream->WriteBuffer(bytes.data(), std::int64_t(bytes.size()));
-    stream.reset();
-    t.Post();
-  }
-};
+class Boundary : public Grade7 {};
 
 std::vector<QStringList> Items(const std::vector<QComboBox *> &boxes) {
   std::vector<QStringList> all;
@@ -84,7 +74,7 @@ TEST_F(Boundary, TaskFiveDealsFourLinesToEachBox) {
     Participant();
     std::string list;
     for (int i = 1; i <= c.lines; ++i) list += "L" + std::to_string(i) + "\r\n";
-    PutBlob("answer5", list);
+    PutMaterialsBlob("answer5", list);
     Window().StartFrame(50);
     auto *task = Now<edition07::TfrmTask5>();
     ASSERT_NE(task, nullptr);
@@ -206,7 +196,7 @@ TEST_F(Boundary, TwoDigitPicksSurviveTheWayBack) {
   TfrmMain &w = Participant();
   std::string list;
   for (int i = 1; i <= 12; ++i) list += "option " + std::to_string(i) + "\n";
-  PutBlob("answer4", list);
+  PutMaterialsBlob("answer4", list);
   w.FGymEyesDue = false;
   w.StartFrame(40);
   Now<edition07::TfrmTask4>()->t1->setCurrentIndex(9);
@@ -235,7 +225,7 @@ TEST_F(Boundary, MissingMaterialsEndTheProgramWithTheGradeSevenMessage) {
 TEST_F(Boundary, AScreenWhosePageIsMissingStillCountsAndHandsOver) {
   TfrmMain &w = Participant();
   std::ifstream in(GRADE7_DEMO_DIR "/testrtf.pdf", std::ios::binary);
-  PutBlob("VariantText", std::string(std::istreambuf_iterator<char>(in), {}));  // one page only
+  PutMaterialsBlob("VariantText", std::string(std::istreambuf_iterator<char>(in), {}));  // one page only
   for (const int code : {20, 40}) {
     boxes_.shown.clear();
     w.StartFrame(code);

@@ -15,6 +15,7 @@
 #include "station_tables.h"
 
 #include "table_store/binary_format/binary_stream_format.h"
+#include "table_store/dataset/blob_stream.h"
 #include "table_store/dataset/mem_table.h"
 
 #include <QAbstractButton>
@@ -123,6 +124,16 @@ class StationFixture : public ::testing::Test {
   }
   void WriteGoodMaterials() {
     WriteFile("klt-re11.kim", PackMaterials(MaterialsBody({{1, "one"}, {0, "zero"}, {2, "two"}})));
+  }
+
+  // Writes `bytes` into a blob field of the current materials record.
+  void PutMaterialsBlob(const std::string &field, const std::string &bytes) {
+    ts::TdvoMemTable &t = *Window().complects;
+    t.Edit();
+    auto stream = t.OpenBlobStream(t.FieldNamed(field), ts::TBlobStreamMode::Write);
+    stream->WriteBuffer(bytes.data(), std::int64_t(bytes.size()));
+    stream.reset();
+    t.Post();
   }
 
   ProbeFrame *Current() { return dynamic_cast<ProbeFrame *>(Window().CurrentFrame()); }

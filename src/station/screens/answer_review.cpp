@@ -21,7 +21,6 @@
 namespace station {
 namespace {
 
-constexpr char kFontFamily[] = "Liberation Sans";
 constexpr char kCodeLinePrefix[] = "Посмотреть и/или воспроизвести ответы участника с кодом ";
 constexpr char kPlayTaskCaption[] = "Прослушать ответ на задание № %1";
 constexpr char kAnswerPrefix[] = "Ответ на задание № %1: ";
@@ -34,13 +33,6 @@ constexpr int kWayBackHandOverMs = 1000;
 constexpr int kFinishScreen = 1001;
 
 QString U(const char *utf8) { return QString::fromUtf8(utf8); }
-
-QFont ScreenFont(int pixels, bool bold) {
-  QFont font(kFontFamily);
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
 
 // Answers are shown as typed: a word that looks like markup stays text.
 QLabel *MakeLabel(QWidget *parent, const QRect &box, Qt::Alignment align) {

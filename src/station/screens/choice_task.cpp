@@ -9,21 +9,21 @@
 
 namespace station {
 
-std::vector<QComboBox *> MakeChoiceBoxes(QWidget *frame, int count, bool reversed) {
-  std::vector<QComboBox *> boxes;
+TChoiceFrame::TChoiceFrame(TfrmMain &main, int count, bool reversed) : TTimedFrame(main) {
   for (int k = 0; k < count; ++k) {
     // Children of the frame, so the positions file speaks in its coordinates.
-    QComboBox *box = MakeChoiceBox(frame);
+    QComboBox *box = MakeChoiceBox(this);
     box->setObjectName(QStringLiteral("t%1").arg(k + 1));
-    boxes.push_back(box);
+    boxes_.push_back(box);
   }
   for (int k = 0; k + 1 < count; ++k) {
     if (reversed)
-      QWidget::setTabOrder(boxes[std::size_t(count - 1 - k)], boxes[std::size_t(count - 2 - k)]);
+      QWidget::setTabOrder(boxes_[std::size_t(count - 1 - k)], boxes_[std::size_t(count - 2 - k)]);
     else
-      QWidget::setTabOrder(boxes[std::size_t(k)], boxes[std::size_t(k + 1)]);
+      QWidget::setTabOrder(boxes_[std::size_t(k)], boxes_[std::size_t(k + 1)]);
   }
-  return boxes;
+  QComboBox **named[] = {&t1, &t2, &t3, &t4, &t5, &t6};
+  for (std::size_t k = 0; k < boxes_.size() && k < std::size(named); ++k) *named[k] = boxes_[k];
 }
 
 void FillChoiceGroups(const std::vector<QComboBox *> &boxes, const QStringList &options, int perBox) {
@@ -37,11 +37,9 @@ void FillChoiceGroups(const std::vector<QComboBox *> &boxes, const QStringList &
   }
 }
 
-TChoiceTask::TChoiceTask(TfrmMain &main, ChoiceTaskSpec spec) : TTimedFrame(main), spec_(std::move(spec)) {
+TChoiceTask::TChoiceTask(TfrmMain &main, ChoiceTaskSpec spec)
+    : TChoiceFrame(main, spec.boxes, spec.reverseTabOrder), spec_(std::move(spec)) {
   BuildPanel(49, spec_.caption, QString::fromUtf8("Завершить ответ!"));
-  boxes_ = MakeChoiceBoxes(this, spec_.boxes, spec_.reverseTabOrder);
-  QComboBox **named[] = {&t1, &t2, &t3, &t4, &t5, &t6};
-  for (std::size_t k = 0; k < boxes_.size() && k < std::size(named); ++k) *named[k] = boxes_[k];
 }
 
 int TChoiceTask::Limit() const { return main_.*spec_.limit; }

@@ -33,14 +33,16 @@ struct ChoiceTaskSpec {
   std::function<int(TfrmMain &)> next;
 };
 
-class TChoiceTask : public TTimedFrame {
+// Base of the counting screens whose answers are picks in drop-down boxes
+// (the written tasks and the listening task).
+class TChoiceFrame : public TTimedFrame {
  public:
-  TChoiceTask(TfrmMain &main, ChoiceTaskSpec spec);
-  void Start(std::optional<int> arg) override;
+  // `count` boxes t1..; the keyboard visits them in answer order, or from
+  // the last when `reversed`.
+  TChoiceFrame(TfrmMain &main, int count, bool reversed);
 
   // The boxes in answer order.
   std::vector<QComboBox *> Boxes() const { return boxes_; }
-  const ChoiceTaskSpec &Spec() const { return spec_; }
 
   QComboBox *t1 = nullptr;
   QComboBox *t2 = nullptr;
@@ -52,18 +54,24 @@ class TChoiceTask : public TTimedFrame {
   QStringList Answers;
 
  protected:
+  std::vector<QComboBox *> boxes_;
+};
+
+class TChoiceTask : public TChoiceFrame {
+ public:
+  TChoiceTask(TfrmMain &main, ChoiceTaskSpec spec);
+  void Start(std::optional<int> arg) override;
+
+  const ChoiceTaskSpec &Spec() const { return spec_; }
+
+ protected:
   int Limit() const override;
   int EndWork() override;
   bool GuardedTick() const override { return spec_.guardedTick; }
 
  private:
   ChoiceTaskSpec spec_;
-  std::vector<QComboBox *> boxes_;
 };
-
-// Creates `count` drop-down boxes t1.. on `frame`; the keyboard visits them
-// in answer order, or from the last when `reversed`.
-std::vector<QComboBox *> MakeChoiceBoxes(QWidget *frame, int count, bool reversed);
 // Box K gets exactly `perBox` items, the lines from K * perBox on; a line
 // the list lacks gives an empty item. No item is picked.
 void FillChoiceGroups(const std::vector<QComboBox *> &boxes, const QStringList &options, int perBox);

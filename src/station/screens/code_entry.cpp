@@ -23,16 +23,8 @@
 namespace station {
 namespace {
 
-constexpr char kFontFamily[] = "Liberation Sans";
 
 QString U(const char *utf8) { return QString::fromUtf8(utf8); }
-
-QFont Font(int pixels, bool bold) {
-  QFont font(kFontFamily);
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
 
 bool AllDigits(const QString &text) {
   for (QChar c : text)
@@ -46,6 +38,11 @@ bool FolderExists(const std::string &path) {
 }
 
 }  // namespace
+
+QString VariantByCode(const QString &code, const QString &zeros) {
+  if (code.left(3) == zeros) return QStringLiteral("0");
+  return code.right(1).toInt() % 2 != 0 ? QStringLiteral("1") : QStringLiteral("2");
+}
 
 TCodeEntry::TCodeEntry(TfrmMain &main, CodeEntrySpec spec) : TFrame(main), spec_(std::move(spec)) {
   resize(1024, 435);
@@ -68,23 +65,23 @@ TCodeEntry::TCodeEntry(TfrmMain &main, CodeEntrySpec spec) : TFrame(main), spec_
   layout->addWidget(Panel1);
 
   Label1 = new QLabel(U("Код участника:"), Panel1);
-  Label1->setFont(Font(19, true));
+  Label1->setFont(ScreenFont(19, true));
   Label1->setGeometry(24, 36, 170, 32);
   Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
   Edit3 = new QLineEdit(Panel1);
   Edit3->setMaxLength(spec_.codeLength);
-  Edit3->setFont(Font(spec_.codeFontPixels, true));
+  Edit3->setFont(ScreenFont(spec_.codeFontPixels, true));
   Edit3->setGeometry(204, 28, 110, 48);
   Edit3->setAlignment(Qt::AlignCenter);
   Edit3->installEventFilter(this);
 
   Button1 = new QPushButton(U("Начать выполнение работы"), Panel1);
-  Button1->setFont(Font(16, true));
+  Button1->setFont(ScreenFont(16, true));
   Button1->setGeometry(340, 28, 300, 48);
 
   Button2 = new QPushButton(U("Завершить"), Panel1);
-  Button2->setFont(Font(13, false));
+  Button2->setFont(ScreenFont(13, false));
   Button2->setGeometry(872, 36, 120, 32);
 
   OnClick(Button1, [this] { Button1Click(); });

@@ -36,6 +36,10 @@ struct CodeEntrySpec {
   std::function<void(TfrmMain &)> onAccept;
 };
 
+// The variant of a code of digits: "0" when its first three characters
+// equal `zeros`, else "1" for an odd code and "2" for an even one.
+QString VariantByCode(const QString &code, const QString &zeros);
+
 class TCodeEntry : public TFrame {
  public:
   TCodeEntry(TfrmMain &main, CodeEntrySpec spec);

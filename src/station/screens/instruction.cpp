@@ -5,10 +5,7 @@
 
 namespace station {
 
-QString TfrmInstruction::VariantOf(const QString &code) {
-  if (code.left(3) == QStringLiteral("000")) return QStringLiteral("0");
-  return (code.right(1).toInt() % 2 != 0) ? QStringLiteral("1") : QStringLiteral("2");
-}
+QString TfrmInstruction::VariantOf(const QString &code) { return VariantByCode(code, QStringLiteral("000")); }
 
 TfrmInstruction::TfrmInstruction(TfrmMain &main)
     : TCodeEntry(main, {.codeLength = 4,

@@ -2,7 +2,6 @@
 
 #include "../audio_handles.h"
 #include "../main_window.h"
-#include "choice_task.h"
 
 #include <QComboBox>
 
@@ -15,14 +14,9 @@ constexpr int kItemsPerBox = 3;
 
 }  // namespace
 
-TListeningTask::TListeningTask(TfrmMain &main, ListeningTaskSpec spec) : TTimedFrame(main), spec_(std::move(spec)) {
+TListeningTask::TListeningTask(TfrmMain &main, ListeningTaskSpec spec)
+    : TChoiceFrame(main, 5, spec.reverseTabOrder), spec_(std::move(spec)) {
   BuildPanel(49, QString::fromUtf8("Выполнение задания № 1."), QString::fromUtf8("Завершить ответ!"));
-  const std::vector<QComboBox *> boxes = MakeChoiceBoxes(this, 5, spec_.reverseTabOrder);
-  t1 = boxes[0];
-  t2 = boxes[1];
-  t3 = boxes[2];
-  t4 = boxes[3];
-  t5 = boxes[4];
 }
 
 int TListeningTask::Limit() const { return main_.FTask1Seconds; }
@@ -36,8 +30,8 @@ void TListeningTask::Start(std::optional<int>) {
   CopyBlobToFile(main_, "Audio", kAudioFile);
   main_.FTask1Seconds = OpenAudioWithLimit(Task1Stream, WorkFile(main_, kAudioFile));
   CopyBlobToFile(main_, "Answer1", "~$t1ans.tmp");
-  answers = LoadOptionList(main_, "~$t1ans.tmp");
-  FillChoiceGroups(Boxes(), answers, kItemsPerBox);
+  Answers = LoadOptionList(main_, "~$t1ans.tmp");
+  FillChoiceGroups(Boxes(), Answers, kItemsPerBox);
 
   SetTopBar(QString::fromUtf8("Воспроизводится запись:"), true);
   StartCounting();

@@ -3,14 +3,9 @@
 // only in the page and in what they reset when the task starts.
 #pragma once
 
-#include "timed_frame.h"
-
-#include <QStringList>
+#include "choice_task.h"
 
 #include <functional>
-#include <vector>
-
-class QComboBox;
 
 namespace station {
 
@@ -21,21 +16,10 @@ struct ListeningTaskSpec {
   std::function<void(TfrmMain &)> onStart;
 };
 
-class TListeningTask : public TTimedFrame {
+class TListeningTask : public TChoiceFrame {
  public:
   TListeningTask(TfrmMain &main, ListeningTaskSpec spec);
   void Start(std::optional<int> arg) override;
-
-  // The boxes in answer order.
-  std::vector<QComboBox *> Boxes() const { return {t1, t2, t3, t4, t5}; }
-
-  QComboBox *t1 = nullptr;
-  QComboBox *t2 = nullptr;
-  QComboBox *t3 = nullptr;
-  QComboBox *t4 = nullptr;
-  QComboBox *t5 = nullptr;
-  // The option lines read from the materials; never shown.
-  QStringList answers;
 
  protected:
   int Limit() const override;

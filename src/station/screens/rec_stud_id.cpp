@@ -26,18 +26,10 @@
 namespace station {
 namespace {
 
-constexpr char kFontFamily[] = "Liberation Sans";
 constexpr char kRecordCaption[] = "Запись кода участника";
 constexpr char kStopCaption[] = "Завершить запись и воспроизвести";
 
 QString U(const char *utf8) { return QString::fromUtf8(utf8); }
-
-QFont Font(int pixels, bool bold) {
-  QFont font(kFontFamily);
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
 
 }  // namespace
 
@@ -48,23 +40,23 @@ TfrmRecStudID::TfrmRecStudID(TfrmMain &main) : TFrame(main) {
   layout->setSpacing(12);
 
   Label1 = new QLabel(U("Запись кода участника КЛТ"), this);
-  Label1->setFont(Font(24, true));
+  Label1->setFont(ScreenFont(24, true));
   Label1->setAlignment(Qt::AlignCenter);
   layout->addWidget(Label1);
 
   Label2 = new QLabel(this);
-  Label2->setFont(Font(19, true));
+  Label2->setFont(ScreenFont(19, true));
   Label2->setAlignment(Qt::AlignCenter);
   layout->addWidget(Label2);
 
   auto *recRow = new QHBoxLayout;
   recRow->addStretch(1);
   btnRecID = new QPushButton(U(kRecordCaption), this);
-  btnRecID->setFont(Font(16, true));
+  btnRecID->setFont(ScreenFont(16, true));
   btnRecID->setFixedSize(360, 40);
   recRow->addWidget(btnRecID);
   lblRecID = new QLabel(this);
-  lblRecID->setFont(Font(32, true));
+  lblRecID->setFont(ScreenFont(32, true));
   lblRecID->setFixedWidth(40);
   lblRecID->setAlignment(Qt::AlignCenter);
   recRow->addWidget(lblRecID);
@@ -76,12 +68,12 @@ TfrmRecStudID::TfrmRecStudID(TfrmMain &main) : TFrame(main) {
   pnlTestREC->setFrameShadow(QFrame::Raised);
   auto *question = new QHBoxLayout(pnlTestREC);
   lblQuestion = new QLabel(U("Вас устраивает качество записи и воспроизведения кода участника?"), pnlTestREC);
-  lblQuestion->setFont(Font(16, true));
+  lblQuestion->setFont(ScreenFont(16, true));
   question->addWidget(lblQuestion, 1);
   Button4 = new QPushButton(U("Да"), pnlTestREC);
   Button5 = new QPushButton(U("Нет"), pnlTestREC);
   for (QPushButton *b : {Button4, Button5}) {
-    b->setFont(Font(16, true));
+    b->setFont(ScreenFont(16, true));
     b->setFixedSize(90, 32);
     question->addWidget(b);
   }
@@ -91,7 +83,7 @@ TfrmRecStudID::TfrmRecStudID(TfrmMain &main) : TFrame(main) {
 
   Action1 = new QAction(U("Завершить запись кода участника и приступить к выполнению заданий"), this);
   Button1 = new QPushButton(Action1->text(), this);
-  Button1->setFont(Font(16, true));
+  Button1->setFont(ScreenFont(16, true));
   Button1->setMinimumHeight(44);
   layout->addWidget(Button1);
   // The button follows its action, as the idle update sets it.

@@ -51,13 +51,6 @@ constexpr char kTestSound[] = "KIM\\TestWAV.wav";
 constexpr int kBannerHeight = 41;
 constexpr int kCodeEntryScreen = 5;
 
-QFont Font(int pixels, bool bold) {
-  QFont f("Liberation Sans");
-  f.setPixelSize(pixels);
-  f.setBold(bold);
-  return f;
-}
-
 // A number typed into an identity box: decimal digits only. Anything else
 // (it can only be pasted) is refused with the conversion's message.
 qint64 BoxNumber(const QString &text) {
@@ -97,7 +90,7 @@ QString BuildStationKey(const QString &examDate, const QString &subjID, const QS
 }
 
 TfrmTestHard::TfrmTestHard(TfrmMain &main) : TFrame(main) {
-  setFont(Font(13, false));
+  setFont(ScreenFont(13, false));
   resize(925, 528);
 
   // The pictures lie under the controls: the buttons of a running test stay
@@ -116,12 +109,12 @@ TfrmTestHard::TfrmTestHard(TfrmMain &main) : TFrame(main) {
   Panel1->setFrameShape(QFrame::Panel);
   Panel1->setFrameShadow(QFrame::Raised);
   Panel1->setAlignment(Qt::AlignCenter);
-  Panel1->setFont(Font(14, true));
+  Panel1->setFont(ScreenFont(14, true));
 
   lblSubj = new QLabel(U("Экзамен:"), this);
   lblSubj->setAlignment(Qt::AlignCenter);
   lblSubj->setWordWrap(true);
-  lblSubj->setFont(Font(18, true));
+  lblSubj->setFont(ScreenFont(18, true));
 
   pnlTestREC = MakeTestRow(130, btnRecTest, kRecTestCaption, lblTestREC, kRecQuestion, Button4, Button5);
   pnlTestRTF = MakeTestRow(185, btnTestRTF, kRtfTestCaption, lblTestRTF, kRtfQuestion, Button7, Button8);
@@ -136,7 +129,7 @@ TfrmTestHard::TfrmTestHard(TfrmMain &main) : TFrame(main) {
   Action1 = new QAction(U(kFinishCaption), this);
   Button1 = new QPushButton(U(kFinishCaption), this);
   Button1->setGeometry(20, 460, 620, 40);
-  Button1->setFont(Font(14, true));
+  Button1->setFont(ScreenFont(14, true));
   Button6 = new QPushButton(U(kExitCaption), this);
   Button6->setGeometry(660, 460, 240, 40);
 
@@ -165,7 +158,7 @@ QWidget *TfrmTestHard::MakeTestRow(int top, QPushButton *&button, const char *ca
   result = new QLabel(this);
   result->setGeometry(360, top, 40, 40);
   result->setAlignment(Qt::AlignCenter);
-  result->setFont(Font(28, true));
+  result->setFont(ScreenFont(28, true));
   result->hide();
   auto *panel = new QFrame(this);
   panel->setFrameShape(QFrame::Panel);
@@ -186,10 +179,10 @@ QLineEdit *TfrmTestHard::MakeIdentityBox(int top, const char *label, int maxLeng
   auto *caption = new QLabel(U(label), this);
   caption->setGeometry(20, top, 200, 40);
   caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  caption->setFont(Font(14, true));
+  caption->setFont(ScreenFont(14, true));
   auto *box = new QLineEdit(this);
   box->setGeometry(230, top + 6, 120, 28);
-  box->setFont(Font(16, true));
+  box->setFont(ScreenFont(16, true));
   box->setMaxLength(maxLength);
   // Pasted or dropped text is refused as typed letters are.
   box->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), box));
