@@ -38,14 +38,6 @@ class TimedScreens : public StationFixture {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  void PutBlob(const std::string &field, const std::string &bytes) {
-    ts::TdvoMemTable &t = *Window().complects;
-    t.Edit();
-    auto stream = t.OpenBlobStream(t.FieldNamed(field), ts::TBlobStreamMode::Write);
-    stream->WriteBuffer(bytes.data(), std::int64_t(bytes.size()));
-    stream.reset();
-    t.Post();
-  }
 
   // A station as code entry leaves it, with one variant holding the
   // listening task's materials.
@@ -59,11 +51,11 @@ class TimedScreens : public StationFixture {
     w.complects->Post();
     const std::string pdf = ReadBytes(STATION_DEMO_BUILD_DIR "/v0/VariantText.pdf");
     EXPECT_GT(pdf.size(), 1000u) << "demo pages are built with the tests";
-    PutBlob("VariantText", pdf);
-    PutBlob("AudioPrep", WavBytes(1.0));
-    PutBlob("Audio", WavBytes(1.25));
-    PutBlob("answer1", options);
-    PutBlob("coords1", coords);
+    PutMaterialsBlob("VariantText", pdf);
+    PutMaterialsBlob("AudioPrep", WavBytes(1.0));
+    PutMaterialsBlob("Audio", WavBytes(1.25));
+    PutMaterialsBlob("answer1", options);
+    PutMaterialsBlob("coords1", coords);
     w.PrepareAnswers();
     w.answers->Edit();
     w.answers->FieldNamed("a1").SetAsString("00000");
@@ -263,14 +255,14 @@ TEST_F(TimedScreens, AudioLengthsSetTheLimitsAndUnreadableAudioCountsAsNone) {
   };
   for (const Case &c : {Case{WavBytes(12.5), 14}, Case{WavBytes(13.5), 16}, Case{WavBytes(12.4), 14},
                         Case{"not audio", 2}, Case{std::string(), 2}}) {
-    PutBlob("AudioPrep", c.audio);
+    PutMaterialsBlob("AudioPrep", c.audio);
     ASSERT_NE(Start<TfrmPrepare1>(10), nullptr);
     EXPECT_EQ(w.FPrepare1Seconds, c.limit) << c.audio.size();
     EXPECT_EQ(SecondsShown(), QString::number(c.limit) + U(" сек."));
   }
   // Audio longer than the early-end value: a confirmed early end still
   // ends the task at the next tick.
-  PutBlob("Audio", WavBytes(10000, 100));
+  PutMaterialsBlob("Audio", WavBytes(10000, 100));
   auto *task = Start<TfrmTask1>(11);
   ASSERT_NE(task, nullptr);
   EXPECT_EQ(w.FTask1Seconds, 10002);

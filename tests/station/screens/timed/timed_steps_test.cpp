@@ -165,14 +165,6 @@ class SharedSteps : public StationFixture {
     w.complects->Post();
     return w;
   }
-  void PutBlob(const std::string &field, const std::string &bytes) {
-    ts::TdvoMemTable &t = *Window().complects;
-    t.Edit();
-    auto stream = t.OpenBlobStream(t.FieldNamed(field), ts::TBlobStreamMode::Write);
-    stream->WriteBuffer(bytes.data(), std::int64_t(bytes.size()));
-    stream.reset();
-    t.Post();
-  }
   static std::string ReadBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -182,7 +174,7 @@ class SharedSteps : public StationFixture {
 TEST_F(SharedSteps, BlobCopyWritesExactlyTheBlobsBytesReplacingTheFile) {
   TfrmMain &w = Ready();
   std::string bytes("RIFF\0\x01\xFF\r\n\x1A tail", 14);
-  PutBlob("Audio", bytes);
+  PutMaterialsBlob("Audio", bytes);
   WriteFile("~$t1.tmp", std::string(100, 'x'));
   CopyBlobToFile(w, "audio", "~$t1.tmp");  // names match in any case
   EXPECT_EQ(ReadBytes(dir_ + "/~$t1.tmp"), bytes);
