@@ -11,6 +11,7 @@
 
 #include "table_store/compare.h"
 #include "table_store/record_store.h"
+#include "random_words.h"
 
 namespace {
 
@@ -37,16 +38,13 @@ class TBenchTable : public TStoreTable {
   void StoreDetached() override {}
 };
 
-// Random Cyrillic and Latin words of 5 to 15 letters in the code page.
-std::string RandomWord(std::mt19937& rng) {
+// Random lower-case Latin and Cyrillic words (upper-case Cyrillic for a few).
+std::string LowerCaseWord(std::mt19937& rng) {
   static const std::string letters =
       "abcdefghijklmnopqrstuvwxyz"
       "\xe0\xe1\xe2\xe3\xe4\xe5\xb8\xe6\xe7\xe8\xe9\xea\xeb\xec\xed\xee\xef\xf0\xf1\xf2\xf3\xf4\xf5"
       "\xf6\xf7\xf8\xf9\xfa\xfb\xfc\xfd\xfe\xff\xc0\xc1\xc2";
-  std::uniform_int_distribution<size_t> length(5, 15), letter(0, letters.size() - 1);
-  std::string w(length(rng), ' ');
-  for (char& c : w) c = letters[letter(rng)];
-  return w;
+  return RandomWordOf(letters, rng);
 }
 
 void CompareRecordsBench(benchmark::State& state, int32_t localeId, int stringOptions) {
@@ -70,7 +68,7 @@ void CompareRecordsBench(benchmark::State& state, int32_t localeId, int stringOp
     std::memcpy(slot + 1, &value, 4);
     slot = store.FieldSlotOf(r, 2);
     slot[0] = kSlotPresent;
-    const std::string word = RandomWord(rng);
+    const std::string word = LowerCaseWord(rng);
     std::memcpy(slot + 1, word.c_str(), word.size() + 1);
     records.push_back(r);
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "index_test_table.h"
+#include "random_words.h"
 #include "table_store/indexes/index.h"
 
 namespace {
@@ -19,18 +20,6 @@ using ts::testing::TIndexTestTable;
 
 constexpr int kRecords = 1000000;
 constexpr int kSearches = 100000;
-
-// Random Cyrillic and Latin words of 5 to 15 letters in the code page.
-std::string RandomWord(std::mt19937& rng) {
-  static const std::string letters =
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJ"
-      "\xe0\xe1\xe2\xe3\xe4\xe5\xb8\xe6\xe7\xe8\xe9\xea\xeb\xec\xed\xee\xef\xf0\xf1\xf2\xf3\xf4\xf5"
-      "\xf6\xf7\xf8\xf9\xfa\xfb\xfc\xfd\xfe\xff\xc0\xc1\xc2";
-  std::uniform_int_distribution<size_t> length(5, 15), letter(0, letters.size() - 1);
-  std::string w(length(rng), ' ');
-  for (char& c : w) c = letters[letter(rng)];
-  return w;
-}
 
 // One table of a million records, shared by every benchmark of this file.
 struct TMillion {

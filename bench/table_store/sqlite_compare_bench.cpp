@@ -25,6 +25,7 @@
 #include "table_store/dataset/numeric_fields.h"
 #include "table_store/dataset/text_fields.h"
 #include "table_store/indexes/index.h"
+#include "random_words.h"
 
 namespace {
 
@@ -35,18 +36,6 @@ constexpr int kRecords = 1000000;
 constexpr int kLocates = 100000;
 
 double Seconds(TClock::time_point from) { return std::chrono::duration<double>(TClock::now() - from).count(); }
-
-// Random Latin and Cyrillic words of 5 to 15 letters in the code page.
-std::string RandomWord(std::mt19937& rng) {
-  static const std::string letters =
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJ"
-      "\xe0\xe1\xe2\xe3\xe4\xe5\xb8\xe6\xe7\xe8\xe9\xea\xeb\xec\xed\xee\xef\xf0\xf1\xf2\xf3\xf4\xf5"
-      "\xf6\xf7\xf8\xf9\xfa\xfb\xfc\xfd\xfe\xff\xc0\xc1\xc2";
-  std::uniform_int_distribution<size_t> length(5, 15), letter(0, letters.size() - 1);
-  std::string w(length(rng), ' ');
-  for (char& c : w) c = letters[letter(rng)];
-  return w;
-}
 
 struct TRows {
   std::vector<int> keys;

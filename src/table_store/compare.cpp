@@ -6,22 +6,11 @@
 
 #include "table_store/collation.h"
 #include "table_store/errors.h"
+#include "table_store/scalar_bytes.h"
 
 namespace ts {
 
 namespace {
-
-template <typename T>
-T Load(const uint8_t* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <typename T>
-int Sign(T a, T b) {
-  return a < b ? -1 : (a > b ? 1 : 0);
-}
 
 int ClampToInt(int64_t v) {
   return static_cast<int>(std::clamp<int64_t>(v, INT_MIN + 1, INT_MAX));
@@ -58,28 +47,29 @@ int CompareText(const char* key, size_t keyLen, const char* value, size_t valueL
 }
 
 int CompareTimeStamps(const uint8_t* a, const uint8_t* b) {
-  int d = Sign(Load<int16_t>(a), Load<int16_t>(b));
-  for (int off = 2; d == 0 && off < 12; off += 2) d = Sign(Load<uint16_t>(a + off), Load<uint16_t>(b + off));
-  if (d == 0) d = Sign(Load<uint32_t>(a + 12), Load<uint32_t>(b + 12));
+  int d = Sign(LoadScalar<int16_t>(a), LoadScalar<int16_t>(b));
+  for (int off = 2; d == 0 && off < 12; off += 2)
+    d = Sign(LoadScalar<uint16_t>(a + off), LoadScalar<uint16_t>(b + off));
+  if (d == 0) d = Sign(LoadScalar<uint32_t>(a + 12), LoadScalar<uint32_t>(b + 12));
   return d;
 }
 
 int CompareFixed(const uint8_t* k, const uint8_t* v, TFieldType type) {
   switch (type) {
-    case ftSmallint: return Sign(Load<int16_t>(k), Load<int16_t>(v));
+    case ftSmallint: return Sign(LoadScalar<int16_t>(k), LoadScalar<int16_t>(v));
     case ftInteger:
     case ftAutoInc:
     case ftDate:
-    case ftTime: return Sign(Load<int32_t>(k), Load<int32_t>(v));
-    case ftWord: return Sign(Load<uint16_t>(k), Load<uint16_t>(v));
-    case ftBoolean: return Sign(Load<uint16_t>(k) != 0, Load<uint16_t>(v) != 0);
+    case ftTime: return Sign(LoadScalar<int32_t>(k), LoadScalar<int32_t>(v));
+    case ftWord: return Sign(LoadScalar<uint16_t>(k), LoadScalar<uint16_t>(v));
+    case ftBoolean: return Sign(LoadScalar<uint16_t>(k) != 0, LoadScalar<uint16_t>(v) != 0);
     case ftFloat:
-    case ftCurrency: return Sign(Load<double>(k), Load<double>(v));
+    case ftCurrency: return Sign(LoadScalar<double>(k), LoadScalar<double>(v));
     case ftDateTime: {
-      const double d = Load<double>(k) - Load<double>(v);
+      const double d = LoadScalar<double>(k) - LoadScalar<double>(v);
       return d < 0 ? -1 : (d > 0 ? 1 : 0);
     }
-    case ftLargeint: return Sign(Load<int64_t>(k), Load<int64_t>(v));
+    case ftLargeint: return Sign(LoadScalar<int64_t>(k), LoadScalar<int64_t>(v));
     case ftBCD:
     case ftFMTBcd: {
       int64_t a = 0, b = 0;

@@ -9,17 +9,11 @@
 #include "table_store/dataset/dataset_messages.h"
 #include "table_store/dataset/field_text.h"
 #include "table_store/messages.h"
+#include "table_store/scalar_bytes.h"
 
 namespace ts {
 
 namespace {
-
-template <typename T>
-T Load(const uint8_t* buffer) {
-  T value;
-  std::memcpy(&value, buffer, sizeof value);
-  return value;
-}
 
 template <typename T>
 void Store(uint8_t* buffer, T value) {
@@ -83,9 +77,9 @@ int64_t TIntegerField::MaxValue() const {
 
 TValue TIntegerField::DecodeValue(const uint8_t* buffer) const {
   switch (DataType()) {
-    case ftSmallint: return TValue::Integer(Load<int16_t>(buffer));
-    case ftWord: return TValue::Integer(Load<uint16_t>(buffer));
-    default: return TValue::Integer(Load<int32_t>(buffer));
+    case ftSmallint: return TValue::Integer(LoadScalar<int16_t>(buffer));
+    case ftWord: return TValue::Integer(LoadScalar<uint16_t>(buffer));
+    default: return TValue::Integer(LoadScalar<int32_t>(buffer));
   }
 }
 
@@ -108,7 +102,7 @@ int64_t TIntegerField::GetAsLargeInt() const {
 
 // ---- LargeInt
 
-TValue TLargeintField::DecodeValue(const uint8_t* buffer) const { return TValue::Integer(Load<int64_t>(buffer)); }
+TValue TLargeintField::DecodeValue(const uint8_t* buffer) const { return TValue::Integer(LoadScalar<int64_t>(buffer)); }
 
 void TLargeintField::EncodeValue(const TValue& value, uint8_t* buffer) const {
   bool inRange = true;
@@ -120,13 +114,13 @@ void TLargeintField::EncodeValue(const TValue& value, uint8_t* buffer) const {
 int64_t TLargeintField::GetAsLargeInt() const {
   uint8_t buffer[8] = {};
   if (!GetData(buffer)) return 0;
-  return Load<int64_t>(buffer);
+  return LoadScalar<int64_t>(buffer);
 }
 
 // ---- Boolean
 
 TValue TBooleanField::DecodeValue(const uint8_t* buffer) const {
-  return TValue::Boolean(Load<uint16_t>(buffer) != 0);
+  return TValue::Boolean(LoadScalar<uint16_t>(buffer) != 0);
 }
 
 void TBooleanField::EncodeValue(const TValue& value, uint8_t* buffer) const {
@@ -142,7 +136,7 @@ void TBooleanField::EncodeValue(const TValue& value, uint8_t* buffer) const {
 
 // ---- Float and Currency
 
-TValue TFloatField::DecodeValue(const uint8_t* buffer) const { return TValue::Float(Load<double>(buffer)); }
+TValue TFloatField::DecodeValue(const uint8_t* buffer) const { return TValue::Float(LoadScalar<double>(buffer)); }
 
 void TFloatField::EncodeValue(const TValue& value, uint8_t* buffer) const {
   double d = 0;
@@ -157,13 +151,13 @@ void TFloatField::EncodeValue(const TValue& value, uint8_t* buffer) const {
 double TFloatField::GetAsFloat() const {
   uint8_t buffer[8] = {};
   if (!GetData(buffer)) return 0.0;
-  return Load<double>(buffer);
+  return LoadScalar<double>(buffer);
 }
 
 void TCurrencyField::EncodeValue(const TValue& value, uint8_t* buffer) const {
   uint8_t amount[8] = {};
   TFloatField::EncodeValue(value, amount);
-  TValue::Float(Load<double>(amount)).ToCurrency();
+  TValue::Float(LoadScalar<double>(amount)).ToCurrency();
   std::memcpy(buffer, amount, sizeof amount);
 }
 

@@ -8,6 +8,7 @@
 #include "table_store/compare.h"
 #include "table_store/indexes/index_sort.h"
 #include "table_store/record_store.h"
+#include "table_store/scalar_bytes.h"
 
 namespace ts {
 
@@ -31,18 +32,6 @@ struct TItem {
   bool numbered;
   bool firstNull;
 };
-
-template <typename T>
-T Load(const uint8_t* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <typename T>
-int Sign(T a, T b) {
-  return a < b ? -1 : (a > b ? 1 : 0);
-}
 
 bool KindOf(TFieldType type, int options, TKeyKind& kind) {
   switch (type) {
@@ -69,18 +58,18 @@ int64_t IntValue(TFieldType type, const uint8_t* data, size_t length) {
   uint8_t bytes[8] = {};
   std::memcpy(bytes, data, std::min<size_t>(length, 8));
   switch (type) {
-    case ftSmallint: return Load<int16_t>(bytes);
-    case ftWord: return Load<uint16_t>(bytes);
-    case ftBoolean: return Load<uint16_t>(bytes) != 0 ? 1 : 0;
-    case ftLargeint: return Load<int64_t>(bytes);
-    default: return Load<int32_t>(bytes);
+    case ftSmallint: return LoadScalar<int16_t>(bytes);
+    case ftWord: return LoadScalar<uint16_t>(bytes);
+    case ftBoolean: return LoadScalar<uint16_t>(bytes) != 0 ? 1 : 0;
+    case ftLargeint: return LoadScalar<int64_t>(bytes);
+    default: return LoadScalar<int32_t>(bytes);
   }
 }
 
 double FloatValue(const uint8_t* data, size_t length) {
   uint8_t bytes[8] = {};
   std::memcpy(bytes, data, std::min<size_t>(length, 8));
-  return Load<double>(bytes);
+  return LoadScalar<double>(bytes);
 }
 
 uint64_t BigEndianHead(const std::string& text) {
@@ -224,15 +213,15 @@ class TDrawnKeys {
   }
   static size_t Width(const TKeyField& k, const uint8_t* p) {
     if (k.kind == TKeyKind::Int || k.kind == TKeyKind::Float) return 8;
-    return 4 + Load<uint32_t>(p);
+    return 4 + LoadScalar<uint32_t>(p);
   }
   static int CompareValues(const TKeyField& k, const uint8_t* a, const uint8_t* b) {
     switch (k.kind) {
-      case TKeyKind::Int: return Sign(Load<int64_t>(a), Load<int64_t>(b));
-      case TKeyKind::Float: return Sign(Load<double>(a), Load<double>(b));
+      case TKeyKind::Int: return Sign(LoadScalar<int64_t>(a), LoadScalar<int64_t>(b));
+      case TKeyKind::Float: return Sign(LoadScalar<double>(a), LoadScalar<double>(b));
       default: {
-        const uint32_t na = Load<uint32_t>(a);
-        const uint32_t nb = Load<uint32_t>(b);
+        const uint32_t na = LoadScalar<uint32_t>(a);
+        const uint32_t nb = LoadScalar<uint32_t>(b);
         const int r = std::memcmp(a + 4, b + 4, std::min(na, nb));
         if (r != 0) return r;
         return Sign(na, nb);

@@ -135,8 +135,8 @@ TEST(KeyedSort, SearchesThroughHeadsAnswerAsTheRecordCompare) {
     const char* search;  // the key list a locate would pass
   };
   const TCase cases[] = {
-      {"i", "i"},         {"i:D", "i:D"},       {"s:CL", "s:CL"}, {"s:CL", "s:CLP"}, {"s", "s"},     {"s:C", "s:C"},
-      {"s:CD", "s:CD"},   {"s:L", "s:LP"},      {"i;s:C", "i;s:C"}, {"long:C", "long:C"}, {"s:N", "s:N"}, {"i:N;s", "i"},
+      {"i", "i"},       {"i:D", "i:D"},   {"s:CL", "s:CL"},     {"s:CL", "s:CLP"}, {"s", "s"},         {"s:C", "s:C"},
+      {"s:CD", "s:CD"}, {"s:L", "s:LP"}, {"i;s:C", "i;s:C"}, {"long:C", "long:C"}, {"s:N", "s:N"}, {"i:N;s", "i"},
   };
   unsigned seed = 50;
   for (const TCase& c : cases) {
@@ -160,7 +160,8 @@ TEST(KeyedSort, SearchesThroughHeadsAnswerAsTheRecordCompare) {
       if (pass == 1)
         table->OnCompareFields = [&table](TDataSet&, const void* key, const void* value, TFieldType type, int options,
                                           bool& full, int& result) {
-          result = CompareFieldValues(key, value, type, static_cast<uint32_t>(table->Store().LocaleID()), options, full);
+          const auto locale = static_cast<uint32_t>(table->Store().LocaleID());
+          result = CompareFieldValues(key, value, type, locale, options, full);
         };
       for (int slot = 0; slot < table->Store().SlotCount(); slot += 3) {
         for (bool nearest : {false, true}) {
