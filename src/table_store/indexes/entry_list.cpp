@@ -90,7 +90,7 @@ void TEntryList::Clear() {
 int TEntryList::IndexOf(const TRecord* record) const {
   for (size_t b = 0; b < blocks_.size(); ++b) {
     const auto it = std::find_if(blocks_[b].begin(), blocks_[b].end(),
-                                 [record](const TEntry& e) { return e.record == record; });
+                                 [record](const TEntry& e) { return e.Record() == record; });
     if (it != blocks_[b].end()) return starts_[b] + static_cast<int>(it - blocks_[b].begin());
   }
   return -1;
@@ -100,7 +100,7 @@ std::vector<TRecord*> TEntryList::ToVector() const {
   std::vector<TRecord*> out;
   out.reserve(static_cast<size_t>(count_));
   for (const auto& block : blocks_)
-    for (const TEntry& e : block) out.push_back(e.record);
+    for (const TEntry& e : block) out.push_back(e.Record());
   return out;
 }
 

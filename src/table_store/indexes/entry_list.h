@@ -18,18 +18,30 @@
 
 namespace ts {
 
-struct TEntry {
-  TRecord* record = nullptr;
-  uint64_t head = 0;
-  bool hasHead = false;
+// A record reference and its head in sixteen bytes: whether the head is
+// there rides in the reference's lowest bit (records are aligned).
+class TEntry {
+ public:
+  TEntry() = default;
+  explicit TEntry(TRecord* record) : bits_(reinterpret_cast<uintptr_t>(record)) {}
+  TEntry(TRecord* record, uint64_t head) : bits_(reinterpret_cast<uintptr_t>(record) | 1u), head_(head) {}
+  TRecord* Record() const { return reinterpret_cast<TRecord*>(bits_ & ~uintptr_t{1}); }
+  bool HasHead() const { return (bits_ & 1u) != 0; }
+  uint64_t Head() const { return head_; }
+
+ private:
+  uintptr_t bits_ = 0;
+  uint64_t head_ = 0;
 };
+
+static_assert(sizeof(TEntry) == 16);
 
 class TEntryList {
  public:
   int Count() const { return count_; }
   bool Empty() const { return count_ == 0; }
   // 0 <= position < Count().
-  TRecord* At(int position) const { return Entry(position).record; }
+  TRecord* At(int position) const { return Entry(position).Record(); }
   const TEntry& Entry(int position) const;
   // 0 <= position <= Count(); Count() appends.
   void Insert(int position, const TEntry& entry);

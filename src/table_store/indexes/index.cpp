@@ -65,9 +65,10 @@ TRecord* TdvoIndex::EntryAt(int position) const {
 }
 
 void TdvoIndex::InsertEntry(int position, TRecord* record, const TRecord* values) {
-  TEntry entry{record};
+  TEntry entry(record);
   const TdvoCommon& store = table_->IndexStore();
-  if (head_.Usable(store)) entry.hasHead = head_.Draw(store, values != nullptr ? values : record, entry.head);
+  uint64_t head = 0;
+  if (head_.Usable(store) && head_.Draw(store, values != nullptr ? values : record, head)) entry = TEntry(record, head);
   if (position < 0 || position >= EntryCount())
     entries_.PushBack(entry);
   else
@@ -131,11 +132,11 @@ int TdvoIndex::SearchIndex(const TdvoFieldList* list, const TRecord* key, bool n
 int TdvoIndex::CompareKeyAt(const TdvoFieldList* list, const TRecord* key, const uint64_t* keyHead, bool headWhole,
                             int position, bool partial) const {
   const TEntry& entry = entries_.Entry(position);
-  if (keyHead != nullptr && entry.hasHead) {
-    const int r = head_.Compare(*keyHead, entry.head);
+  if (keyHead != nullptr && entry.HasHead()) {
+    const int r = head_.Compare(*keyHead, entry.Head());
     if (r != 0 || headWhole) return r;
   }
-  return CompareForIndex(list, key, entry.record, partial, false);
+  return CompareForIndex(list, key, entry.Record(), partial, false);
 }
 
 int TdvoIndex::HalvingSearchKey(const TdvoFieldList* list, const TRecord* key, bool nearest, bool visibleOnly,
@@ -274,12 +275,13 @@ bool TdvoIndex::SortFindingDuplicates(int lo, int hi, bool checkUnique) {
     keyed = SortByDrawnKeys(store, fieldList_, head_, flat, lo, hi, checkUnique);
     if (keyed == TKeyedSortResult::Unsupported) {
       SortRange(flat, lo, hi, [this](const TEntry& a, const TEntry& b) {
-        return CompareForIndex(nullptr, a.record, b.record, false, true);
+        return CompareForIndex(nullptr, a.Record(), b.Record(), false, true);
       });
       const bool heads = head_.Usable(store);
       for (int k = lo; k <= hi; ++k) {
         TEntry& e = flat[static_cast<size_t>(k)];
-        e.hasHead = heads && head_.Draw(store, e.record, e.head);
+        uint64_t head = 0;
+        e = heads && head_.Draw(store, e.Record(), head) ? TEntry(e.Record(), head) : TEntry(e.Record());
       }
     }
     entries_.Assign(flat);
@@ -333,7 +335,7 @@ void TdvoIndex::RefillFromStore() {
   const int slots = store.SlotCount();
   for (int slot = 0; slot < slots; ++slot) {
     TRecord* record = store.StoredRecord(slot);
-    if (record != nullptr && PassesIndexFilter(record)) entries_.PushBack(TEntry{record});
+    if (record != nullptr && PassesIndexFilter(record)) entries_.PushBack(TEntry(record));
   }
 }
 

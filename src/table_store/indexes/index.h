@@ -62,7 +62,7 @@ class TdvoIndex {
   TRecord* EntryAt(int position) const;
   // Position of that very reference by a scan, -1 when absent.
   int EntryPosition(const TRecord* record) const { return entries_.IndexOf(record); }
-  void AppendEntry(TRecord* record) { entries_.PushBack(TEntry{record}); }
+  void AppendEntry(TRecord* record) { entries_.PushBack(TEntry(record)); }
   // A position outside 0..EntryCount() appends. The entry's head is drawn
   // from `values` (the record's new values during an edit), else from the
   // record.

@@ -323,7 +323,7 @@ TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& l
   keys.Reserve(count);
   std::vector<TItem> items(count);
   for (size_t i = 0; i < count; ++i)
-    if (!keys.Draw(entries[static_cast<size_t>(lo) + i].record, items[i])) return TKeyedSortResult::Unsupported;
+    if (!keys.Draw(entries[static_cast<size_t>(lo) + i].Record(), items[i])) return TKeyedSortResult::Unsupported;
 
   // The flat copy is indexed as the entries are, so lo..hi sort in place.
   SortRange(items, 0, static_cast<int>(count) - 1, [&keys](const TItem& a, const TItem& b) {
@@ -333,10 +333,9 @@ TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& l
   // The sort's first field is drawn the way a head is, so it becomes one.
   const bool heads = head.Usable(store);
   for (size_t i = 0; i < count; ++i) {
-    TEntry& e = entries[static_cast<size_t>(lo) + i];
-    e.record = items[i].record;
-    e.hasHead = heads && !items[i].firstNull;
-    e.head = items[i].head;
+    const TItem& item = items[i];
+    entries[static_cast<size_t>(lo) + i] =
+        heads && !item.firstNull ? TEntry(item.record, item.head) : TEntry(item.record);
   }
   if (checkUnique)
     for (size_t i = 1; i < count; ++i)
