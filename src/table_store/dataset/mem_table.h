@@ -73,12 +73,12 @@ constexpr TUpdateStatusSet StatusBit(TUpdateStatus status) {
 
 class TdvoCustomMemTable;
 
-// A compiled Filter text. The table asks it about the record under test
-// while it is in filter state, so the fields read that record.
+// A compiled Filter text, asked about each record under test of the
+// visibility check (the table is in filter state meanwhile).
 class TRecordFilterProgram {
  public:
   virtual ~TRecordFilterProgram() = default;
-  virtual bool Accepts(TdvoCustomMemTable& table) = 0;
+  virtual bool Accepts(TdvoCustomMemTable& table, TRecord* record) = 0;
 };
 
 // A master/detail restriction in force: the records shown carry the

@@ -80,7 +80,7 @@ bool TdvoCustomMemTable::PassesRecordChecks(TRecord* record, bool forceFilter) {
   if (!forceFilter && !Filtered()) return true;
   bool accept = true;
   if (OnFilterRecord) OnFilterRecord(*this, accept);
-  if (accept && filterProgram_) accept = filterProgram_->Accepts(*this);
+  if (accept && filterProgram_) accept = filterProgram_->Accepts(*this, record);
   return accept;
 }
 

@@ -51,8 +51,8 @@ const filter::TFilterValue& Run(const TFilterProgram& program, size_t node, Tdvo
 TFilterProgram::TFilterProgram(std::vector<uint8_t> buffer)
     : buffer_(std::move(buffer)), evaluator_(std::make_unique<filter::TFilterEvaluator>(buffer_)) {}
 
-bool TFilterProgram::Accepts(TdvoCustomMemTable& table) {
-  return RecordMatchesExpression(table, table.ActiveRecordForState(), *this);
+bool TFilterProgram::Accepts(TdvoCustomMemTable& table, TRecord* record) {
+  return RecordMatchesExpression(table, record, *this);
 }
 
 void FreeFilterExpression(std::unique_ptr<TFilterProgram>& program) { program.reset(); }

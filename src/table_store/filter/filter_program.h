@@ -18,8 +18,7 @@ class TFilterProgram final : public TRecordFilterProgram, public TIndexFilterExp
  public:
   explicit TFilterProgram(std::vector<uint8_t> buffer);
   const std::vector<uint8_t>& Buffer() const { return buffer_; }
-  // The record under test of the table's visibility check.
-  bool Accepts(TdvoCustomMemTable& table) override;
+  bool Accepts(TdvoCustomMemTable& table, TRecord* record) override;
   filter::TFilterEvaluator& Evaluator() const { return *evaluator_; }
 
  private:

@@ -104,7 +104,7 @@ TEST(Visibility, ARangeBoundsEachIndexFieldOnItsOwn) {
 TEST(Visibility, ChecksRunRangeFirstThenOnFilterRecordThenTheCompiledFilter) {
   struct EvenB : TRecordFilterProgram {
     int calls = 0;
-    bool Accepts(TdvoCustomMemTable& table) override {
+    bool Accepts(TdvoCustomMemTable& table, TRecord*) override {
       ++calls;
       return table.FieldNamed("b").AsInteger() % 2 == 0;
     }

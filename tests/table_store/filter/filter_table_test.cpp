@@ -38,6 +38,16 @@ TEST(FilterProgramLife, TheTextIsCompiledWhenSetOnAnOpenTableAndWhenTheTableOpen
   table->SetFilter(table->Filter());
   EXPECT_EQ(ShownNow(*table), (Ids{1}));
 
+  // Find applies the filter whether or not Filtered is on.
+  table->SetFiltered(false);
+  table->SetFilter("Zone = 3");
+  ASSERT_TRUE(table->FindFirst());
+  EXPECT_EQ(table->FieldNamed("Id").AsInteger(), 2);
+  ASSERT_TRUE(table->FindNext());
+  EXPECT_EQ(table->FieldNamed("Id").AsInteger(), 4);
+  EXPECT_FALSE(table->FindNext());
+  table->SetFiltered(true);
+
   // A text that does not compile leaves no program; switching Filtered on
   // again compiles it again.
   EXPECT_THROW(table->SetFilter("Zone >"), EDatabaseError);
