@@ -121,7 +121,9 @@ const TVectorTables& VectorTables() {
 
 bool Utf8DecoderPathAvailable(TUtf8DecoderPath path) {
 #ifdef TS_UTF8_VECTOR_PATH
-  static const bool counts = __builtin_cpu_supports("popcnt");
+  // Asked for early enough (a text decoded while globals are set up), the
+  // processor has not been looked at yet.
+  static const bool counts = (__builtin_cpu_init(), __builtin_cpu_supports("popcnt"));
   static const bool vector16 = counts && __builtin_cpu_supports("ssse3");
   static const bool vector32 = counts && __builtin_cpu_supports("avx2");
   if (path == TUtf8DecoderPath::Vector16) return vector16;
