@@ -35,10 +35,12 @@ TfrmPrepare2::TfrmPrepare2(TfrmMain &main)
     : TSpokenScreen(main, Grade7(station::PreparationSpec(2, 3, &TfrmMain::FPrepare5Seconds),
                                  [](TfrmMain &, int) { return 21; })) {}
 TfrmTask2::TfrmTask2(TfrmMain &main)
-    : TSpokenScreen(main, Grade7(station::AnswerSpec(2, 4, &TfrmMain::FTask2Seconds), [](TfrmMain &, int) { return 30; })) {}
+    : TSpokenScreen(main,
+                    Grade7(station::AnswerSpec(2, 4, &TfrmMain::FTask2Seconds), [](TfrmMain &, int) { return 30; })) {}
 TfrmPrepare3::TfrmPrepare3(TfrmMain &main) : TSpokenScreen(main, Prepare3()) {}
 // Page 5 + photo: 6, 7, 8 for photos 1 to 3, the preparation's page 5 for none.
 TfrmTask3::TfrmTask3(TfrmMain &main)
-    : TSpokenScreen(main, Grade7(station::AnswerSpec(3, 5, &TfrmMain::FTask3Seconds), [](TfrmMain &, int) { return 40; })) {}
+    : TSpokenScreen(main,
+                    Grade7(station::AnswerSpec(3, 5, &TfrmMain::FTask3Seconds), [](TfrmMain &, int) { return 40; })) {}
 
 }  // namespace edition07

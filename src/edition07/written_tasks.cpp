@@ -8,6 +8,9 @@ namespace {
 using station::ChoiceTaskSpec;
 using station::ExamTimeOver;
 
+// A confirmed early end sets the count here (the next tick ends the screen).
+constexpr int kEarlyEnd = 3000;
+
 QString U(const char *utf8) { return QString::fromUtf8(utf8); }
 
 ChoiceTaskSpec WrittenTask(int task, int page, int itemsPerBox, int TfrmMain::*limit,
@@ -21,13 +24,15 @@ ChoiceTaskSpec WrittenTask(int task, int page, int itemsPerBox, int TfrmMain::*l
   s.showClockLabel = task == 4;
   s.guardedTick = task == 4;
   s.reverseTabOrder = task != 4;
+  s.earlyEndValue = kEarlyEnd;
   s.next = std::move(next);
   return s;
 }
 
 }  // namespace
 
-TfrmTask1::TfrmTask1(TfrmMain &main) : TListeningTask(main, {.page = 2, .reverseTabOrder = true, .onStart = {}}) {}
+TfrmTask1::TfrmTask1(TfrmMain &main)
+    : TListeningTask(main, {.page = 2, .reverseTabOrder = true, .earlyEndValue = kEarlyEnd, .onStart = {}}) {}
 
 TfrmTask4::TfrmTask4(TfrmMain &main)
     : TChoiceTask(main, WrittenTask(4, 9, 0, &TfrmMain::FTask4Seconds, [](TfrmMain &m) {

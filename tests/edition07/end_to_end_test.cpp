@@ -190,6 +190,7 @@ TEST_F(EndToEnd, OneParticipantFromTheHardwareCheckToTheNext) {
   EnterCode("12345");
   ASSERT_NE(Now<TfrmInstruction>(), nullptr) << "the code has answered on this station";
   ASSERT_EQ(boxes_.shown.size(), 1u);
-  EXPECT_EQ(boxes_.shown[0].text, U("Некорректный код участника!\n\rУчастник с таким кодом уже отвечал на данной станции"));
+  EXPECT_EQ(boxes_.shown[0].text,
+            U("Некорректный код участника!\n\rУчастник с таким кодом уже отвечал на данной станции"));
   EXPECT_EQ(boxes_.shown[0].caption, U("КЛТ-2020 Иностранный язык 7 класс"));
 }

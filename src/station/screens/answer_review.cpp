@@ -63,7 +63,8 @@ TAnswerReview::TAnswerReview(TfrmMain &main, ReviewSpec spec)
 
   QLabel **labels[] = {&Ans1, &Ans2, &Ans3, &Ans4, &Ans5, &Ans6};
   for (const ReviewSpec::Answer &a : spec_.answers)
-    *labels[a.task - 1] = MakeLabel(this, a.box, a.words ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignLeft | Qt::AlignVCenter);
+    *labels[a.task - 1] =
+        MakeLabel(this, a.box, a.words ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignLeft | Qt::AlignVCenter);
 
   btnPlay2_1 = MakeButton(this, U(kPlayTaskCaption).arg(spec_.spokenTasks[0]), QRect(560, 96, 320, 33));
   btnPlay2_2 = MakeButton(this, U(kPlayTaskCaption).arg(spec_.spokenTasks[1]), QRect(560, 140, 320, 33));
@@ -75,8 +76,9 @@ TAnswerReview::TAnswerReview(TfrmMain &main, ReviewSpec spec)
   btnPlay2_5 = MakeButton(this, U("Прослушать ответ на задание № 2"), hidden, false);
   btnPlay3 = MakeButton(this, U("Прослушать ответ на задание № 3"), hidden, false);
 
-  btnPlay2_6 = MakeButton(this, U("Вернуться к выполнению заданий %1-%2").arg(spec_.firstWrittenTask).arg(spec_.lastWrittenTask),
-                          QRect(560, 300, 320, 33));
+  btnPlay2_6 =
+      MakeButton(this, U("Вернуться к выполнению заданий %1-%2").arg(spec_.firstWrittenTask).arg(spec_.lastWrittenTask),
+                 QRect(560, 300, 320, 33));
   Button1 = MakeButton(this, U("Завершить выполнение работы участником!"), QRect(24, 360, 856, 48));
   Button1->setFont(ScreenFont(16, true));
 

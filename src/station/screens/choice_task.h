@@ -29,6 +29,7 @@ struct ChoiceTaskSpec {
   bool showClockLabel = false;   // the remaining-time label is shown at start
   bool guardedTick = false;      // a failing tick shows "Error" and goes on
   bool reverseTabOrder = false;  // the keyboard visits the boxes from the last
+  int earlyEndValue = 10000;     // FTicks after a confirmed early end
   // The next screen once the answer is stored.
   std::function<int(TfrmMain &)> next;
 };
@@ -68,6 +69,7 @@ class TChoiceTask : public TChoiceFrame {
   int Limit() const override;
   int EndWork() override;
   bool GuardedTick() const override { return spec_.guardedTick; }
+  int EarlyEndValue() const override { return spec_.earlyEndValue; }
 
  private:
   ChoiceTaskSpec spec_;

@@ -12,6 +12,7 @@ namespace station {
 struct ListeningTaskSpec {
   int page = 1;
   bool reverseTabOrder = false;
+  int earlyEndValue = 10000;  // FTicks after a confirmed early end
   // Edition state reset when the task starts; may be empty.
   std::function<void(TfrmMain &)> onStart;
 };
@@ -26,6 +27,7 @@ class TListeningTask : public TChoiceFrame {
   int EndWork() override;
   // The exam clock runs meanwhile but cannot cut the recording short.
   bool TestsExamClock() const override { return false; }
+  int EarlyEndValue() const override { return spec_.earlyEndValue; }
 
  private:
   ListeningTaskSpec spec_;

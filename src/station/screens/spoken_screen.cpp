@@ -56,8 +56,9 @@ TSpokenScreen::TSpokenScreen(TfrmMain &main, SpokenScreenSpec spec) : TTimedFram
   // The page is drawn from its top-left corner on this screen.
   Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-  nPhoto = new TPhotoRadioGroup(Panel1, QString::fromUtf8(" Выбор фото "),
-                                {QString::fromUtf8("нет"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
+  nPhoto =
+      new TPhotoRadioGroup(Panel1, QString::fromUtf8(" Выбор фото "),
+                           {QString::fromUtf8("нет"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
   nPhoto->setObjectName(QStringLiteral("nPhoto"));
   nPhoto->setFixedSize(210, 48);
   QFont font(QStringLiteral("Liberation Sans"));
