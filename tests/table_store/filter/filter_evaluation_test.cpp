@@ -142,25 +142,43 @@ TEST(FilterMessages, FailuresCarryTheirClassAndText) {
 TEST(FilterMessages, BuffersTheParserDidNotWriteFailCleanly) {
   auto table = MakePeople(People());
   table->First();
-  const std::vector<std::vector<uint8_t>> damaged = {
-      {},
-      {2, 0, 10, 0, 0xFF, 0xFF, 10, 0, 10, 0},
-      {2, 0, 18, 0, 0xFF, 0xFF, 10, 0, 18, 0, 11, 0, 0, 0, 36, 0, 0, 0},        // cut operands
-      {2, 0, 22, 0, 0xFF, 0xFF, 10, 0, 22, 0, 1, 0, 0, 0, 9, 0, 0, 0, 0, 0},    // not of itself
-      {2, 0, 24, 0, 0xFF, 0xFF, 10, 0, 24, 0, 4, 0, 0, 0, 13, 0, 0, 0, 0, 0, 40, 0},  // name past the end
-      {2, 0, 24, 0, 0xFF, 0xFF, 10, 0, 24, 0, 4, 0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0},   // unknown operator
+  const std::vector<uint8_t> head = {2, 0, 0, 0, 0xFF, 0xFF, 10, 0};
+  struct Damaged {
+    std::vector<uint8_t> nodes;  // the node area; the literal area follows
+    std::vector<uint8_t> literals;
+    const char* message;
+  } cases[] = {
+      {{}, {}, "Filter expression is damaged at (0)"},
+      {{11, 0, 0, 0, 36, 0, 0, 0}, {}, "Filter expression is damaged at (0)"},  // operands cut
+      {{1, 0, 0, 0, 9, 0, 0, 0, 0, 0}, {}, "Filter expression too complex"},     // not of itself
+      {{4, 0, 0, 0, 13, 0, 0, 0, 0, 0, 40, 0}, {}, "Filter expression is damaged at (40)"},
+      {{4, 0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0}, {'I', 'd', 0}, "Unknown operator (12)"},
+      {{5, 0, 0, 0, 14, 0, 0, 0, 15, 0, 0, 0, 0, 0}, {}, "Unknown fieldtype (15)"},
+      {{5, 0, 0, 0, 14, 0, 0, 0, 12, 0, 0, 0, 0, 0}, {}, "Unknown fieldtype (12)"},
+      {{2, 0, 0, 0, 40, 1, 0, 0, 12, 0, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {}, "Operator not supported (40)."},
+      {{10, 0, 0, 0, 34, 0, 0, 0, 0, 0, 0, 0}, {'X', 0}, "Operator not supported (34)."},
+      {{10, 0, 0, 0, 35, 0, 0, 0, 0, 0, 0, 0}, {'X', 0}, "Invalid function name X"},
   };
-  for (const auto& bytes : damaged) {
+  for (const Damaged& c : cases) {
+    std::vector<uint8_t> bytes = head;
+    const size_t literalStart = 10 + c.nodes.size();
+    bytes.push_back(static_cast<uint8_t>(literalStart));
+    bytes.push_back(0);
+    bytes.insert(bytes.end(), c.nodes.begin(), c.nodes.end());
+    bytes.insert(bytes.end(), c.literals.begin(), c.literals.end());
+    bytes[2] = static_cast<uint8_t>(bytes.size());
     TFilterProgram program(bytes);
-    EXPECT_THROW(EvaluateExpression(*table, program), EMemTableFilterError);
+    try {
+      EvaluateExpression(*table, program);
+      ADD_FAILURE() << c.message;
+    } catch (const EMemTableFilterError& e) {
+      EXPECT_EQ(e.Message(), c.message);
+    }
   }
-  TFilterProgram unknownType({2, 0, 24, 0, 0xFF, 0xFF, 10, 0, 24, 0, 5, 0, 0, 0, 14, 0, 0, 0, 15, 0, 0, 0, 0, 0});
-  try {
-    EvaluateExpression(*table, unknownType);
-    ADD_FAILURE();
-  } catch (const EMemTableFilterError& e) {
-    EXPECT_EQ(e.Message(), "Unknown fieldtype (15)");
-  }
+  EXPECT_THROW(EvaluateExpression(*table, TFilterProgram({})), EMemTableFilterError);
+  // Node kinds without a value form (tuples, user functions, ...) are empty.
+  TFilterProgram tuple({2, 0, 18, 0, 0xFF, 0xFF, 10, 0, 18, 0, 7, 0, 0, 0, 0, 0, 0, 0});
+  EXPECT_TRUE(IsNullOrEmpty(EvaluateExpression(*table, tuple)));
 }
 
 TEST(FilterFunctions, DateFormatsStayWithTheirCallAcrossThreads) {
