@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "table_store/dataset/field_defs.h"
 #include "table_store/errors.h"
 #include "table_store/indexes/indexed_table.h"
 #include "table_store/indexes/key_fields.h"
@@ -11,18 +12,6 @@
 namespace ts {
 
 namespace {
-
-bool SameUpperAZ(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Options that change the order of values; a search list that differs from
 // the index's list in these cannot halve over the index's entries.
@@ -78,13 +67,13 @@ TdvoIndex* TdvoIndexes::IndexAt(int i) const {
 
 TdvoIndex* TdvoIndexes::FindIndexByName(std::string_view name) const {
   for (const auto& index : indexes_)
-    if (SameUpperAZ(index->Name(), name)) return index.get();
+    if (SameName(index->Name(), name)) return index.get();
   return nullptr;
 }
 
 TdvoIndex* TdvoIndexes::FindIndexByFields(std::string_view fieldNames) const {
   for (const auto& index : indexes_)
-    if (SameUpperAZ(index->FieldNames(), fieldNames)) return index.get();
+    if (SameName(index->FieldNames(), fieldNames)) return index.get();
   return nullptr;
 }
 

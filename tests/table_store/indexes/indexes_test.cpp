@@ -4,6 +4,7 @@
 #include <random>
 
 #include "index_test_table.h"
+#include "table_store/codepage.h"
 #include "table_store/errors.h"
 #include "table_store/indexes/indexes.h"
 #include "table_store/indexes/key_fields.h"
@@ -48,7 +49,7 @@ TEST_F(IndexesTest, RowOrderIndexIsAlwaysThere) {
   EXPECT_EQ(indexes.IndexAt(0), rows);
 }
 
-TEST_F(IndexesTest, FindByNameAndByFieldsFoldOnlyLatinLetters) {
+TEST_F(IndexesTest, FindByNameAndByFieldsFoldCase) {
   TdvoIndex* a = Add("ByName", "Name;Id");
   TdvoIndex* b = Add("byname", "Id");  // names need not be unique: the first wins
   EXPECT_EQ(indexes.FindIndexByName("BYNAME"), a);
@@ -58,6 +59,24 @@ TEST_F(IndexesTest, FindByNameAndByFieldsFoldOnlyLatinLetters) {
   EXPECT_EQ(indexes.FindIndexByFields("Name; Id"), nullptr);  // blanks count
   EXPECT_EQ(indexes.FindIndexByFields(""), indexes.RowOrderIndex());
   EXPECT_EQ(indexes.FindIndexByName("nope"), nullptr);
+}
+
+TEST_F(IndexesTest, NamesFoldCyrillicLettersAsFieldNamesDo) {
+  // Names in the code page, as a materials file brings them.
+  Add(Utf8ToCp1251("ПоКлючу").c_str(), "Id");
+  struct {
+    const char* spelling;
+    bool found;
+  } const cases[] = {
+      {"ПОКЛЮЧУ", true}, {"поключу", true}, {"пОкЛюЧу", true}, {"ПоКлючи", false}, {"ПоКлючу ", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(indexes.FindIndexByName(Utf8ToCp1251(c.spelling)) != nullptr, c.found) << c.spelling;
+  // Letters beyond the basic alphabet fold too, and only to their own capital.
+  EXPECT_EQ(indexes.FindIndexByName(Utf8ToCp1251("ёжґіўєїјѕђљ")), nullptr);
+  Add(Utf8ToCp1251("ёжґіўєїјѕђљ").c_str(), "Name");
+  EXPECT_NE(indexes.FindIndexByName(Utf8ToCp1251("ЁЖҐІЎЄЇЈЅЂЉ")), nullptr);
+  EXPECT_EQ(indexes.FindIndexByName(Utf8ToCp1251("ЕЖҐІЎЄЇЈЅЂЉ")), nullptr);
 }
 
 TEST_F(IndexesTest, AddIndexFromDefNeedsFieldsButNotAName) {
