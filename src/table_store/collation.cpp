@@ -162,10 +162,40 @@ bool LocaleNameForLcid(uint32_t localeId, std::string& locale) { return Cache().
 
 namespace {
 
+// The case-folded form of each code-page byte, or 0 where the fold is more
+// than one unit. Folding knows no context, so folding a text letter by letter
+// through this table gives what folding the whole text gives.
+struct TFoldedBytes {
+  char16_t unit[256] = {};
+  bool complete = true;  // every byte folds to one unit
+  TFoldedBytes() {
+    std::u16string one, scratch;
+    for (int byte = 0; byte < 256; ++byte) {
+      one.assign(1, Cp1251ToUnicode(static_cast<uint8_t>(byte)));
+      FoldCase(one, scratch);
+      if (one.size() == 1)
+        unit[byte] = one[0];
+      else
+        complete = false;
+    }
+  }
+};
+
+const TFoldedBytes& FoldedBytes() {
+  static const TFoldedBytes table;
+  return table;
+}
+
 // Decodes `n` code-page bytes, case-folded with kNormIgnoreCase.
 void Prepare(const char* bytes, size_t n, uint32_t flags, std::u16string& out, std::u16string& scratch) {
-  Decode(bytes, n, out);
-  if (flags & kNormIgnoreCase) FoldCase(out, scratch);
+  if (!(flags & kNormIgnoreCase)) return Decode(bytes, n, out);
+  const TFoldedBytes& folded = FoldedBytes();
+  if (!folded.complete) {
+    Decode(bytes, n, out);
+    return FoldCase(out, scratch);
+  }
+  out.resize(n);
+  for (size_t i = 0; i < n; ++i) out[i] = folded.unit[static_cast<uint8_t>(bytes[i])];
 }
 
 }  // namespace
@@ -176,6 +206,9 @@ int CompareStringWith(TCollationRef collation, uint32_t flags, const char* strin
                       const char* string2, size_t length2) {
   if (collation == nullptr || string1 == nullptr || string2 == nullptr) return 0;
   auto* collator = static_cast<UCollator*>(const_cast<void*>(collation));
+  // The same bytes decode and fold alike, and the collator calls equal texts
+  // equal; searches meet this on every match.
+  if (length1 == length2 && std::memcmp(string1, string2, length1) == 0) return 2;
   thread_local std::u16string a, b, scratch;
   Prepare(string1, length1, flags, a, scratch);
   Prepare(string2, length2, flags, b, scratch);

@@ -1,10 +1,14 @@
 #include "table_store/collation.h"
 
 #include <gtest/gtest.h>
+#include <unicode/ucol.h>
+#include <unicode/ustring.h>
 
 #include <cstdlib>
 #include <optional>
 #include <string>
+
+#include "table_store/codepage.h"
 
 namespace ts {
 namespace {
@@ -57,6 +61,40 @@ TEST(CollationTest, IgnoreCaseIgnoresCaseOnly) {
   EXPECT_EQ(Cmp(kRussian, kNormIgnoreCase, kYoUpper, kYo), 2);
   EXPECT_NE(Cmp(kRussian, kNormIgnoreCase, kYo, kYe), 2);  // the diaeresis still counts
 
+}
+
+// Ignoring case folds the text as a whole would be folded, byte by byte or
+// not: every pair of code-page letters against ICU folding whole texts.
+TEST(CollationTest, IgnoreCaseFoldsEveryByteAsWholeTextFolding) {
+  UErrorCode status = U_ZERO_ERROR;
+  UCollator* collator = ucol_open("ru", &status);
+  ASSERT_TRUE(U_SUCCESS(status));
+  ucol_setStrength(collator, UCOL_TERTIARY);
+  auto folded = [](const std::string& bytes) {
+    std::u16string text;
+    for (char c : bytes) text += Cp1251ToUnicode(static_cast<uint8_t>(c));
+    char16_t out[16];
+    UErrorCode s = U_ZERO_ERROR;
+    const int32_t n = u_strFoldCase(out, 16, text.data(), static_cast<int32_t>(text.size()), U_FOLD_CASE_DEFAULT, &s);
+    return std::u16string(out, static_cast<size_t>(n));
+  };
+  std::string keyA, keyB;
+  const TCollationRef ours = CollationFor(kRussian);
+  for (int a = 1; a < 256; ++a) {
+    const std::string left(1, static_cast<char>(a));
+    const std::u16string leftFolded = folded(left);
+    ASSERT_TRUE(CollationSortKey(ours, kNormIgnoreCase, left.data(), left.size(), keyA));
+    for (int b = 1; b < 256; ++b) {
+      const std::string right(1, static_cast<char>(b));
+      const std::u16string rightFolded = folded(right);
+      const int expected = 2 + ucol_strcoll(collator, leftFolded.data(), static_cast<int32_t>(leftFolded.size()),
+                                            rightFolded.data(), static_cast<int32_t>(rightFolded.size()));
+      ASSERT_EQ(Cmp(kRussian, kNormIgnoreCase, left, right), expected) << a << " " << b;
+      ASSERT_TRUE(CollationSortKey(ours, kNormIgnoreCase, right.data(), right.size(), keyB));
+      ASSERT_EQ(keyA.compare(keyB) < 0 ? 1 : (keyA == keyB ? 2 : 3), expected) << a << " " << b;
+    }
+  }
+  ucol_close(collator);
 }
 
 TEST(CollationTest, DefaultLocalesFollowTheEnvironment) {
