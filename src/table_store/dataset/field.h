@@ -98,6 +98,8 @@ class TField : public TFieldInfo {
   // ---- Buffer form
   // Reads the value into `buffer` (DataSize() bytes); false when null.
   bool GetData(void* buffer) const;
+  // True while OnValidate runs, when reads give the value being written.
+  bool IsValidating() const { return isValidating_; }
   // Writes the value from `buffer`; nullptr makes the field null.
   void SetData(const void* buffer);
   // The value of a buffer form, and the buffer form of a value that is not

@@ -265,8 +265,12 @@ TUpdateStatus TdvoCustomMemTable::UpdateStatus() const {
 bool TdvoCustomMemTable::GetFieldData(const TField& field, void* buffer) {
   TLockGuard guard(store_->Lock());
   if (!open_) return false;
-  TRecord* record = ActiveRecordForState();
+  const TRecord* record = ActiveRecordForState();
   if (record == nullptr) return false;
+  return ReadRecordField(record, field, buffer);
+}
+
+bool TdvoCustomMemTable::ReadRecordField(const TRecord* record, const TField& field, void* buffer) {
   const uint8_t* slot = store_->FieldSlot(record, field);
   if (slot == nullptr || slot[0] == kSlotNull) return false;
   const int fieldNo = field.FieldNo();

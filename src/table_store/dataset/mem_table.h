@@ -448,6 +448,9 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
 
   // ---- Dataset field access
   bool GetFieldData(const TField& field, void* buffer) override;
+  // GetFieldData for a record the caller already holds, with the store lock
+  // taken and the table open: a filter reads many fields of one record.
+  bool ReadRecordField(const TRecord* record, const TField& field, void* buffer);
   void SetFieldData(TField& field, const void* buffer) override;
   void DataEvent(TDataEvent event, TField* field) override;
 

@@ -94,9 +94,10 @@ const uint8_t* TFilterEvaluator::LiteralBytes(size_t offset, size_t size) const 
 }
 
 const TFilterValue& TFilterEvaluator::Evaluate(TDataSet& table, uint32_t localeId, size_t node,
-                                               const TFilterFormat& format) {
+                                               const TFilterFormat& format, TFieldReader* reader) {
   if (slots_.empty()) Damaged(0);
   table_ = &table;
+  reader_ = reader;
   format_ = &format;
   if (upper_ == nullptr || upperLocale_ != localeId) {
     upper_ = &LocaleUpperMap(localeId);
@@ -177,7 +178,11 @@ void TFilterEvaluator::Field(TSlot& slot) {
   }
   const size_t size = static_cast<size_t>(std::max(field->DataSize(), 0)) + 1;
   if (fieldBuffer_.size() < size) fieldBuffer_.assign(size, 0);
-  if (!field->GetData(fieldBuffer_.data())) {
+  // A field in OnValidate reads the value being written, which only the
+  // field itself knows.
+  const bool present = reader_ != nullptr && !field->IsValidating() ? reader_->Read(*field, fieldBuffer_.data())
+                                                                     : field->GetData(fieldBuffer_.data());
+  if (!present) {
     slot.Value.SetNull();
     return;
   }

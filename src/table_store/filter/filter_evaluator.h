@@ -23,14 +23,26 @@ class TField;
 
 namespace ts::filter {
 
+// Reads a field's buffer form from the record being tested, as the field
+// itself would; false when null. A table hands one out so that a filter does
+// not find the record again for every field it reads.
+class TFieldReader {
+ public:
+  virtual bool Read(const TField& field, void* buffer) = 0;
+
+ protected:
+  ~TFieldReader() = default;
+};
+
 class TFilterEvaluator {
  public:
   explicit TFilterEvaluator(const std::vector<uint8_t>& buffer);
 
   // The value of the node at `node` (offset in the node area). Field reads
-  // go through `table`; `localeId` gives the upper-casing rules.
+  // go through `reader` when given, else through `table`; `localeId` gives
+  // the upper-casing rules.
   const TFilterValue& Evaluate(TDataSet& table, uint32_t localeId, size_t node,
-                               const TFilterFormat& format = DefaultFilterFormat());
+                               const TFilterFormat& format = DefaultFilterFormat(), TFieldReader* reader = nullptr);
 
  private:
   struct TSlot {
@@ -82,6 +94,7 @@ class TFilterEvaluator {
   size_t literalStart_ = 0;
   std::vector<TSlot> slots_;
   TDataSet* table_ = nullptr;
+  TFieldReader* reader_ = nullptr;
   const TFilterFormat* format_ = nullptr;
   const TCaseMap* upper_ = nullptr;
   uint32_t upperLocale_ = 0;

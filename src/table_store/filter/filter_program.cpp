@@ -42,9 +42,21 @@ class TOverrideScope {
   TRecord* saved_;
 };
 
-const filter::TFilterValue& Run(const TFilterProgram& program, size_t node, TdvoCustomMemTable& table) {
-  return program.Evaluator().Evaluate(table, static_cast<uint32_t>(table.LocaleID()), node);
+const filter::TFilterValue& Run(const TFilterProgram& program, size_t node, TdvoCustomMemTable& table,
+                                filter::TFieldReader* reader = nullptr) {
+  return program.Evaluator().Evaluate(table, static_cast<uint32_t>(table.LocaleID()), node,
+                                      filter::DefaultFilterFormat(), reader);
 }
+
+class TRecordReader final : public filter::TFieldReader {
+ public:
+  TRecordReader(TdvoCustomMemTable& table, const TRecord* record) : table_(table), record_(record) {}
+  bool Read(const TField& field, void* buffer) override { return table_.ReadRecordField(record_, field, buffer); }
+
+ private:
+  TdvoCustomMemTable& table_;
+  const TRecord* record_;
+};
 
 }  // namespace
 
@@ -83,7 +95,12 @@ TValue EvaluateExpression(TdvoCustomMemTable& table, const TFilterProgram& progr
 
 bool RecordMatchesExpression(TdvoCustomMemTable& table, TRecord* record, const TFilterProgram& program) {
   TOverrideScope scope(table, record);
-  return filter::TruthOf(Run(program, 0, table));
+  // One hold of the lock for every field the program reads, straight from
+  // the record: the table would take it and find the record again per field.
+  TLockGuard guard(table.IndexStore().Lock());
+  if (record == nullptr || !table.IndexTableOpen()) return filter::TruthOf(Run(program, 0, table));
+  TRecordReader reader(table, record);
+  return filter::TruthOf(Run(program, 0, table, &reader));
 }
 
 }  // namespace ts
