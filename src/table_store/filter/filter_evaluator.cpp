@@ -338,23 +338,51 @@ void TFilterEvaluator::Binary(TSlot& slot) {
         out.SetBool(false);
         return;
       }
-      bool found = false;
-      if (right.Kind == TValueKind::Array) {
-        for (const TFilterValue& element : right.Elements) {
-          if (element.Kind == TValueKind::Empty) break;
-          if (!element.IsBlank() && CompareValues(left, element, *format_) == 0) {
-            found = true;
-            break;
-          }
-        }
-      } else {
-        found = CompareValues(left, right, *format_) == 0;
-      }
-      out.SetBool(found);
+      out.SetBool(In(left, right, slot));
       return;
     }
     default: NotSupported(op);
   }
+}
+
+bool TFilterEvaluator::Steady(size_t node) const {
+  const TSlot& slot = slots_[node / 2];
+  return slot.ConstantReady || slot.ListConstant;
+}
+
+bool TFilterEvaluator::In(const TFilterValue& left, const TFilterValue& right, TSlot& slot) {
+  const bool array = right.Kind == TValueKind::Array;
+  const TFilterValue* elements = array ? right.Elements.data() : &right;
+  const size_t count = array ? right.Elements.size() : 1;
+  // The last element of a list arrives as text: against a number or a date
+  // it would be converted again for every record.
+  const bool converted = left.Kind != TValueKind::String && Steady(slot.W[1]);
+  if (converted && (!slot.InReady || slot.InKind != left.Kind || slot.InFormat != format_)) {
+    slot.InReady = false;
+    slot.InConverted.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+      TFilterValue& into = slot.InConverted[i];
+      into.SetEmpty();
+      if (elements[i].Kind != TValueKind::String) continue;
+      try {
+        ConvertTextFor(elements[i], left.Kind, *format_, into);
+      } catch (...) {
+        // Compared as it is, it raises where it always did.
+        into.SetEmpty();
+      }
+    }
+    slot.InKind = left.Kind;
+    slot.InFormat = format_;
+    slot.InReady = true;
+  }
+  for (size_t i = 0; i < count; ++i) {
+    const TFilterValue& element = elements[i];
+    if (array && element.Kind == TValueKind::Empty) break;
+    if (array && element.IsBlank()) continue;
+    const bool useConverted = converted && slot.InConverted[i].Kind != TValueKind::Empty;
+    if (CompareValues(left, useConverted ? slot.InConverted[i] : element, *format_) == 0) return true;
+  }
+  return false;
 }
 
 bool TFilterEvaluator::Like(std::string_view text, std::string_view mask, TSlot& slot) {

@@ -66,6 +66,13 @@ class TFilterEvaluator {
     // Function calls: the name upper-cased under the map in use.
     std::string UpperName;
     const TCaseMap* UpperNameMap = nullptr;
+    // In over a list of constants: each text element converted once for a
+    // left side of InKind under InFormat; an empty value where the element
+    // is not text or does not convert, so that it is compared as it is.
+    std::vector<TFilterValue> InConverted;
+    bool InReady = false;
+    TValueKind InKind = TValueKind::Empty;
+    const TFilterFormat* InFormat = nullptr;
     // Like: the last mask that was checked.
     std::string CheckedMask;
     bool MaskChecked = false;
@@ -80,6 +87,9 @@ class TFilterEvaluator {
   void Compare(TSlot& slot);
   void Function(TSlot& slot);
   void List(size_t node, TSlot& slot);
+  bool In(const TFilterValue& left, const TFilterValue& right, TSlot& slot);
+  // Whether the node's value, once evaluated, never changes.
+  bool Steady(size_t node) const;
   bool Like(std::string_view text, std::string_view mask, TSlot& slot);
   // The value as text without copying a string value.
   std::string_view TextView(const TFilterValue& value, std::string& scratch) const;

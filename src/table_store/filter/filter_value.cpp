@@ -229,6 +229,10 @@ int CompareValues(const TFilterValue& a, const TFilterValue& b, const TFilterFor
   return Sign(NumericOf(a), NumericOf(b));
 }
 
+void ConvertTextFor(const TFilterValue& text, TValueKind kind, const TFilterFormat& format, TFilterValue& out) {
+  TextAs(text, kind, format, out);
+}
+
 void Arithmetic(uint32_t op, const TFilterValue& a, const TFilterValue& b, const TFilterFormat& format,
                 TFilterValue& out) {
   CheckArithmeticOperand(a);

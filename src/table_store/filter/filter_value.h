@@ -58,6 +58,9 @@ double DateTimeOf(const TFilterValue& v, const TFilterFormat& format);
 // is first converted to the other side's kind; numbers and date-times
 // compare by value. Neither side may be blank.
 int CompareValues(const TFilterValue& a, const TFilterValue& b, const TFilterFormat& format);
+// The text `text` converted as CompareValues converts it to meet a value of
+// `kind` (not text); raises as CompareValues would when it does not convert.
+void ConvertTextFor(const TFilterValue& text, TValueKind kind, const TFilterFormat& format, TFilterValue& out);
 
 // Add, subtract, multiply, divide, modulo, remainder (operator codes of the
 // buffer) into `out`; neither side may be blank.

@@ -94,6 +94,7 @@ TEST(FilterLists, InComparesEachElementUpToFiftyOne) {
       {"Name in ('Boris', 'anton', Name)", {1, 2, 3, 5, 6}},
       {"not (Zone in (1, 2, 3))", {}},
       {"Zone not in (1, 2)", {2, 4}},
+      {"Born in (1, '2001-05-03')", {1}},  // the text element read as a date, not a number
       {(list51 + ", 2)").c_str(), {3, 6}},
   });
   auto table = MakePeople(People());
@@ -122,6 +123,7 @@ TEST(FilterMessages, FailuresCarryTheirClassAndText) {
       {"Score / 0 > 1", "EVariantError", "Division by zero"},
       {"Name", "EVariantTypeCastError", "Could not convert variant of type (String) into type (Boolean)"},
       {"Zone = 'x'", "EVariantTypeCastError", "Could not convert variant of type (String) into type (Double)"},
+      {"Zone in (1, 'x')", "EVariantTypeCastError", "Could not convert variant of type (String) into type (Double)"},
   };
   for (const Failure& f : failures) {
     auto table = MakePeople(People());
