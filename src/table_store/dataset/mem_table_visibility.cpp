@@ -175,15 +175,22 @@ int TdvoCustomMemTable::RecordCount() {
   CheckActive();
   TLockGuard guard(store_->Lock());
   if (!NeedsFiltering()) return currentIndex_->EntryCount();
-  // Walk the view into a scratch record, exactly as a browse would.
+  // Walk the view as a browse would, fetching into a scratch record when a
+  // fetch has calculated fields to compute on it.
   const TDataSetState savedState = SetTempState(dsBrowse);
   const int savedCursor = cursor_;
   TRecord* scratch = nullptr;
   int count = 0;
   try {
-    scratch = AllocRecordBuffer();
     CursorBeforeFirst();
-    while (FetchRecord(scratch, TGetMode::Next) == TGetResult::OK) ++count;
+    if (recalcOnFetch_ && CalcFieldsSize() > 0) {
+      scratch = AllocRecordBuffer();
+      while (FetchRecord(scratch, TGetMode::Next) == TGetResult::OK) ++count;
+    } else {
+      // No calculated fields to compute on the fetched copy: nothing could
+      // see the copy, so only the steps are counted.
+      while (CursorStepNext(false)) ++count;
+    }
   } catch (...) {
     FreeRecordBuffer(scratch);
     cursor_ = savedCursor;
