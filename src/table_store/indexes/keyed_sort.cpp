@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <string>
+#include <thread>
 
 #include "table_store/collation.h"
 #include "table_store/compare.h"
@@ -206,6 +208,13 @@ class TDrawnKeys {
 
   void Reserve(size_t entries) { arena_.reserve(entries * (fields_.size() * 9 + 16)); }
 
+  // Takes over the keys another drawer drew for `items`, behind its own.
+  void Absorb(const TDrawnKeys& part, TItem* items, size_t count) {
+    const size_t base = arena_.size();
+    arena_.insert(arena_.end(), part.arena_.begin(), part.arena_.end());
+    for (size_t i = 0; i < count; ++i) items[i].offset += base;
+  }
+
  private:
   void Append(const void* p, size_t n) {
     const auto* bytes = static_cast<const uint8_t*>(p);
@@ -300,6 +309,56 @@ int TKeyHead::Compare(uint64_t a, uint64_t b) const {
   return (options_ & mtcoDescending) ? -r : r;
 }
 
+namespace {
+
+// Collation sort keys cost far more than the rest of a sort; over many
+// records they are drawn in parts on several threads. The collator, the
+// store and the records are only read. False (nothing kept) when a part
+// fails or throws: the caller then draws in order and meets the same fault
+// where a single thread would.
+constexpr size_t kParallelDrawMin = 32768;
+
+bool DrawInParts(const TdvoCommon& store, const std::vector<TKeyField>& fields, TCollationRef collation,
+                 const std::vector<TEntry>& entries, size_t first, std::vector<TItem>& items, TDrawnKeys& keys) {
+  const size_t count = items.size();
+  const size_t parts = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), 4);
+  if (parts < 2 || count < kParallelDrawMin) return false;
+  std::vector<TDrawnKeys> drawers;
+  drawers.reserve(parts);
+  for (size_t p = 0; p < parts; ++p) drawers.emplace_back(store, fields, collation);
+  std::vector<char> ok(parts, 0);
+  auto drawPart = [&](size_t p) {
+    const size_t from = count * p / parts;
+    const size_t to = count * (p + 1) / parts;
+    try {
+      drawers[p].Reserve(to - from);
+      for (size_t i = from; i < to; ++i)
+        if (!drawers[p].Draw(entries[first + i].Record(), items[i])) return;
+      ok[p] = 1;
+    } catch (...) {
+      // Drawn again in order by the caller, which then throws it.
+    }
+  };
+  std::vector<std::thread> threads;
+  try {
+    for (size_t p = 1; p < parts; ++p) threads.emplace_back(drawPart, p);
+  } catch (...) {
+    // No thread to spare: what did start is joined, the rest is drawn here.
+  }
+  drawPart(0);
+  for (std::thread& t : threads) t.join();
+  for (size_t p = threads.size() + 1; p < parts; ++p) drawPart(p);
+  if (std::find(ok.begin(), ok.end(), 0) != ok.end()) return false;
+  keys.Reserve(count);
+  for (size_t p = 0; p < parts; ++p) {
+    const size_t from = count * p / parts;
+    keys.Absorb(drawers[p], items.data() + from, count * (p + 1) / parts - from);
+  }
+  return true;
+}
+
+}  // namespace
+
 TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& list, const TKeyHead& head,
                                  std::vector<TEntry>& entries, int lo, int hi, bool checkUnique) {
   const TStoreTable* owner = store.Owner();
@@ -318,12 +377,14 @@ TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& l
   const TCollationRef collation = collated ? store.Collation() : nullptr;
   if (collated && collation == nullptr) return TKeyedSortResult::Unsupported;
 
-  TDrawnKeys keys(store, std::move(fields), collation);
+  TDrawnKeys keys(store, fields, collation);
   const size_t count = static_cast<size_t>(hi - lo + 1);
-  keys.Reserve(count);
   std::vector<TItem> items(count);
-  for (size_t i = 0; i < count; ++i)
-    if (!keys.Draw(entries[static_cast<size_t>(lo) + i].Record(), items[i])) return TKeyedSortResult::Unsupported;
+  if (!collated || !DrawInParts(store, fields, collation, entries, static_cast<size_t>(lo), items, keys)) {
+    keys.Reserve(count);
+    for (size_t i = 0; i < count; ++i)
+      if (!keys.Draw(entries[static_cast<size_t>(lo) + i].Record(), items[i])) return TKeyedSortResult::Unsupported;
+  }
 
   // The flat copy is indexed as the entries are, so lo..hi sort in place.
   SortRange(items, 0, static_cast<int>(count) - 1, [&keys](const TItem& a, const TItem& b) {

@@ -31,7 +31,8 @@ std::string RandomText(std::mt19937& rng) {
   return s;
 }
 
-std::unique_ptr<TdvoMemTable> RandomTable(unsigned seed, int32_t localeId, TdvoPerformance performance) {
+std::unique_ptr<TdvoMemTable> RandomTable(unsigned seed, int32_t localeId, TdvoPerformance performance,
+                                          int records = 400) {
   auto table = std::make_unique<TdvoMemTable>("t");
   table->AddField<TIntegerField>("i");
   table->AddField<TStringField>("s", 8);
@@ -45,7 +46,7 @@ std::unique_ptr<TdvoMemTable> RandomTable(unsigned seed, int32_t localeId, TdvoP
   table->Open();
   std::mt19937 rng(seed);
   auto maybe = [&rng] { return rng() % 6 != 0; };  // one value in six stays null
-  for (int r = 0; r < 400; ++r) {
+  for (int r = 0; r < records; ++r) {
     table->Append();
     if (maybe()) table->FieldNamed("i").SetAsInteger(static_cast<int>(rng() % 7) - 3);
     if (maybe()) table->FieldNamed("s").SetAsString(RandomText(rng));
@@ -91,6 +92,22 @@ TEST(KeyedSort, OrdersExactlyAsTheRecordCompareToTheLastTie) {
       index.RebuildIndex();
       EXPECT_EQ(index.Entries(), expected);
     }
+  }
+}
+
+// Enough records that collation keys are drawn in parts on several threads.
+TEST(KeyedSort, KeysDrawnInPartsOrderAsTheRecordCompare) {
+  for (const char* key : {"s", "long:CD;i"}) {
+    SCOPED_TRACE(key);
+    auto table = RandomTable(99, 1049, mtpfBalanced, 40000);
+    TdvoIndex index("ix", table.get(), key, 0, true, false);
+    index.RefillFromStore();
+    std::vector<TRecord*> expected = index.Entries();
+    SortRange(expected, 0, static_cast<int>(expected.size()) - 1, [&index](const TRecord* a, const TRecord* b) {
+      return index.CompareForIndex(nullptr, a, b, false, true);
+    });
+    index.RebuildIndex();
+    EXPECT_EQ(index.Entries(), expected);
   }
 }
 
