@@ -139,6 +139,8 @@ class TdvoCommon {
   int AttachMaxCount() const;
   void SetAttachMaxCount(int value);
   int32_t LocaleID() const;
+  // LocaleID for a caller that holds the lock already, once per record.
+  int32_t LocaleIDLocked() const { return localeID_; }
   void SetLocaleID(int32_t value);
   // The collation of LocaleID, looked up once and again after the locale
   // changes (the process locale is read then, not on every comparison);

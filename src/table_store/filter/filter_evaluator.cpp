@@ -50,6 +50,15 @@ void StoreFrom(TFilterValue& array, size_t position, const TFilterValue& value) 
   }
 }
 
+// A field name is a few bytes: compared in line, not through a library call
+// for every field of every record.
+bool SameBytes(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 class TDepth {
  public:
   explicit TDepth(int& depth) : depth_(depth) {
@@ -133,7 +142,11 @@ TFilterEvaluator::TSlot& TFilterEvaluator::Decode(size_t node) {
 }
 
 const TFilterValue& TFilterEvaluator::Node(size_t node) {
-  TSlot& slot = Decode(node);
+  // Every node but the first visit is decoded already: that test alone
+  // stays on the path taken for each node of each record.
+  TSlot& slot = node % 2 == 0 && node + kNodeHeaderSize <= nodeAreaSize_ && slots_[node / 2].Decoded
+                    ? slots_[node / 2]
+                    : Decode(node);
   TDepth depth(depth_);
   switch (slot.Kind) {
     case nkUnary: Unary(slot); break;
@@ -162,7 +175,7 @@ void TFilterEvaluator::Field(TSlot& slot) {
   const TField* field = nullptr;
   // The field found last time, while it is still there under its name.
   if (slot.Table == &table && slot.FieldIndex >= 0 && slot.FieldIndex < table.FieldCount() &&
-      &table.Field(slot.FieldIndex) == slot.Field && slot.Field->FieldName() == slot.FieldName) {
+      &table.Field(slot.FieldIndex) == slot.Field && SameBytes(slot.Field->FieldName(), slot.FieldName)) {
     field = slot.Field;
   } else {
     TField& found = table.FieldByName(LiteralText(slot.W[1]));
@@ -386,7 +399,10 @@ bool TFilterEvaluator::In(const TFilterValue& left, const TFilterValue& right, T
 }
 
 bool TFilterEvaluator::Like(std::string_view text, std::string_view mask, TSlot& slot) {
-  if (!slot.MaskChecked || slot.CheckedMask != mask) {
+  // A mask made of constants was checked once and cannot change.
+  const size_t maskNode = slot.Kind == nkCompare ? slot.W[3] : slot.W[1];
+  const bool steady = Steady(maskNode) && slots_[maskNode / 2].Value.Kind == TValueKind::String;
+  if (!slot.MaskChecked || (!steady && slot.CheckedMask != mask)) {
     slot.MaskChecked = false;
     CheckMask(mask);
     slot.CheckedMask = mask;

@@ -42,10 +42,8 @@ class TOverrideScope {
   TRecord* saved_;
 };
 
-const filter::TFilterValue& Run(const TFilterProgram& program, size_t node, TdvoCustomMemTable& table,
-                                filter::TFieldReader* reader = nullptr) {
-  return program.Evaluator().Evaluate(table, static_cast<uint32_t>(table.LocaleID()), node,
-                                      filter::DefaultFilterFormat(), reader);
+const filter::TFilterValue& Run(const TFilterProgram& program, size_t node, TdvoCustomMemTable& table) {
+  return program.Evaluator().Evaluate(table, static_cast<uint32_t>(table.LocaleID()), node);
 }
 
 class TRecordReader final : public filter::TFieldReader {
@@ -97,10 +95,12 @@ bool RecordMatchesExpression(TdvoCustomMemTable& table, TRecord* record, const T
   TOverrideScope scope(table, record);
   // One hold of the lock for every field the program reads, straight from
   // the record: the table would take it and find the record again per field.
-  TLockGuard guard(table.IndexStore().Lock());
+  const TdvoCommon& store = table.IndexStore();
+  TLockGuard guard(store.Lock());
   if (record == nullptr || !table.IndexTableOpen()) return filter::TruthOf(Run(program, 0, table));
   TRecordReader reader(table, record);
-  return filter::TruthOf(Run(program, 0, table, &reader));
+  return filter::TruthOf(program.Evaluator().Evaluate(table, static_cast<uint32_t>(store.LocaleIDLocked()), 0,
+                                                      filter::DefaultFilterFormat(), &reader));
 }
 
 }  // namespace ts
