@@ -123,7 +123,15 @@ void TdvoCommon::SetFieldModified(int fieldNo) {
 
 void TdvoCommon::ClearModifiedBits() {
   TLockGuard guard(lock_);
-  for (uint8_t& flags : fieldFlags_) flags &= static_cast<uint8_t>(~kFieldModified);
+  // Eight flags at a time: every post clears the flags of all possible fields.
+  static_assert(kMaxFields % 8 == 0);
+  constexpr uint64_t keep = ~(0x0101010101010101ull * kFieldModified);
+  for (size_t i = 0; i < fieldFlags_.size(); i += 8) {
+    uint64_t flags;
+    std::memcpy(&flags, &fieldFlags_[i], 8);
+    flags &= keep;
+    std::memcpy(&fieldFlags_[i], &flags, 8);
+  }
 }
 
 bool TdvoCommon::IsOutOfLineField(TFieldType type, int64_t size) const {
