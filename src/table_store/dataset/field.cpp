@@ -6,6 +6,7 @@
 
 #include "table_store/dataset/dataset.h"
 #include "table_store/dataset/dataset_messages.h"
+#include "table_store/dataset/field_buffer.h"
 #include "table_store/dataset/object_fields.h"
 #include "table_store/errors.h"
 #include "table_store/messages.h"
@@ -92,7 +93,7 @@ TValue TField::Value() const { return GetAsValue(); }
 void TField::SetValue(const TValue& value) { SetAsValue(value); }
 
 TValue TField::GetAsValue() const {
-  std::vector<uint8_t> buffer(static_cast<size_t>(DataSize()) + 1, 0);
+  TFieldBuffer buffer(static_cast<size_t>(DataSize()) + 1);
   if (!GetData(buffer.data())) return TValue::Null();
   return DecodeValue(buffer.data());
 }
@@ -102,7 +103,7 @@ void TField::SetAsValue(const TValue& value) {
     Clear();
     return;
   }
-  std::vector<uint8_t> buffer(static_cast<size_t>(DataSize()) + 1, 0);
+  TFieldBuffer buffer(static_cast<size_t>(DataSize()) + 1);
   EncodeValue(value, buffer.data());
   SetData(buffer.data());
 }

@@ -11,6 +11,7 @@
 #include "table_store/dataset/blob_stream.h"
 #include "table_store/dataset/data_source.h"
 #include "table_store/dataset/dataset_messages.h"
+#include "table_store/dataset/field_buffer.h"
 #include "table_store/dataset/object_fields.h"
 #include "table_store/filter/filter_program.h"
 #include "table_store/indexes/key_fields.h"
@@ -403,7 +404,7 @@ void TdvoCustomMemTable::SetFieldVariant(TRecord* record, TField& field, const T
       throw ERangeError(FormatMessage(msg::kFieldRange, {value.ToString(), field.DisplayName(), INT64_MIN, INT64_MAX}));
     converted = TValue::Integer(static_cast<int64_t>(truncated));
   }
-  std::vector<uint8_t> buffer(static_cast<size_t>(field.DataSize()) + 1, 0);
+  TFieldBuffer buffer(static_cast<size_t>(field.DataSize()) + 1);
   field.EncodeValue(converted, buffer.data());
   WriteSlot(record, field, slot, buffer.data());
 }

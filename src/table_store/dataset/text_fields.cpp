@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "table_store/dataset/dataset_messages.h"
+#include "table_store/dataset/field_buffer.h"
 #include "table_store/dataset/field_text.h"
 #include "table_store/messages.h"
 
@@ -34,7 +35,7 @@ void TStringField::EncodeValue(const TValue& value, uint8_t* buffer) const {
 }
 
 bool TStringField::ReadText(std::string& text) const {
-  std::vector<uint8_t> buffer(static_cast<size_t>(DataSize()), 0);
+  TFieldBuffer buffer(static_cast<size_t>(DataSize()));
   if (!GetData(buffer.data())) return false;
   const size_t length = BoundedLength(buffer.data(), buffer.size());
   text.assign(reinterpret_cast<const char*>(buffer.data()), length);
@@ -50,7 +51,7 @@ std::string TStringField::GetAsString() const {
 void TStringField::SetAsStringValue(std::string_view text) {
   // Cut to Size; the empty text stays a value.
   const size_t length = std::min(text.size(), static_cast<size_t>(std::max(0, Size())));
-  std::vector<uint8_t> buffer(static_cast<size_t>(DataSize()), 0);
+  TFieldBuffer buffer(static_cast<size_t>(DataSize()));
   std::memcpy(buffer.data(), text.data(), length);
   SetData(buffer.data());
 }
