@@ -18,6 +18,18 @@ size_t TEntryList::BlockOf(int position) const {
   if (last < blocks_.size() && position >= starts_[last] &&
       position < starts_[last] + static_cast<int>(blocks_[last].size()))
     return last;
+  // Blocks mostly hold alike counts (a sort or a run of appends fills them
+  // evenly), so the block a position falls in by proportion is tried first:
+  // a halving search asks for far-apart positions and would otherwise halve
+  // over the starts on every probe.
+  const size_t blocks = blocks_.size();
+  size_t guess = static_cast<size_t>(static_cast<int64_t>(position) * static_cast<int64_t>(blocks) / count_);
+  if (guess >= blocks) guess = blocks - 1;
+  if (guess > 0 && position < starts_[guess]) --guess;
+  if (position >= starts_[guess] && position < starts_[guess] + static_cast<int>(blocks_[guess].size())) {
+    lastBlock_ = guess;
+    return guess;
+  }
   const auto it = std::upper_bound(starts_.begin(), starts_.end(), position);
   lastBlock_ = static_cast<size_t>(it - starts_.begin()) - 1;
   return lastBlock_;
