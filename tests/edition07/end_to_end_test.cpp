@@ -1,6 +1,7 @@
 // One grade-7 participant from the hardware check to the next participant on
 // the demo materials, and the next participant's used code.
 #include "grade7_fixture.h"
+#include "hardware_check.h"
 
 #include "instruction.h"
 #include "play_answers.h"
@@ -56,15 +57,7 @@ TEST_F(EndToEnd, OneParticipantFromTheHardwareCheckToTheNext) {
   // 1: both tests confirmed and the station identified.
   auto *hard = Now<TfrmTestHard>();
   ASSERT_NE(hard, nullptr);
-  hard->btnRecTest->click();
-  hard->btnRecTest->click();
-  hard->Button4->click();
-  hard->btnTestRTF->click();
-  hard->Button7->click();
-  hard->edtStationCode->setText("123");
-  hard->edtAudCode->setText("7");
-  hard->edtCompCode->setText("2");
-  hard->Action1Update();
+  FillHardwareCheck(*hard);
   hard->Action1->trigger();
   loop_.Advance(100);
   EXPECT_EQ(w.FStationKey, kStationKey);

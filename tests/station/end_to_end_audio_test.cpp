@@ -4,6 +4,7 @@
 // holds blanks and Cyrillic letters. Each screen is saved as a picture.
 #include "audio_handles.h"
 #include "edition_settings.h"
+#include "hardware_check.h"
 #include "main_window.h"
 #include "manual_loop.h"
 #include "participant_folder.h"
@@ -122,16 +123,7 @@ TEST_F(GradeElevenEndToEnd, OneParticipantFromCodeEntryToTheNext) {
   // 1: the hardware check, its test recording made and played back.
   auto *hard = Now<TfrmTestHard>();
   ASSERT_NE(hard, nullptr);
-  hard->btnRecTest->click();
-  Speak();
-  hard->btnRecTest->click();
-  hard->Button4->click();
-  hard->btnTestRTF->click();
-  hard->Button7->click();
-  hard->edtStationCode->setText("123");
-  hard->edtAudCode->setText("7");
-  hard->edtCompCode->setText("2");
-  hard->Action1Update();
+  FillHardwareCheck(*hard, Speak);
   hard->Button1->click();
   loop_.Advance(100);
   ASSERT_TRUE(boxes_.shown.empty()) << boxes_.shown[0].text.toStdString();
