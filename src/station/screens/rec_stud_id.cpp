@@ -7,13 +7,13 @@
 #include "pictures/station_pictures.h"
 #include "screens/test_hard.h"
 #include "station_texts.h"
+#include "screens/underlay_picture.h"
 
 #include <QAction>
 #include <QFont>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPixmap>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QVBoxLayout>
@@ -96,14 +96,11 @@ TfrmRecStudID::TfrmRecStudID(TfrmMain &main) : TFrame(main) {
   // prompt: the buttons stay usable while a picture is shown.
   mic_ = DecodePng(kMicrophonePng, kMicrophonePngSize);
   speaker_ = DecodePng(kSpeakerPng, kSpeakerPngSize);
-  imgMic = new QLabel(this);
-  imgSpeak = new QLabel(this);
-  for (QLabel *img : {imgMic, imgSpeak}) {
-    img->setAlignment(Qt::AlignCenter);
-    img->setAttribute(Qt::WA_TransparentForMouseEvents);
-    img->lower();
-    img->hide();
-  }
+  imgMic = MakeUnderlayPicture(this);
+  imgSpeak = MakeUnderlayPicture(this);
+  // Made after the controls, so they are sent below them.
+  imgMic->lower();
+  imgSpeak->lower();
 
   lblRecID->hide();
   pnlTestREC->hide();
@@ -125,12 +122,8 @@ void TfrmRecStudID::FitPictures() {
   if (layout()) layout()->activate();
   const int top = Label2->geometry().bottom() + 1;
   const QRect area(0, top, width(), std::max(1, height() - top));
-  imgMic->setGeometry(area);
-  imgSpeak->setGeometry(area);
-  const QSize fit = area.size();
-  if (!mic_.isNull()) imgMic->setPixmap(QPixmap::fromImage(mic_.scaled(fit, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-  if (!speaker_.isNull())
-    imgSpeak->setPixmap(QPixmap::fromImage(speaker_.scaled(fit, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+  FitUnderlayPicture(imgMic, mic_, area);
+  FitUnderlayPicture(imgSpeak, speaker_, area);
 }
 
 void TfrmRecStudID::Start(std::optional<int>) {

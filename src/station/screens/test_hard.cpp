@@ -10,6 +10,7 @@
 #include "station_texts.h"
 #include "test_rtf.h"
 #include "ui_text.h"
+#include "underlay_picture.h"
 
 #include "table_store/dataset/mem_table.h"
 
@@ -19,7 +20,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPixmap>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
@@ -97,13 +97,8 @@ TfrmTestHard::TfrmTestHard(TfrmMain &main) : TFrame(main) {
   // usable while its picture is shown.
   mic_ = DecodePng(kMicrophonePng, kMicrophonePngSize);
   speaker_ = DecodePng(kSpeakerPng, kSpeakerPngSize);
-  imgMic = new QLabel(this);
-  imgSpeak = new QLabel(this);
-  for (QLabel *img : {imgMic, imgSpeak}) {
-    img->setAlignment(Qt::AlignCenter);
-    img->setAttribute(Qt::WA_TransparentForMouseEvents);
-    img->hide();
-  }
+  imgMic = MakeUnderlayPicture(this);
+  imgSpeak = MakeUnderlayPicture(this);
 
   Panel1 = new QLabel(U(kBanner), this);
   Panel1->setFrameShape(QFrame::Panel);
@@ -207,12 +202,8 @@ void TfrmTestHard::FitPictures() {
   // Each picture fills the area below the banner, centred and scaled in
   // proportion.
   const QRect area(0, kBannerHeight, width(), std::max(1, height() - kBannerHeight));
-  imgMic->setGeometry(area);
-  imgSpeak->setGeometry(area);
-  const QSize fit = area.size();
-  if (!mic_.isNull()) imgMic->setPixmap(QPixmap::fromImage(mic_.scaled(fit, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-  if (!speaker_.isNull())
-    imgSpeak->setPixmap(QPixmap::fromImage(speaker_.scaled(fit, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+  FitUnderlayPicture(imgMic, mic_, area);
+  FitUnderlayPicture(imgSpeak, speaker_, area);
 }
 
 bool TfrmTestHard::eventFilter(QObject *watched, QEvent *event) {
