@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -134,6 +135,25 @@ class StationFixture : public ::testing::Test {
     stream->WriteBuffer(bytes.data(), std::int64_t(bytes.size()));
     stream.reset();
     t.Post();
+  }
+
+  static std::string ReadBytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // A window whose materials hold one record, variant 0, with the task pages
+  // read from `pagesPath`.
+  TfrmMain &WithVariantZero(const std::string &pagesPath) {
+    TfrmMain &w = Window();
+    w.complects->Open();
+    w.complects->Append();
+    w.complects->FieldNamed("VarNo").SetAsInteger(0);
+    w.complects->Post();
+    const std::string pages = ReadBytes(pagesPath);
+    EXPECT_GT(pages.size(), 1000u) << "demo pages are built with the tests";
+    PutMaterialsBlob("VariantText", pages);
+    return w;
   }
 
   ProbeFrame *Current() { return dynamic_cast<ProbeFrame *>(Window().CurrentFrame()); }

@@ -29,11 +29,6 @@ class SpokenFixture : public StationFixture {
     FakeAudio::Get().Reset();
   }
 
-  static std::string ReadBytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
   // A window as the spoken part finds it: one variant with the demo's task
   // pages, a participant and a station, the limits of the edition, and the
   // countdown overlay created.

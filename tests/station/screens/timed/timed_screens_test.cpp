@@ -34,24 +34,12 @@ class TimedScreens : public StationFixture {
     for (int code : {20, 30, 40, 50, 1000}) AddScreen(code);
   }
 
-  static std::string ReadBytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
   // A station as code entry leaves it, with one variant holding the
   // listening task's materials.
   TfrmMain &Ready(const std::string &options = "one\r\ntwo\r\nthree\r\nfour\r\nfive\r\nsix\r\n7\r\n8\r\n9\r\n"
                                                "10\r\n11\r\n12\r\n13\r\n14\r\n15\r\n16\r\n",
                   const std::string &coords = "100 10 200\n130 20 210 words\n160 30 220\n190 40 230\n220 50 240\n") {
-    TfrmMain &w = Window();
-    w.complects->Open();
-    w.complects->Append();
-    w.complects->FieldNamed("VarNo").SetAsInteger(0);
-    w.complects->Post();
-    const std::string pdf = ReadBytes(STATION_DEMO_BUILD_DIR "/v0/VariantText.pdf");
-    EXPECT_GT(pdf.size(), 1000u) << "demo pages are built with the tests";
-    PutMaterialsBlob("VariantText", pdf);
+    TfrmMain &w = WithVariantZero(STATION_DEMO_BUILD_DIR "/v0/VariantText.pdf");
     PutMaterialsBlob("AudioPrep", WavBytes(1.0));
     PutMaterialsBlob("Audio", WavBytes(1.25));
     PutMaterialsBlob("answer1", options);

@@ -165,10 +165,6 @@ class SharedSteps : public StationFixture {
     w.complects->Post();
     return w;
   }
-  static std::string ReadBytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
 };
 
 TEST_F(SharedSteps, BlobCopyWritesExactlyTheBlobsBytesReplacingTheFile) {

@@ -26,11 +26,6 @@ using namespace station::testing;
 
 namespace {
 
-std::string ReadBytes(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void PutBlob(ts::TdvoMemTable &table, const std::string &field, const std::string &bytes) {
   table.Edit();
   auto stream = table.OpenBlobStream(table.FieldNamed(field), ts::TBlobStreamMode::Write);
@@ -61,14 +56,7 @@ class WrittenTasks : public StationFixture {
   // A window with one variant that holds every written task's materials, and
   // a participant whose answers are as code entry leaves them.
   TfrmMain &Ready() {
-    TfrmMain &w = Window();
-    w.complects->Open();
-    w.complects->Append();
-    w.complects->FieldNamed("VarNo").SetAsInteger(0);
-    w.complects->Post();
-    const std::string pdf = ReadBytes(STATION_DEMO_BUILD_DIR "/v0/VariantText.pdf");
-    EXPECT_GT(pdf.size(), 1000u) << "demo pages are built with the tests";
-    PutBlob(*w.complects, "VariantText", pdf);
+    TfrmMain &w = WithVariantZero(STATION_DEMO_BUILD_DIR "/v0/VariantText.pdf");
     PutBlob(*w.complects, "answer2", kOptions);
     PutBlob(*w.complects, "answer4", "a\nb\nc\nd\n");
     PutBlob(*w.complects, "coords2", kCoords2);
