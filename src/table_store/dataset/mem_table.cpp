@@ -271,6 +271,15 @@ bool TdvoCustomMemTable::GetFieldData(const TField& field, void* buffer) {
   return ReadRecordField(record, field, buffer);
 }
 
+const uint8_t* TdvoCustomMemTable::RecordFieldBytes(const TRecord* record, const TField& field, bool& present) {
+  const int fieldNo = field.FieldNo();
+  if (fieldNo > 0 && store_->IsOutOfLine(fieldNo)) return nullptr;
+  const uint8_t* slot = store_->FieldSlot(record, field);
+  if (slot == nullptr) return nullptr;
+  present = slot[0] != kSlotNull;
+  return slot + 1;
+}
+
 bool TdvoCustomMemTable::ReadRecordField(const TRecord* record, const TField& field, void* buffer) {
   const uint8_t* slot = store_->FieldSlot(record, field);
   if (slot == nullptr || slot[0] == kSlotNull) return false;

@@ -451,6 +451,10 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   // GetFieldData for a record the caller already holds, with the store lock
   // taken and the table open: a filter reads many fields of one record.
   bool ReadRecordField(const TRecord* record, const TField& field, void* buffer);
+  // Under the same conditions: where the field's buffer form lies whole in
+  // `record` (`present` false for null), or nullptr when it is kept out of
+  // line or the record has no place for it.
+  const uint8_t* RecordFieldBytes(const TRecord* record, const TField& field, bool& present);
   void SetFieldData(TField& field, const void* buffer) override;
   void DataEvent(TDataEvent event, TField* field) override;
 

@@ -189,17 +189,36 @@ void TFilterEvaluator::Field(TSlot& slot) {
     slot.Value.Assign(field->Value());
     return;
   }
-  const size_t size = static_cast<size_t>(std::max(field->DataSize(), 0)) + 1;
-  if (fieldBuffer_.size() < size) fieldBuffer_.assign(size, 0);
   // A field in OnValidate reads the value being written, which only the
   // field itself knows.
-  const bool present = reader_ != nullptr && !field->IsValidating() ? reader_->Read(*field, fieldBuffer_.data())
-                                                                     : field->GetData(fieldBuffer_.data());
+  TFieldReader* reader = reader_ != nullptr && !field->IsValidating() ? reader_ : nullptr;
+  const TFieldType type = field->DataType();
+  if (reader != nullptr && (type == ftString || type == ftFixedChar || type == ftInteger || type == ftAutoInc ||
+                            type == ftFloat)) {
+    // The commonest kinds are read where they lie, without a copy.
+    bool present = false;
+    if (const uint8_t* bytes = reader->Bytes(*field, present)) {
+      if (!present) {
+        slot.Value.SetNull();
+      } else if (type == ftInteger || type == ftAutoInc) {
+        slot.Value.SetInt(Load<int32_t>(bytes));
+      } else if (type == ftFloat) {
+        slot.Value.SetFloat(Load<double>(bytes));
+      } else {
+        const char* text = reinterpret_cast<const char*>(bytes);
+        slot.Value.SetText(std::string_view(text, strnlen(text, static_cast<size_t>(std::max(field->DataSize(), 0)))));
+      }
+      return;
+    }
+  }
+  const size_t size = static_cast<size_t>(std::max(field->DataSize(), 0)) + 1;
+  if (fieldBuffer_.size() < size) fieldBuffer_.assign(size, 0);
+  const bool present = reader != nullptr ? reader->Read(*field, fieldBuffer_.data()) : field->GetData(fieldBuffer_.data());
   if (!present) {
     slot.Value.SetNull();
     return;
   }
-  switch (field->DataType()) {
+  switch (type) {
     case ftString:
     case ftFixedChar: {
       const char* text = reinterpret_cast<const char*>(fieldBuffer_.data());

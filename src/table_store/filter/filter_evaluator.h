@@ -29,6 +29,9 @@ namespace ts::filter {
 class TFieldReader {
  public:
   virtual bool Read(const TField& field, void* buffer) = 0;
+  // Where the field's buffer form lies whole in the record, with `present`
+  // false for null; nullptr when it lies elsewhere and only Read gives it.
+  virtual const uint8_t* Bytes(const TField& field, bool& present) = 0;
 
  protected:
   ~TFieldReader() = default;

@@ -50,6 +50,9 @@ class TRecordReader final : public filter::TFieldReader {
  public:
   TRecordReader(TdvoCustomMemTable& table, const TRecord* record) : table_(table), record_(record) {}
   bool Read(const TField& field, void* buffer) override { return table_.ReadRecordField(record_, field, buffer); }
+  const uint8_t* Bytes(const TField& field, bool& present) override {
+    return table_.RecordFieldBytes(record_, field, present);
+  }
 
  private:
   TdvoCustomMemTable& table_;
