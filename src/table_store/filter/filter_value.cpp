@@ -124,7 +124,7 @@ void TFilterValue::Assign(const TValue& other) {
   }
 }
 
-bool TruthOf(const TFilterValue& v) {
+bool TruthOfAny(const TFilterValue& v) {
   switch (v.Kind) {
     case TValueKind::Empty: return false;
     case TValueKind::Boolean: return v.Bool;

@@ -43,7 +43,9 @@ struct TFilterValue {
 // Truth value: Booleans as they are, numbers and date-times when not zero,
 // the empty value false, text by its meaning ("True", "False" or a number);
 // null and anything else raise the value conversion error.
-bool TruthOf(const TFilterValue& v);
+bool TruthOfAny(const TFilterValue& v);
+// The usual case, a Boolean, without a call: every and/or of every record.
+inline bool TruthOf(const TFilterValue& v) { return v.Kind == TValueKind::Boolean ? v.Bool : TruthOfAny(v); }
 
 // Text form; null, arrays raise the value conversion error.
 std::string TextOf(const TFilterValue& v, const TFilterFormat& format);
