@@ -169,8 +169,8 @@ std::string_view TFilterEvaluator::TextView(const TFilterValue& value, std::stri
 }
 
 void TFilterEvaluator::Field(TSlot& slot) {
-  if (slot.Op != opField)
-    throw EMemTableFilterError(FormatMessage(msg::kFilterUnknownOperator, {static_cast<int64_t>(slot.Op)}));
+  const uint32_t op = slot.Op & 0xFF;
+  if (op != opField) throw EMemTableFilterError(FormatMessage(msg::kFilterUnknownOperator, {static_cast<int64_t>(op)}));
   TDataSet& table = *table_;
   const TField* field = nullptr;
   // The field found last time, while it is still there under its name.
@@ -235,7 +235,7 @@ void TFilterEvaluator::Field(TSlot& slot) {
 void TFilterEvaluator::Constant(TSlot& slot) {
   if (slot.ConstantReady) return;
   TFilterValue& v = slot.Value;
-  if (slot.Op != opConstant) {
+  if ((slot.Op & 0xFF) != opConstant) {
     v.SetEmpty();
     return;
   }

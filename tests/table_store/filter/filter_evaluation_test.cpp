@@ -155,6 +155,7 @@ TEST(FilterMessages, BuffersTheParserDidNotWriteFailCleanly) {
       {{1, 0, 0, 0, 9, 0, 0, 0, 0, 0}, {}, "Filter expression too complex"},     // not of itself
       {{4, 0, 0, 0, 13, 0, 0, 0, 0, 0, 40, 0}, {}, "Filter expression is damaged at (40)"},
       {{4, 0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0}, {'I', 'd', 0}, "Unknown operator (12)"},
+      {{4, 0, 0, 0, 12, 1, 0, 0, 0, 0, 0, 0}, {'I', 'd', 0}, "Unknown operator (12)"},  // low byte only
       {{5, 0, 0, 0, 14, 0, 0, 0, 15, 0, 0, 0, 0, 0}, {}, "Unknown fieldtype (15)"},
       {{5, 0, 0, 0, 14, 0, 0, 0, 12, 0, 0, 0, 0, 0}, {}, "Unknown fieldtype (12)"},
       {{2, 0, 0, 0, 40, 1, 0, 0, 12, 0, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {}, "Operator not supported (40)."},
