@@ -344,7 +344,17 @@ void TFilterEvaluator::Binary(TSlot& slot) {
         out.SetBool(false);
         return;
       }
-      out.SetBool(op == opAnd ? TruthOf(left) && TruthOf(right) : TruthOf(left) || TruthOf(right));
+      if (left.Kind == TValueKind::Integer && right.Kind == TValueKind::Integer) {
+        // Two integers meet bit by bit: 1 and 2 have no bit in common.
+        out.SetBool((op == opAnd ? left.Int & right.Int : left.Int | right.Int) != 0);
+        return;
+      }
+      {
+        // Both sides are converted, so a side that has no truth value fails
+        // whatever the other holds.
+        const bool l = TruthOf(left), r = TruthOf(right);
+        out.SetBool(op == opAnd ? l && r : l || r);
+      }
       return;
     case opAdd:
     case opSubtract:

@@ -37,6 +37,7 @@ TEST(FilterNulls, ComparisonsWithNullAreFalseAndNullPassesThroughArithmetic) {
       {"Zone + Active > 1", {1, 2, 3, 6}},
       {"Born + 1 > '2005-01-01'", {4}},
       {"(Active + 0) or Zone = 3", {1, 2, 3, 6}},  // a blank side makes or false
+      {"Zone and Id", {1, 2, 3, 5, 6}},            // bit by bit: 3 and 4 share none
       {"-Score < -80", {4}},
   });
 }
