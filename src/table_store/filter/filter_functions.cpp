@@ -81,10 +81,6 @@ int64_t ElementInteger(const TFilterValue& argument, size_t index, const TFilter
 }
 
 void Substring(const TFilterValue& argument, const TFilterFormat& format, TFilterValue& out) {
-  if (argument.Kind == TValueKind::Array && !argument.Elements.empty() && argument.Elements[0].IsBlank()) {
-    out.SetNull();
-    return;
-  }
   std::string source;
   if (!ElementText(argument, 0, format, source)) BadParameter("SUBSTRING");
   const int64_t start = ElementInteger(argument, 1, format);
