@@ -10,6 +10,8 @@ using station::ExamTimeOver;
 
 // A confirmed early end sets the count here (the next tick ends the screen).
 constexpr int kEarlyEnd = 3000;
+// The early-end button of the task screens; the break's is wider.
+constexpr QSize kButtonSize(119, 25);
 
 QString U(const char *utf8) { return QString::fromUtf8(utf8); }
 
@@ -26,13 +28,14 @@ ChoiceTaskSpec WrittenTask(int task, int page, int itemsPerBox, int TfrmMain::*l
   s.reverseTabOrder = task != 4;
   s.earlyEndValue = kEarlyEnd;
   s.next = std::move(next);
+  s.buttonSize = kButtonSize;
   return s;
 }
 
 }  // namespace
 
 TfrmTask1::TfrmTask1(TfrmMain &main)
-    : TListeningTask(main, {.page = 2, .reverseTabOrder = true, .earlyEndValue = kEarlyEnd, .onStart = {}}) {}
+    : TListeningTask(main, {.page = 2, .reverseTabOrder = true, .earlyEndValue = kEarlyEnd, .onStart = {}, .buttonSize = kButtonSize}) {}
 
 TfrmTask4::TfrmTask4(TfrmMain &main)
     : TChoiceTask(main, WrittenTask(4, 9, 0, &TfrmMain::FTask4Seconds, [](TfrmMain &m) {
@@ -48,6 +51,8 @@ TfrmTask6::TfrmTask6(TfrmMain &main)
     : TChoiceTask(main, WrittenTask(6, 11, 0, &TfrmMain::FTask6Seconds, [](TfrmMain &) { return 1000; })) {}
 
 TfrmGymEyes::TfrmGymEyes(TfrmMain &main)
-    : TEyeBreak(main, {.buttonWidth = 156, .clearsDueAtStart = false, .next = [](TfrmMain &, int) { return 50; }}) {}
+    : TEyeBreak(main, {.buttonWidth = 156,
+                       .buttonHeight = kButtonSize.height(),
+                       .clearsDueAtStart = false, .next = [](TfrmMain &, int) { return 50; }}) {}
 
 }  // namespace edition07

@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 
 namespace station {
 
@@ -40,6 +41,7 @@ void FillChoiceGroups(const std::vector<QComboBox *> &boxes, const QStringList &
 TChoiceTask::TChoiceTask(TfrmMain &main, ChoiceTaskSpec spec)
     : TChoiceFrame(main, spec.boxes, spec.reverseTabOrder), spec_(std::move(spec)) {
   BuildPanel(49, spec_.caption, QString::fromUtf8("Завершить ответ!"));
+  Button1->setFixedSize(spec_.buttonSize);
 }
 
 int TChoiceTask::Limit() const { return main_.*spec_.limit; }

@@ -6,6 +6,7 @@
 
 #include "timed_frame.h"
 
+#include <QSize>
 #include <QStringList>
 
 #include <functional>
@@ -32,6 +33,7 @@ struct ChoiceTaskSpec {
   int earlyEndValue = 10000;     // FTicks after a confirmed early end
   // The next screen once the answer is stored.
   std::function<int(TfrmMain &)> next;
+  QSize buttonSize{185, 33};     // the early-end button
 };
 
 // Base of the counting screens whose answers are picks in drop-down boxes

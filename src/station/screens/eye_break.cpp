@@ -12,7 +12,7 @@ namespace station {
 TEyeBreak::TEyeBreak(TfrmMain &main, EyeBreakSpec spec) : TTimedFrame(main), spec_(std::move(spec)) {
   BuildPanel(49, QString::fromUtf8("Перерыв для выполнения комплекса упражнений гимнастики глаз"),
              QString::fromUtf8("Завершить перерыв!"));
-  Button1->setFixedWidth(spec_.buttonWidth);
+  Button1->setFixedSize(spec_.buttonWidth, spec_.buttonHeight);
 }
 
 int TEyeBreak::Limit() const { return main_.FGymEyesSeconds; }

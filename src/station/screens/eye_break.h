@@ -11,6 +11,7 @@ namespace station {
 
 struct EyeBreakSpec {
   int buttonWidth = 185;
+  int buttonHeight = 33;
   // The break counts as taken from its start (the flag is cleared there).
   bool clearsDueAtStart = true;
   // The next screen when the whole-work time is not over; `arg` is the

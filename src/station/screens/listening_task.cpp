@@ -4,6 +4,7 @@
 #include "../main_window.h"
 
 #include <QComboBox>
+#include <QPushButton>
 
 namespace station {
 
@@ -17,6 +18,7 @@ constexpr int kItemsPerBox = 3;
 TListeningTask::TListeningTask(TfrmMain &main, ListeningTaskSpec spec)
     : TChoiceFrame(main, 5, spec.reverseTabOrder), spec_(std::move(spec)) {
   BuildPanel(49, QString::fromUtf8("Выполнение задания № 1."), QString::fromUtf8("Завершить ответ!"));
+  Button1->setFixedSize(spec_.buttonSize);
 }
 
 int TListeningTask::Limit() const { return main_.FTask1Seconds; }

@@ -5,6 +5,8 @@
 
 #include "choice_task.h"
 
+#include <QSize>
+
 #include <functional>
 
 namespace station {
@@ -15,6 +17,7 @@ struct ListeningTaskSpec {
   int earlyEndValue = 10000;  // FTicks after a confirmed early end
   // Edition state reset when the task starts; may be empty.
   std::function<void(TfrmMain &)> onStart;
+  QSize buttonSize{185, 33};  // the early-end button
 };
 
 class TListeningTask : public TChoiceFrame {
