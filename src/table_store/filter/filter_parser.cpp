@@ -1,5 +1,6 @@
 #include "table_store/filter/filter_parser.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -39,6 +40,7 @@ struct TAst {
   std::string Text;       // field name, function name, literal text
   bool Quoted = false;    // a literal written in quotes
   int FieldType = -1;     // a field's type; for a literal the type of the field it stands for
+  int FieldNumber = 0;
   uint16_t CaseFlag = 0;  // compare nodes
   uint16_t Partial = 0;
   int Depth = 1;
@@ -470,7 +472,9 @@ class TParser {
   TAstPtr FieldNamed(const std::string& name) {
     auto node = Make(TAstType::Field, opField);
     node->Text = name;
-    node->FieldType = fieldType_(name);
+    const TFieldRef field = fieldType_(name);
+    node->FieldType = field.Type;
+    node->FieldNumber = field.Number;
     return node;
   }
 
@@ -491,7 +495,7 @@ class TEmitter {
     switch (node.Type) {
       case TAstType::Field: {
         const size_t at = Reserve(kFieldNodeSize, nkField, opField);
-        Operand(at, 0, 0);
+        Operand(at, 0, static_cast<size_t>(std::max(node.FieldNumber, 0)));
         Operand(at, 1, Name(node.Text));
         return at;
       }

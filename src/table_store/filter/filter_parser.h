@@ -29,8 +29,13 @@ namespace ts::filter {
 inline constexpr uint8_t kCaseInsensitive = 1;
 inline constexpr uint8_t kNoPartialCompare = 2;
 
-// The type of the field of that name; raises when there is none.
-using TFieldTypeOf = std::function<TFieldType(std::string_view name)>;
+// The field of that name as a field reference records it; the lookup
+// raises when there is none.
+struct TFieldRef {
+  TFieldType Type = ftUnknown;
+  int Number = 0;  // the field number, kept in the node though never read
+};
+using TFieldTypeOf = std::function<TFieldRef(std::string_view name)>;
 
 // `extended` allows + - * /. The text must not be blank.
 std::vector<uint8_t> CompileFilterText(std::string_view text, uint8_t options, bool extended,

@@ -76,7 +76,10 @@ void ParseFilterExpression(TdvoCustomMemTable& table, std::unique_ptr<TFilterPro
   while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
   while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
   if (text.empty()) return;
-  const filter::TFieldTypeOf fieldType = [&table](std::string_view name) { return table.FieldByName(name).DataType(); };
+  const filter::TFieldTypeOf fieldType = [&table](std::string_view name) {
+    const TField& field = table.FieldByName(name);
+    return filter::TFieldRef{field.DataType(), field.FieldNo()};
+  };
   uint8_t flags = 0;
   if (options & foCaseInsensitive) flags |= filter::kCaseInsensitive;
   if (options & foNoPartialCompare) flags |= filter::kNoPartialCompare;

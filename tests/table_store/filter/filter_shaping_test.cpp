@@ -42,7 +42,7 @@ TEST(FilterShaping, AComparisonWithAConstantFirstIsStoredFieldFirstAndMirrored) 
   const std::vector<uint8_t> expected = {
       2, 0, 57, 0, 0xFF, 0xFF, 10, 0, 48, 0,                     // header
       2, 0, 0, 0, 5, 0, 0, 0, 12, 0, 24, 0,                      // Zone > constant
-      4, 0, 0, 0, 13, 0, 0, 0, 0, 0, 0, 0,                       // field, name at 0
+      4, 0, 0, 0, 13, 0, 0, 0, 4, 0, 0, 0,                       // field number 4, name at 0
       5, 0, 0, 0, 14, 0, 0, 0, 3, 0, 4, 0, 5, 0,                 // Integer, 4 bytes at 5
       'Z', 'o', 'n', 'e', 0, 1, 0, 0, 0};
   EXPECT_EQ(Compile("Zone > 1"), expected);
