@@ -66,7 +66,9 @@ bool ElementText(const TFilterValue& argument, size_t index, const TFilterFormat
 }
 
 int64_t ElementInteger(const TFilterValue& argument, size_t index, const TFilterFormat& format) {
-  if (index >= argument.Elements.size() || argument.Elements[index].IsBlank()) return 0;
+  // Only an element the list never filled counts as 0; a null one fails to
+  // convert like any value without an integer form.
+  if (index >= argument.Elements.size() || argument.Elements[index].Kind == TValueKind::Empty) return 0;
   const TFilterValue& element = argument.Elements[index];
   if (element.Kind == TValueKind::String) {
     // "2,3": the start before the comma (the length after it is read apart).

@@ -170,6 +170,7 @@ int64_t IntegerOf(const TFilterValue& v, const TFilterFormat& format) {
     case TValueKind::Currency: return v.Int / 10000;
     case TValueKind::Boolean: return v.Bool ? 1 : 0;
     case TValueKind::Empty: return 0;
+    case TValueKind::Null: CastError(v.Kind, TValueKind::Integer);
     case TValueKind::String: {
       TFilterValue number;
       if (!ParseNumberText(v.Text, format, number)) CastError(TValueKind::String, TValueKind::Integer);

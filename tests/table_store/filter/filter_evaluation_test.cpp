@@ -120,6 +120,7 @@ TEST(FilterMessages, FailuresCarryTheirClassAndText) {
       {"nosuch(Name) = 1", "EMemTableFilterError", "Invalid function name NOSUCH"},
       {"substring(Name) = 'x'", "EMemTableFilterError", "Invalid or missing parameter for function SUBSTRING"},
       {"substring(Name, 1) = 'x'", "EMemTableFilterError", "Invalid or missing parameter for function SUBSTRING"},
+      {"substring(Name, Big) = 'x'", "EVariantTypeCastError", "Could not convert variant of type (Null) into type (Int64)"},
       {"date(Name, 'dd/mm/yyyy') = Born", "EConvertError", "'Anna' is not a valid date"},
       {"date(Born, 'yyyy/mm/dd') = Born", "EMemTableFilterError", "Invalid or missing parameter for function DATE"},
       {"date(1e300) = 1", "EVariantTypeCastError", "Could not convert variant of type (Double) into type (Int64)"},
