@@ -104,11 +104,6 @@ void TDataLink::DataEvent(TDataEvent event, TField* field) {
 
 // ---- TMasterDataLink
 
-void TMasterDataLink::SetFieldNames(std::string value) {
-  fieldNames_ = std::move(value);
-  if (Active()) RebuildFields();
-}
-
 void TMasterDataLink::RebuildFields() {
   fields_.ClearFields();
   TDataSet* dataSet = DataSet();

@@ -84,8 +84,9 @@ class TDataLink {
 class TMasterDataLink : public TDataLink {
  public:
   const std::string& FieldNames() const { return fieldNames_; }
-  // Rebuilds the fields when the link is active.
-  void SetFieldNames(std::string value);
+  // Only the names: the fields follow with RebuildFields or when the link
+  // becomes active.
+  void SetFieldNames(std::string value) { fieldNames_ = std::move(value); }
   // The master's fields named by FieldNames; empty while inactive.
   const TdvoFieldList& Fields() const { return fields_; }
   // Fills Fields from FieldNames against the source's dataset (empty while

@@ -41,7 +41,10 @@ const std::string& TdvoCustomMemTable::MasterFields() const { return masterLink_
 
 void TdvoCustomMemTable::SetMasterFields(std::string value) {
   masterLink_->SetFieldNames(std::move(value));
-  if (open_ && masterLink_->Active()) MasterRecordChanged();
+  // A closed table only keeps the names: they are checked when it opens.
+  if (!open_) return;
+  masterLink_->RebuildFields();
+  if (masterLink_->Active()) MasterRecordChanged();
 }
 
 void TdvoCustomMemTable::SetDetailFields(std::string value) {
