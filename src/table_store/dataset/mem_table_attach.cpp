@@ -68,10 +68,10 @@ void TdvoCustomMemTable::SetAttachedTo(TdvoCustomMemTable* table) {
 }
 
 void TdvoCustomMemTable::OpenAttachedFields() {
-  // The owner's definitions describe the shared layout. The autoinc counter
-  // belongs to the store and its records: it is not reset here.
+  // The owner's definitions describe the shared layout; the fields are those
+  // the table had or was given when it attached. The autoinc counter belongs
+  // to the store and its records: it is not reset here.
   FieldDefs().Assign(attachedTo_->FieldDefs());
-  if (DefaultFields()) CreateFields();
   FindAutoIncField();
 }
 
