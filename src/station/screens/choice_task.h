@@ -53,8 +53,6 @@ class TChoiceFrame : public TTimedFrame {
   QComboBox *t4 = nullptr;
   QComboBox *t5 = nullptr;
   QComboBox *t6 = nullptr;
-  // The option lines read from the materials; never shown.
-  QStringList Answers;
 
  protected:
   std::vector<QComboBox *> boxes_;
@@ -66,6 +64,9 @@ class TChoiceTask : public TChoiceFrame {
   void Start(std::optional<int> arg) override;
 
   const ChoiceTaskSpec &Spec() const { return spec_; }
+
+  // The option lines read from the materials; never shown.
+  QStringList Answers;
 
  protected:
   int Limit() const override;

@@ -32,8 +32,8 @@ void TListeningTask::Start(std::optional<int>) {
   CopyBlobToFile(main_, "Audio", kAudioFile);
   main_.FTask1Seconds = OpenAudioWithLimit(Task1Stream, WorkFile(main_, kAudioFile));
   CopyBlobToFile(main_, "Answer1", "~$t1ans.tmp");
-  Answers = LoadOptionList(main_, "~$t1ans.tmp");
-  FillChoiceGroups(Boxes(), Answers, kItemsPerBox);
+  answers = LoadOptionList(main_, "~$t1ans.tmp");
+  FillChoiceGroups(Boxes(), answers, kItemsPerBox);
 
   SetTopBar(QString::fromUtf8("Воспроизводится запись:"), true);
   StartCounting();

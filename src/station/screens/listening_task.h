@@ -25,6 +25,9 @@ class TListeningTask : public TChoiceFrame {
   TListeningTask(TfrmMain &main, ListeningTaskSpec spec);
   void Start(std::optional<int> arg) override;
 
+  // The option lines read from the materials; never shown.
+  QStringList answers;
+
  protected:
   int Limit() const override;
   int EndWork() override;
