@@ -18,7 +18,7 @@ uint8_t ResolveState(const TRecord* newest, const TRecord* oldest) {
 }  // namespace
 
 TdvoCustomDeltaHandler::~TdvoCustomDeltaHandler() {
-  if (table_ != nullptr && table_->deltaHandler_ == this) table_->deltaHandler_ = nullptr;
+  for (TdvoCustomMemTable* table : namedBy_) table->deltaHandler_ = nullptr;
 }
 
 void TdvoCustomDeltaHandler::CheckAttached() const {
@@ -77,18 +77,21 @@ void TdvoCustomDeltaHandler::ResolveChanges() {
 // ---- The table's side
 
 void TdvoCustomMemTable::SetDeltaHandler(TdvoCustomDeltaHandler* handler) {
-  if (deltaHandler_ != nullptr) deltaHandler_->table_ = nullptr;
+  if (deltaHandler_ != nullptr) {
+    deltaHandler_->table_ = nullptr;
+    std::erase(deltaHandler_->namedBy_, this);
+  }
   if (handler != nullptr) {
-    // A handler serves one table: the one it served before lets it go.
-    if (handler->table_ != nullptr && handler->table_->deltaHandler_ == handler)
-      handler->table_->deltaHandler_ = nullptr;
     handler->table_ = this;
+    handler->namedBy_.push_back(this);
   }
   deltaHandler_ = handler;
 }
 
 void TdvoCustomMemTable::ForgetDeltaHandler() {
-  if (deltaHandler_ != nullptr && deltaHandler_->table_ == this) deltaHandler_->table_ = nullptr;
+  if (deltaHandler_ == nullptr) return;
+  if (deltaHandler_->table_ == this) deltaHandler_->table_ = nullptr;
+  std::erase(deltaHandler_->namedBy_, this);
   deltaHandler_ = nullptr;
 }
 

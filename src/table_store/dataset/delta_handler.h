@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "table_store/record.h"
 #include "table_store/value.h"
@@ -57,6 +58,9 @@ class TdvoCustomDeltaHandler {
   void Resolve(uint8_t state);
 
   TdvoCustomMemTable* table_ = nullptr;
+  // Every table whose DeltaHandler names this handler (more than one when a
+  // second table took it): each is told when the handler goes.
+  std::vector<TdvoCustomMemTable*> namedBy_;
   TRecord* newest_ = nullptr;
   TRecord* oldest_ = nullptr;
 };

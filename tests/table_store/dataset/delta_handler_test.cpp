@@ -160,6 +160,13 @@ TEST_F(DeltaHandler, AHandlerWithoutItsTableRefusesAndTouchesNothing) {
   {
     TRecordingHandler shortLived;
     table.SetDeltaHandler(&shortLived);
+    // A second table taking the handler leaves the first naming it.
+    TdvoMemTable second;
+    second.SetDeltaHandler(&shortLived);
+    EXPECT_EQ(table.DeltaHandler(), &shortLived);
+    EXPECT_EQ(shortLived.AttachedTable(), &second);
+    second.SetDeltaHandler(nullptr);
+    second.SetDeltaHandler(&shortLived);
   }
   EXPECT_EQ(table.DeltaHandler(), nullptr);
 }
