@@ -93,6 +93,8 @@ class TMasterDataLink : public TDataLink {
   // the link is inactive); a name the dataset lacks raises its
   // field-not-found error.
   void RebuildFields();
+  // Empties Fields until the next RebuildFields or activation.
+  void ForgetFields() { fields_.ClearFields(); }
 
   std::function<void()> OnMasterChange;
   std::function<void()> OnMasterDisable;

@@ -31,7 +31,13 @@ void TdvoCustomMemTable::SetMasterSource(TDataSource* source) {
   const bool wasActive = masterLink_->Active();
   masterLink_->SetDataSource(source);
   // From one open master to another: the link stayed active and said nothing.
+  // A closed table looks the fields up when it opens, and keeps none of the
+  // old master's meanwhile.
   if (wasActive && masterLink_->Active()) {
+    if (!open_) {
+      masterLink_->ForgetFields();
+      return;
+    }
     masterLink_->RebuildFields();
     MasterRecordChanged();
   }
@@ -42,7 +48,10 @@ const std::string& TdvoCustomMemTable::MasterFields() const { return masterLink_
 void TdvoCustomMemTable::SetMasterFields(std::string value) {
   masterLink_->SetFieldNames(std::move(value));
   // A closed table only keeps the names: they are checked when it opens.
-  if (!open_) return;
+  if (!open_) {
+    masterLink_->ForgetFields();
+    return;
+  }
   masterLink_->RebuildFields();
   if (masterLink_->Active()) MasterRecordChanged();
 }
