@@ -50,7 +50,7 @@
 //    ChoiceDigits(boxes)                 answer digits of drop-down boxes
 //    ExamTimeOver(main)                  elapsed > exam seconds
 //    MakeChoiceBox(parent)               a drop-down answer box as the
-//                                        screens use them (24 px, Tahoma 13)
+//                                        screens use them (24 px high, the station font at 13 px)
 //    FillChoices / RestoreChoices        items of all boxes; pick items
 //                                        from a stored digit answer
 //    OpenAudioWithLimit(handle, file)    the listening screens' audio: opens
