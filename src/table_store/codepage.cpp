@@ -1,6 +1,7 @@
 #include "table_store/codepage.h"
 
 #include <array>
+#include <cstring>
 
 #include "table_store/utf8_decoder.h"
 
@@ -54,10 +55,11 @@ constexpr TReverse BuildReverse() {
 
 constexpr TReverse kReverse = BuildReverse();
 
-// UTF-8 form of every byte: up to 3 bytes and their count.
+// UTF-8 form of every byte: up to 3 bytes packed little-endian into a word,
+// so that a writer can store the whole word and advance by the count.
 struct TUtf8Entry {
+  uint32_t packed;
   uint8_t len;
-  char bytes[3];
 };
 
 constexpr std::array<TUtf8Entry, 256> BuildUtf8() {
@@ -65,19 +67,25 @@ constexpr std::array<TUtf8Entry, 256> BuildUtf8() {
   for (unsigned b = 0; b < 256; ++b) {
     const unsigned cp = ToUnicode(b);
     if (cp < 0x80) {
-      t[b] = {1, {static_cast<char>(cp), 0, 0}};
+      t[b] = {cp, 1};
     } else if (cp < 0x800) {
-      t[b] = {2, {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F)), 0}};
+      t[b] = {(0xC0 | (cp >> 6)) | ((0x80 | (cp & 0x3F)) << 8), 2};
     } else {
-      t[b] = {3,
-              {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-               static_cast<char>(0x80 | (cp & 0x3F))}};
+      t[b] = {(0xE0 | (cp >> 12)) | ((0x80 | ((cp >> 6) & 0x3F)) << 8) | ((0x80 | (cp & 0x3F)) << 16), 3};
     }
   }
   return t;
 }
 
 constexpr std::array<TUtf8Entry, 256> kUtf8 = BuildUtf8();
+
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+inline uint64_t Load8(const char* p) {
+  uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w;
+}
 
 inline bool Lookup(char32_t cp, uint8_t& byte) {
   if (cp > 0xFFFF) return false;
@@ -100,12 +108,44 @@ std::string Cp1251ToUtf8(std::string_view bytes) {
   char* p = out.data();
   for (unsigned char b : bytes) {
     const TUtf8Entry& e = kUtf8[b];
-    p[0] = e.bytes[0];
-    if (e.len > 1) p[1] = e.bytes[1];
-    if (e.len > 2) p[2] = e.bytes[2];
+    const uint32_t w = e.packed;
+    for (unsigned k = 0; k < e.len; ++k) p[k] = static_cast<char>(w >> (8 * k));
     p += e.len;
   }
   return out;
+}
+
+int64_t Cp1251Utf8Size(std::string_view text) {
+  const char* p = text.data();
+  size_t n = text.size();
+  int64_t total = 0;
+  while (n > 0) {
+    if (n >= 8 && (Load8(p) & kHighBits) == 0) {
+      p += 8, n -= 8, total += 8;
+      continue;
+    }
+    total += kUtf8[static_cast<uint8_t>(*p)].len;
+    ++p, --n;
+  }
+  return total;
+}
+
+size_t EncodeCp1251ToUtf8(const char* in, size_t n, char* out) {
+  char* const start = out;
+  size_t i = 0;
+  while (i < n) {
+    if (i + 8 <= n && (Load8(in + i) & kHighBits) == 0) {
+      std::memcpy(out, in + i, 8);
+      out += 8, i += 8;
+      continue;
+    }
+    const TUtf8Entry& e = kUtf8[static_cast<uint8_t>(in[i++])];
+    // Little-endian word; its spare bytes are overwritten by what follows.
+    const uint32_t w = e.packed;
+    std::memcpy(out, &w, 4);
+    out += e.len;
+  }
+  return static_cast<size_t>(out - start);
 }
 
 std::u16string Cp1251ToUtf16(std::string_view bytes) {

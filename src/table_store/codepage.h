@@ -10,6 +10,7 @@
 // false.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,6 +24,13 @@ char16_t Cp1251ToUnicode(uint8_t byte);
 bool UnicodeToCp1251(char32_t codePoint, uint8_t& byte);
 
 std::string Cp1251ToUtf8(std::string_view bytes);
+
+// Piecewise conversion to UTF-8 for values that carry whole blobs, so that a
+// writer can pass them through a small buffer instead of a full copy: the
+// bytes of the text's UTF-8 form, and the UTF-8 form of `n` bytes written to
+// `out`, which must have room for 3 * n + 3 bytes (returns the bytes written).
+int64_t Cp1251Utf8Size(std::string_view text);
+size_t EncodeCp1251ToUtf8(const char* in, size_t n, char* out);
 std::u16string Cp1251ToUtf16(std::string_view bytes);
 
 std::string Utf8ToCp1251(std::string_view utf8, bool* lossless = nullptr);

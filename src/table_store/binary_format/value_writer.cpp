@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "table_store/binary_format/extended_float.h"
-#include "table_store/binary_format/text_transcoder.h"
+#include "table_store/codepage.h"
 #include "table_store/errors.h"
 
 namespace ts {

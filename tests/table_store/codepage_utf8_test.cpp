@@ -1,7 +1,5 @@
 // The piecewise encoding must give exactly what the whole-string conversion
 // of the code page gives.
-#include "table_store/binary_format/text_transcoder.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
@@ -24,7 +22,7 @@ std::string RandomBytes(std::mt19937& rng, size_t n) {
   return s;
 }
 
-TEST(TextTranscoderTest, EncodingMatchesTheCodePage) {
+TEST(CodePageUtf8Test, PiecewiseEncodingMatchesTheWholeStringConversion) {
   std::mt19937 rng(3);
   std::string all(256, '\0');
   for (int i = 0; i < 256; ++i) all[static_cast<size_t>(i)] = static_cast<char>(i);
