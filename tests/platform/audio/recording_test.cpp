@@ -151,7 +151,7 @@ TEST_F(Recording, ArgumentVectorKeepsAnyPathOneArgumentAndTheStoppedChannelShows
     // A file that the encoder could not create is refused before any
     // process starts.
     rec = BASS_RecordStart(44100, 2, BASS_RECORD_PAUSE, RecordCounter::Counting, &counter);
-    for (const std::string bad : {std::string("no folder/x.ogg"), folder}) {
+    for (const std::string &bad : {std::string("no folder/x.ogg"), folder}) {
         const char *const badArgv[] = {"oggenc.exe", "-o", bad.c_str(), "-", nullptr};
         EXPECT_EQ(BASS_Encode_StartArgv(rec, badArgv, BASS_ENCODE_AUTOFREE, nullptr, nullptr), 0u) << bad;
         EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);

@@ -171,7 +171,9 @@ TEST(AttachedTables, EitherSideMayGoFirstWhileBothAreOpen) {
     for (Step step : order) {
       if (step == kDestroyOwner) {
         owner.reset();
-        if (other) EXPECT_EQ(other->AttachedTo(), nullptr);
+        if (other) {
+          EXPECT_EQ(other->AttachedTo(), nullptr);
+        }
       } else if (step == kDestroyOther) {
         other.reset();
       } else if (other && other->AttachedTo() != nullptr) {

@@ -51,10 +51,14 @@ TEST(EntryList, FollowsAFlatListThroughInsertsAndErases) {
         for (int k = 0; k < list.Count(); k += 37) {
           const TEntry& e = list.Entry(k);
           ASSERT_EQ(e.Record(), model[static_cast<size_t>(k)]);
-          if (e.HasHead()) ASSERT_EQ(Fake(e.Head()), e.Record());
+          if (e.HasHead()) {
+            ASSERT_EQ(Fake(e.Head()), e.Record());
+          }
           ASSERT_EQ(e.HasHead(), reinterpret_cast<uintptr_t>(e.Record()) / 16 % 2 == 1);
         }
-        if (!model.empty()) EXPECT_EQ(list.IndexOf(model.back()), list.Count() - 1);
+        if (!model.empty()) {
+          EXPECT_EQ(list.IndexOf(model.back()), list.Count() - 1);
+        }
       }
     }
     EXPECT_EQ(list.IndexOf(Fake(serial + 5)), -1);
@@ -112,7 +116,9 @@ TEST(EntryList, MaintenanceKeepsPositionsAndRowNumbersOfTheCurrentIndex) {
           }
         }
       }
-      if (op % 500 == 0) ASSERT_EQ(index->Entries(), model);
+      if (op % 500 == 0) {
+        ASSERT_EQ(index->Entries(), model);
+      }
     }
     EXPECT_EQ(index->Entries(), model);
     EXPECT_TRUE(index->InOrder());
