@@ -1,0 +1,45 @@
+// Our work beside its peer, measured so that only their ratio counts: both
+// sides do the same work on the same data in this process, each is warmed
+// before anything is timed, the side that runs first alternates from one
+// repetition to the next, every repetition is printed, and the figure kept is
+// the median of the per-repetition ratios (ours / peer; below 1 we are
+// faster). After every run each side says what its work produced; the two
+// must agree, or the pair fails and the program ends non-zero.
+//
+// A pair is a Google Benchmark of one iteration, so --benchmark_filter picks
+// pairs; its time is the median of our side's times, and its counters carry
+// both medians and the ratio. --pair_repetitions=N (default 5, at least 1)
+// and --pair_warmups=N (default 1) apply to every pair.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace bench_fair {
+
+struct Side {
+  std::function<void()> setUp;          // before every run, untimed
+  std::function<void()> run;            // the work that is timed
+  std::function<std::string()> result;  // after every run, untimed; both sides must say the same
+  std::function<void()> tearDown;       // after the result, untimed
+  // In place of `run`, for work timed where it happens (in a process of its
+  // own): does the work and returns its seconds.
+  std::function<double()> timedRun;
+};
+
+struct Pair {
+  Side ours;
+  Side peer;
+  std::string peerName;  // what the peer is, for the printout
+  int repetitions = 0;   // 0: the command line's count
+};
+
+// Registers a pair under `name`; `make` builds its data and sides only when
+// the pair is selected, and everything it holds is freed when the pair ends.
+void Register(const std::string &name, std::function<Pair()> make);
+
+// Runs the registered benchmarks (pairs and plain ones), then prints a table
+// of every pair's medians. Returns non-zero when any pair's results differed.
+int Main(int argc, char **argv);
+
+}  // namespace bench_fair
