@@ -1,18 +1,22 @@
 // One transaction of 100,000 edits and its rollback: the table (versioning in
-// multiversion mode, walking its records with Next) beside SQLite in memory
-// (BEGIN, one prepared UPDATE by primary key per record, ROLLBACK). Both start
-// from the same 100,000 rows of an Integer, a String(20) and a Float. Each
-// side runs five times, interleaved; the medians and their ratio are printed.
+// multiversion mode, walking its records with Next and editing each) beside
+// SQLite in memory. Both start from the same 100,000 rows of an Integer, a
+// String(20) and a Float, and both edit every row to the same values.
+//
+// The peer is one set-based UPDATE inside BEGIN ... ROLLBACK, which like the
+// table's walk visits the rows in order; the row-by-row peer (one prepared
+// UPDATE ... WHERE id = ? per row, a key seek each) is kept as a labelled row.
+// The edits and the rollback are also measured apart: the edits end with
+// every row changed, the rollback with every row as it was, and each side's
+// rows are compared after every run.
 #include <sqlite3.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
+#include "common/fair_pair.h"
 #include "table_store/dataset/mem_table.h"
 #include "table_store/dataset/numeric_fields.h"
 #include "table_store/dataset/text_fields.h"
@@ -20,151 +24,209 @@
 namespace {
 
 using namespace ts;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kRecords = 100000;
-constexpr int kRuns = 5;
-
-struct TTimes {
-  double edits = 0;     // milliseconds
-  double rollback = 0;  // milliseconds
-  double Total() const { return edits + rollback; }
-};
-
-double Since(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 std::string Name(int i) { return "name " + std::to_string(i); }
 
+// Folds rows into one text that both sides make alike.
+class TRowDigest {
+ public:
+  void Add(long long id, const std::string &name, double value) {
+    char text[64];
+    const int n = std::snprintf(text, sizeof text, "%lld|%.17g|", id, value);
+    Mix(text, std::size_t(n));
+    Mix(name.data(), name.size());
+    ++rows_;
+  }
+  std::string Text() const {
+    char text[64];
+    std::snprintf(text, sizeof text, "%d rows, digest %016llx", rows_, static_cast<unsigned long long>(hash_));
+    return text;
+  }
+
+ private:
+  void Mix(const char *bytes, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) hash_ = (hash_ ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ull;
+  }
+  unsigned long long hash_ = 14695981039346656037ull;
+  int rows_ = 0;
+};
+
 // ---- The table
 
-std::unique_ptr<TdvoMemTable> MakeTable() {
-  auto table = std::make_unique<TdvoMemTable>("bench");
-  table->AddField<TIntegerField>("id");
-  table->AddField<TStringField>("name", 20);
-  table->AddField<TFloatField>("value");
-  table->Open();
-  TField& id = table->FieldNamed("id");
-  TField& name = table->FieldNamed("name");
-  TField& value = table->FieldNamed("value");
-  for (int i = 0; i < kRecords; ++i) {
-    table->Append();
-    id.SetAsInteger(i);
-    name.SetAsString(Name(i));
-    value.SetAsFloat(i * 0.5);
-    table->Post();
+class TTableSide {
+ public:
+  TTableSide() : table_("bench") {
+    table_.AddField<TIntegerField>("id");
+    table_.AddField<TStringField>("name", 20);
+    table_.AddField<TFloatField>("value");
+    table_.Open();
+    for (int i = 0; i < kRecords; ++i) {
+      table_.Append();
+      Id().SetAsInteger(i);
+      NameField().SetAsString(Name(i));
+      Value().SetAsFloat(i * 0.5);
+      table_.Post();
+    }
+    table_.SetEnableVersioning(true);
+    table_.SetVersioningMode(mtvmAllSinceCheckPoint);
   }
-  table->SetEnableVersioning(true);
-  table->SetVersioningMode(mtvmAllSinceCheckPoint);
-  return table;
-}
 
-TTimes RunTable(TdvoMemTable& table) {
-  TField& name = table.FieldNamed("name");
-  TField& value = table.FieldNamed("value");
-  TTimes times;
-  auto start = Clock::now();
-  table.StartTransaction();
-  table.First();
-  for (int i = 0; i < kRecords; ++i) {
-    table.Edit();
-    name.SetAsString("edited " + std::to_string(i));
-    value.SetAsFloat(i * 2.0);
-    table.Post();
-    table.Next();
+  void Edit() {
+    TField &name = NameField();
+    TField &value = Value();
+    table_.StartTransaction();
+    table_.First();
+    for (int i = 0; i < kRecords; ++i) {
+      table_.Edit();
+      name.SetAsString("edited " + std::to_string(i));
+      value.SetAsFloat(i * 2.0);
+      table_.Post();
+      table_.Next();
+    }
   }
-  times.edits = Since(start);
-  start = Clock::now();
-  table.Rollback();
-  times.rollback = Since(start);
-  table.First();
-  if (name.AsString() != Name(0)) throw std::runtime_error("the table's rollback kept an edit");
-  return times;
-}
+  void Rollback() { table_.Rollback(); }
+
+  std::string Rows() {
+    TRowDigest digest;
+    for (table_.First(); !table_.Eof(); table_.Next())
+      digest.Add(Id().AsInteger(), NameField().AsString(), Value().AsFloat());
+    return digest.Text();
+  }
+
+ private:
+  TField &Id() { return table_.FieldNamed("id"); }
+  TField &NameField() { return table_.FieldNamed("name"); }
+  TField &Value() { return table_.FieldNamed("value"); }
+  TdvoMemTable table_;
+};
 
 // ---- SQLite
 
-void Exec(sqlite3* db, const char* sql) {
-  char* error = nullptr;
-  if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-    std::string text = error ? error : "unknown";
-    sqlite3_free(error);
-    throw std::runtime_error(text);
+class TSqliteSide {
+ public:
+  TSqliteSide() {
+    if (sqlite3_open(":memory:", &db_) != SQLITE_OK) throw std::runtime_error("sqlite3_open");
+    Exec("CREATE TABLE t (id INTEGER PRIMARY KEY, name TEXT, value REAL)");
+    Exec("BEGIN");
+    sqlite3_stmt *insert = Prepare("INSERT INTO t VALUES (?, ?, ?)");
+    for (int i = 0; i < kRecords; ++i) {
+      const std::string name = Name(i);
+      sqlite3_bind_int(insert, 1, i);
+      sqlite3_bind_text(insert, 2, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+      sqlite3_bind_double(insert, 3, i * 0.5);
+      Step(insert);
+      sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    Exec("COMMIT");
+    setBased_ = Prepare("UPDATE t SET name = 'edited ' || id, value = id * 2.0");
+    byKey_ = Prepare("UPDATE t SET name = ?, value = ? WHERE id = ?");
+    select_ = Prepare("SELECT id, name, value FROM t ORDER BY id");
   }
-}
-
-sqlite3* MakeDatabase() {
-  sqlite3* db = nullptr;
-  if (sqlite3_open(":memory:", &db) != SQLITE_OK) throw std::runtime_error("sqlite3_open");
-  Exec(db, "CREATE TABLE t (id INTEGER PRIMARY KEY, name TEXT, value REAL)");
-  Exec(db, "BEGIN");
-  sqlite3_stmt* insert = nullptr;
-  sqlite3_prepare_v2(db, "INSERT INTO t VALUES (?, ?, ?)", -1, &insert, nullptr);
-  for (int i = 0; i < kRecords; ++i) {
-    const std::string name = Name(i);
-    sqlite3_bind_int(insert, 1, i);
-    sqlite3_bind_text(insert, 2, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_double(insert, 3, i * 0.5);
-    sqlite3_step(insert);
-    sqlite3_reset(insert);
+  ~TSqliteSide() {
+    for (sqlite3_stmt *s : {setBased_, byKey_, select_}) sqlite3_finalize(s);
+    sqlite3_close(db_);
   }
-  sqlite3_finalize(insert);
-  Exec(db, "COMMIT");
-  return db;
-}
+  TSqliteSide(const TSqliteSide &) = delete;
+  TSqliteSide &operator=(const TSqliteSide &) = delete;
 
-TTimes RunSqlite(sqlite3* db) {
-  sqlite3_stmt* update = nullptr;
-  sqlite3_prepare_v2(db, "UPDATE t SET name = ?, value = ? WHERE id = ?", -1, &update, nullptr);
-  TTimes times;
-  auto start = Clock::now();
-  Exec(db, "BEGIN");
-  for (int i = 0; i < kRecords; ++i) {
-    const std::string name = "edited " + std::to_string(i);
-    sqlite3_bind_text(update, 1, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_double(update, 2, i * 2.0);
-    sqlite3_bind_int(update, 3, i);
-    if (sqlite3_step(update) != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db));
-    sqlite3_reset(update);
+  void EditSetBased() {
+    Exec("BEGIN");
+    Step(setBased_);
+    sqlite3_reset(setBased_);
   }
-  times.edits = Since(start);
-  start = Clock::now();
-  Exec(db, "ROLLBACK");
-  times.rollback = Since(start);
-  sqlite3_finalize(update);
-  return times;
-}
+  void EditRowByRow() {
+    Exec("BEGIN");
+    for (int i = 0; i < kRecords; ++i) {
+      const std::string name = "edited " + std::to_string(i);
+      sqlite3_bind_text(byKey_, 1, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+      sqlite3_bind_double(byKey_, 2, i * 2.0);
+      sqlite3_bind_int(byKey_, 3, i);
+      Step(byKey_);
+      sqlite3_reset(byKey_);
+    }
+  }
+  void Rollback() { Exec("ROLLBACK"); }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
+  std::string Rows() {
+    TRowDigest digest;
+    while (sqlite3_step(select_) == SQLITE_ROW)
+      digest.Add(sqlite3_column_int64(select_, 0),
+                 std::string(reinterpret_cast<const char *>(sqlite3_column_text(select_, 1)),
+                             std::size_t(sqlite3_column_bytes(select_, 1))),
+                 sqlite3_column_double(select_, 2));
+    sqlite3_reset(select_);
+    return digest.Text();
+  }
+
+ private:
+  void Exec(const char *sql) {
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) throw std::runtime_error(sqlite3_errmsg(db_));
+  }
+  sqlite3_stmt *Prepare(const char *sql) {
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK)
+      throw std::runtime_error(sqlite3_errmsg(db_));
+    return statement;
+  }
+  void Step(sqlite3_stmt *statement) {
+    if (sqlite3_step(statement) != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db_));
+  }
+  sqlite3 *db_ = nullptr;
+  sqlite3_stmt *setBased_ = nullptr;
+  sqlite3_stmt *byKey_ = nullptr;
+  sqlite3_stmt *select_ = nullptr;
+};
+
+enum class TStep { EditsAndRollback, Edits, Rollback };
+
+// One pair over fresh data: `step` says what is timed; `rowByRow` picks the
+// peer that updates by key.
+bench_fair::Pair MakePair(TStep step, bool rowByRow) {
+  auto table = std::make_shared<TTableSide>();
+  auto db = std::make_shared<TSqliteSide>();
+  const auto sqliteEdit = [db, rowByRow] { rowByRow ? db->EditRowByRow() : db->EditSetBased(); };
+  bench_fair::Pair pair;
+  pair.peerName = rowByRow ? "SQLite, UPDATE ... WHERE id = ? per row" : "SQLite, one UPDATE";
+  switch (step) {
+    case TStep::EditsAndRollback:
+      pair.ours.run = [table] {
+        table->Edit();
+        table->Rollback();
+      };
+      pair.peer.run = [db, sqliteEdit] {
+        sqliteEdit();
+        db->Rollback();
+      };
+      break;
+    case TStep::Edits:
+      pair.ours.run = [table] { table->Edit(); };
+      pair.ours.tearDown = [table] { table->Rollback(); };
+      pair.peer.run = sqliteEdit;
+      pair.peer.tearDown = [db] { db->Rollback(); };
+      break;
+    case TStep::Rollback:
+      pair.ours.setUp = [table] { table->Edit(); };
+      pair.ours.run = [table] { table->Rollback(); };
+      pair.peer.setUp = sqliteEdit;
+      pair.peer.run = [db] { db->Rollback(); };
+      pair.peerName = "SQLite, ROLLBACK of one UPDATE";
+      break;
+  }
+  pair.ours.result = [table] { return table->Rows(); };
+  pair.peer.result = [db] { return db->Rows(); };
+  return pair;
 }
 
 }  // namespace
 
-int main() {
-  auto table = MakeTable();
-  sqlite3* db = MakeDatabase();
-  std::vector<double> tableEdits, tableRollback, tableTotal, sqlEdits, sqlRollback, sqlTotal;
-  for (int run = 0; run < kRuns; ++run) {
-    const TTimes t = RunTable(*table);
-    const TTimes s = RunSqlite(db);
-    tableEdits.push_back(t.edits);
-    tableRollback.push_back(t.rollback);
-    tableTotal.push_back(t.Total());
-    sqlEdits.push_back(s.edits);
-    sqlRollback.push_back(s.rollback);
-    sqlTotal.push_back(s.Total());
-  }
-  sqlite3_close(db);
-  std::printf("%d edits in one transaction, then rollback (median of %d runs, ms)\n", kRecords, kRuns);
-  std::printf("%-22s %10s %10s %10s\n", "", "edits", "rollback", "total");
-  std::printf("%-22s %10.1f %10.1f %10.1f\n", "table", Median(tableEdits), Median(tableRollback),
-              Median(tableTotal));
-  std::printf("%-22s %10.1f %10.1f %10.1f\n", "sqlite :memory:", Median(sqlEdits), Median(sqlRollback),
-              Median(sqlTotal));
-  std::printf("ratio table / sqlite: %.2f (edits %.2f, rollback %.2f)\n", Median(tableTotal) / Median(sqlTotal),
-              Median(tableEdits) / Median(sqlEdits), Median(tableRollback) / Median(sqlRollback));
-  return 0;
+int main(int argc, char **argv) {
+  bench_fair::Register("Transaction/EditsAndRollback", [] { return MakePair(TStep::EditsAndRollback, false); });
+  bench_fair::Register("Transaction/Edits", [] { return MakePair(TStep::Edits, false); });
+  bench_fair::Register("Transaction/RollbackAlone", [] { return MakePair(TStep::Rollback, false); });
+  bench_fair::Register("Transaction/EditsAndRollback/RowByRowPeer",
+                       [] { return MakePair(TStep::EditsAndRollback, true); });
+  return bench_fair::Main(argc, argv);
 }
