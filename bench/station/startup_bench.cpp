@@ -1,21 +1,26 @@
 // Start-up of the grade-11 station on a 100 MB materials file, from process
-// start to its first screen, against inflating the same file alone; the
-// ratio of their medians is printed at the end. Each run is a fresh process
-// (station_startup_probe), so its peak memory is its own.
-#include <benchmark/benchmark.h>
-
-#include "common/ratio_report.h"
+// start to its first screen, beside inflating the same file into the same
+// temporary file alone. Each side is a fresh process of the same program
+// (station_startup_probe), started the same way and timed from just before
+// its start to the moment it reports, so both pay the process start; its
+// peak memory up to then is its own. The body the start-up loaded, saved
+// again, must be the body the inflating wrote.
+#include "common/fair_pair.h"
 
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <stdexcept>
 #include <string>
 
 extern char **environ;
@@ -65,14 +70,6 @@ long long NowNs() {
       .count();
 }
 
-struct ProbeRun {
-  bool ok = false;
-  double seconds = 0;
-  double peakMb = 0;
-};
-
-// Runs the probe and collects what it prints and its resource use; `start`
-// is taken right before the process is started.
 bool RunToEnd(const char *mode, const std::string &dir, std::string &out, rusage &usage, long long &start) {
   int pipefd[2];
   if (pipe(pipefd) != 0) return false;
@@ -100,53 +97,59 @@ bool RunToEnd(const char *mode, const std::string &dir, std::string &out, rusage
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// Runs the probe in `mode` and measures from before the spawn to the moment
-// it reports.
-ProbeRun RunProbe(const char *mode) {
-  ProbeRun run;
+// What one side's runs showed besides their times.
+struct ProbeSide {
+  const char *mode;
+  std::string summary;  // of the last run
+  double peakMb = 0;    // the highest of every run
+};
+
+// Runs the probe in `mode` and returns the seconds from before the spawn to
+// the moment it reports.
+double RunProbe(ProbeSide &side) {
   std::string out;
   rusage usage{};
   long long start = 0;
-  if (!RunToEnd(mode, Files().dir.string(), out, usage, start)) return run;
-  const long long done = std::atoll(out.c_str());
-  run.ok = done > start;
-  run.seconds = double(done - start) / 1e9;
-  run.peakMb = double(usage.ru_maxrss) / 1024.0;
-  return run;
+  if (!RunToEnd(side.mode, Files().dir.string(), out, usage, start))
+    throw std::runtime_error(std::string("the probe failed: ") + side.mode);
+  const char *text = out.c_str();
+  char *end = nullptr;
+  const long long done = std::strtoll(text, &end, 10);
+  const long peakKb = std::strtol(end, &end, 10);
+  if (done <= start || peakKb <= 0) throw std::runtime_error("the probe reported nothing usable: " + out);
+  while (*end == ' ') ++end;
+  side.summary = end;
+  while (!side.summary.empty() && side.summary.back() == '\n') side.summary.pop_back();
+  side.peakMb = std::max(side.peakMb, double(peakKb) / 1024.0);
+  return double(done - start) / 1e9;
 }
 
-void Measure(benchmark::State &state, const char *mode) {
-  if (Files().bodyBytes == 0) {
-    state.SkipWithError("the materials file could not be made");
-    return;
-  }
-  double peak = 0;
-  for (auto _ : state) {
-    const ProbeRun run = RunProbe(mode);
-    if (!run.ok) {
-      state.SkipWithError("the probe failed");
-      break;
-    }
-    state.SetIterationTime(run.seconds);
-    peak = std::max(peak, run.peakMb);
-  }
-  state.SetBytesProcessed(state.iterations() * Files().bodyBytes);
-  state.counters["peak_rss_MB"] = peak;
-  state.counters["body_MB"] = double(Files().bodyBytes) / (1 << 20);
-  state.counters["file_MB"] = double(Files().fileBytes) / (1 << 20);
+// The start-up up to the first screen: application, main window, inflating
+// into the temporary file, loading the table from it, audio set-up (scripted
+// devices), locating variant 0. The peer: process start and the inflating
+// into the temporary file, nothing else.
+ProbeSide gStartup{"startup", {}, 0};
+ProbeSide gInflate{"inflate", {}, 0};
+
+bench_fair::Pair StartupToFirstScreen() {
+  if (Files().bodyBytes == 0) throw std::runtime_error("the materials file could not be made");
+  bench_fair::Pair pair;
+  pair.peerName = "a process inflating the file alone";
+  pair.ours.timedRun = [] { return RunProbe(gStartup); };
+  pair.ours.result = [] { return gStartup.summary; };
+  pair.peer.timedRun = [] { return RunProbe(gInflate); };
+  pair.peer.result = [] { return gInflate.summary; };
+  return pair;
 }
-
-// Process start, inflating into the temporary body, and nothing else.
-void BM_InflateAlone(benchmark::State &state) { Measure(state, "inflate"); }
-BENCHMARK(BM_InflateAlone)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-
-// Process start to the first screen: application, main window, inflating,
-// loading the table, audio set-up (scripted devices), locating variant 0.
-void BM_StartupToFirstScreen(benchmark::State &state) { Measure(state, "startup"); }
-BENCHMARK(BM_StartupToFirstScreen)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  return bench_ratio::RunAndPrintRatios(argc, argv, {{"BM_StartupToFirstScreen", "BM_InflateAlone"}});
+  bench_fair::Register("Station/StartupToFirstScreen", StartupToFirstScreen);
+  const int rc = bench_fair::Main(argc, argv);
+  if (gStartup.peakMb > 0)
+    std::printf("peak memory up to the report: start-up %.1f MB, inflating alone %.1f MB; body %.1f MB, file %.1f MB\n",
+                gStartup.peakMb, gInflate.peakMb, double(Files().bodyBytes) / (1 << 20),
+                double(Files().fileBytes) / (1 << 20));
+  return rc;
 }

@@ -9,7 +9,9 @@
 //                                       prints the body's size
 //
 // Prints the monotonic clock in nanoseconds when the work is done, so that
-// the caller measures from before it started the process.
+// the caller measures from before it started the process, and the peak
+// memory in kB up to then; then, measured no more, what the work produced: the size and checksum of the body that was
+// inflated, or that the loaded table gives when saved again.
 #include "edition_settings.h"
 #include "frame.h"
 #include "main_window.h"
@@ -19,6 +21,7 @@
 #include "station_tables.h"
 
 #include "table_store/binary_format/binary_stream_format.h"
+#include "table_store/streams.h"
 #include "table_store/dataset/blob_stream.h"
 #include "table_store/dataset/mem_table.h"
 
@@ -26,12 +29,15 @@
 
 #include <QApplication>
 
+#include <sys/resource.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -74,6 +80,48 @@ std::string MaterialsBody(std::size_t media) {
   return std::string(reinterpret_cast<const char *>(stream.Memory()), std::size_t(stream.Size()));
 }
 
+// Keeps only the size and checksum of what is written in one pass, so that
+// checking a loaded table adds nothing to the process's peak memory.
+class ChecksumStream : public ts::TStream {
+ public:
+  std::int64_t Read(void *, std::int64_t) override { return 0; }
+  std::int64_t Write(const void *buffer, std::int64_t count) override {
+    for (std::int64_t at = 0; at < count;) {
+      const uInt chunk = uInt(std::min<std::int64_t>(count - at, 1 << 30));
+      crc_ = crc32(crc_, static_cast<const Bytef *>(buffer) + at, chunk);
+      at += chunk;
+    }
+    size_ += count;
+    return count;
+  }
+  std::int64_t Seek(std::int64_t offset, ts::TSeekOrigin origin) override {
+    const std::int64_t to = (origin == ts::TSeekOrigin::Current || origin == ts::TSeekOrigin::End) ? size_ + offset
+                                                                                                    : offset;
+    if (to != size_) throw std::logic_error("the checksum is taken in one pass");
+    return size_;
+  }
+  std::int64_t Size() const override { return size_; }
+  void SetSize(std::int64_t n) override {
+    if (n != size_) throw std::logic_error("the checksum is taken in one pass");
+  }
+  std::string Summary() const {
+    char text[64];
+    std::snprintf(text, sizeof text, "body %lld bytes, crc32 %08lx", static_cast<long long>(size_),
+                  static_cast<unsigned long>(crc_));
+    return text;
+  }
+
+ private:
+  uLong crc_ = crc32(0L, Z_NULL, 0);
+  std::int64_t size_ = 0;
+};
+
+long PeakKb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
 long long NowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
@@ -107,7 +155,10 @@ int StartUp(int argc, char **argv) {
   FailingMessages boxes;
   station::TfrmMain window(settings, station::StationServices{loop, boxes});
   if (!window.FormCreate() || boxes.failed || FirstScreen::started_at == 0) return 1;
-  std::printf("%lld\n", FirstScreen::started_at);
+  const long peak = PeakKb();
+  ChecksumStream saved;
+  window.complects->SaveStreamWithFormat(saved, window.dvoBinaryStreamFormat1.get());
+  std::printf("%lld %ld %s\n", FirstScreen::started_at, peak, saved.Summary().c_str());
   std::fflush(stdout);
   // Leaving without tearing down: the measurement has ended.
   _exit(0);
@@ -121,8 +172,15 @@ int InflateOnly() {
   std::fclose(in);
   if (std::fclose(out) != 0 || r != station::InflateResult::Ok) return 1;
   const long long done = NowNs();
+  const long peak = PeakKb();
+  ChecksumStream body;
+  std::FILE *written = std::fopen("kim.tmp", "rb");
+  if (!written) return 1;
+  static char buffer[1 << 20];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, written)) > 0;) body.Write(buffer, std::int64_t(n));
+  std::fclose(written);
   std::remove("kim.tmp");
-  std::printf("%lld\n", done);
+  std::printf("%lld %ld %s\n", done, peak, body.Summary().c_str());
   return 0;
 }
 
