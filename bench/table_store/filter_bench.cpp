@@ -1,24 +1,22 @@
 // A filter expression over 1,000,000 records (Integer, String(20), Float,
 // Date) beside the same count in SQLite's in-memory database: RecordCount
-// with Filtered on against SELECT count(*) ... WHERE ..., best of five runs
-// each. Prints both times, the ratio (table / SQLite; below 1 the table is
-// faster) and both counts, which must agree; then the time of the table's
-// walk over its records alone, which every filtered count pays before any
-// expression runs.
+// with Filtered on against a prepared SELECT count(*) ... WHERE ..., as fair
+// pairs whose counts must agree. Then, alone, the table's walk over its
+// records, which every filtered count pays before any expression runs.
 //
 // The like filter runs with foNoPartialCompare: without it the star rule
 // would turn 'A*' into a comparison with the one letter "A".
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "common/fair_pair.h"
 #include "table_store/dataset/datetime_fields.h"
 #include "table_store/dataset/mem_table.h"
 #include "table_store/dataset/numeric_fields.h"
@@ -29,7 +27,6 @@ namespace {
 using namespace ts;
 
 constexpr int kRecords = 1000000;
-constexpr int kRuns = 5;
 
 struct TRow {
   int Zone;
@@ -96,66 +93,75 @@ sqlite3* MakeDatabase(const std::vector<TRow>& rows) {
   return db;
 }
 
-// The best of kRuns timings of `run` in milliseconds; `count` gets its result.
-double Best(const std::function<int()>& run, int& count) {
-  double best = 1e300;
-  for (int i = 0; i < kRuns; ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    count = run();
-    benchmark::DoNotOptimize(count);
-    const auto stop = std::chrono::steady_clock::now();
-    best = std::min(best, std::chrono::duration<double, std::milli>(stop - start).count());
+struct TData {
+  std::vector<TRow> rows = Rows();
+  std::unique_ptr<TdvoMemTable> table = MakeTable(rows);
+  sqlite3* db = MakeDatabase(rows);
+  ~TData() { sqlite3_close(db); }
+  static TData& Get() {
+    static TData data;
+    return data;
   }
-  return best;
+};
+
+struct TQuery {
+  const char* filter;
+  TFilterOptions options;
+  const char* where;
+};
+
+bench_fair::Pair FilteredCount(const TQuery& q) {
+  TData& d = TData::Get();
+  const std::string sql = std::string("SELECT count(*) FROM people WHERE ") + q.where;
+  sqlite3_stmt* raw = nullptr;
+  if (sqlite3_prepare_v2(d.db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+    throw std::runtime_error(sqlite3_errmsg(d.db));
+  std::shared_ptr<sqlite3_stmt> count(raw, sqlite3_finalize);
+  // Set once, as the peer's statement is prepared once.
+  d.table->SetFiltered(false);
+  d.table->SetFilterOptions(q.options);
+  d.table->SetFilter(q.filter);
+  d.table->SetFiltered(true);
+  auto oursCount = std::make_shared<int>(-1);
+  auto peerCount = std::make_shared<int>(-1);
+  bench_fair::Pair pair;
+  pair.peerName = "SQLite, prepared SELECT count(*)";
+  pair.ours.run = [&d, oursCount] { *oursCount = d.table->RecordCount(); };
+  pair.ours.result = [oursCount] { return std::to_string(*oursCount) + " records"; };
+  pair.peer.run = [count, peerCount] {
+    *peerCount = sqlite3_step(count.get()) == SQLITE_ROW ? sqlite3_column_int(count.get(), 0) : -1;
+    sqlite3_reset(count.get());
+  };
+  pair.peer.result = [peerCount] { return std::to_string(*peerCount) + " records"; };
+  return pair;
 }
 
-int SqliteCount(sqlite3* db, const char* where) {
-  const std::string sql = std::string("SELECT count(*) FROM people WHERE ") + where;
-  sqlite3_stmt* statement = nullptr;
-  sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
-  int count = -1;
-  if (sqlite3_step(statement) == SQLITE_ROW) count = sqlite3_column_int(statement, 0);
-  sqlite3_finalize(statement);
-  return count;
+// Where the table's time goes: the walk over the view alone, with every
+// record accepted by OnFilterRecord and no program to run.
+void BM_TableWalkNoProgram(benchmark::State& state) {
+  TData& d = TData::Get();
+  d.table->SetFiltered(false);
+  d.table->SetFilter("");
+  d.table->OnFilterRecord = [](TDataSet&, bool& accept) { accept = true; };
+  d.table->SetFiltered(true);
+  int walked = 0;
+  for (auto _ : state) {
+    walked = d.table->RecordCount();
+    benchmark::DoNotOptimize(walked);
+  }
+  d.table->OnFilterRecord = nullptr;
+  if (walked != kRecords) state.SkipWithError("the walk missed records");
 }
+BENCHMARK(BM_TableWalkNoProgram)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 
-int main() {
-  const std::vector<TRow> rows = Rows();
-  auto table = MakeTable(rows);
-  sqlite3* db = MakeDatabase(rows);
-  struct TQuery {
-    const char* title;
-    const char* filter;
-    TFilterOptions options;
-    const char* where;
-  } queries[] = {
-      {"number, like and in", "Score > 50 and Name like 'A*' and Zone in (1, 3)", foNoPartialCompare,
-       "Score > 50 AND Name LIKE 'A%' AND Zone IN (1, 3)"},
-      {"case-insensitive partial compare", "Name = 'ab*'", foCaseInsensitive, "Name LIKE 'ab%'"},
-  };
-  std::printf("%-34s %12s %12s %8s %10s %10s\n", "filter on 1,000,000 records", "table ms", "sqlite ms", "ratio",
-              "table n", "sqlite n");
-  for (const TQuery& q : queries) {
-    table->SetFiltered(false);
-    table->SetFilterOptions(q.options);
-    table->SetFilter(q.filter);
-    table->SetFiltered(true);
-    int tableCount = 0, sqliteCount = 0;
-    const double tableMs = Best([&] { return table->RecordCount(); }, tableCount);
-    const double sqliteMs = Best([&] { return SqliteCount(db, q.where); }, sqliteCount);
-    std::printf("%-34s %12.1f %12.1f %8.2f %10d %10d\n", q.title, tableMs, sqliteMs, tableMs / sqliteMs, tableCount,
-                sqliteCount);
-  }
-  // Where the table's time goes: the walk over the view alone, with every
-  // record accepted by OnFilterRecord and no program to run.
-  int walked = 0;
-  table->SetFilter("");
-  table->OnFilterRecord = [](TDataSet&, bool& accept) { accept = true; };
-  const double walkMs = Best([&] { return table->RecordCount(); }, walked);
-  table->OnFilterRecord = nullptr;
-  std::printf("%-34s %12.1f %12s %8s %10d\n", "table walk, no program", walkMs, "-", "-", walked);
-  sqlite3_close(db);
-  return 0;
+int main(int argc, char** argv) {
+  bench_fair::Register("Filter/NumberLikeAndIn", [] {
+    return FilteredCount({"Score > 50 and Name like 'A*' and Zone in (1, 3)", foNoPartialCompare,
+                          "Score > 50 AND Name LIKE 'A%' AND Zone IN (1, 3)"});
+  });
+  bench_fair::Register("Filter/CaseInsensitivePartialCompare",
+                       [] { return FilteredCount({"Name = 'ab*'", foCaseInsensitive, "Name LIKE 'ab%'"}); });
+  return bench_fair::Main(argc, argv);
 }
