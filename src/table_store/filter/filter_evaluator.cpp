@@ -476,7 +476,11 @@ void TFilterEvaluator::Function(TSlot& slot) {
   const uint32_t op = slot.Op & 0xFF;
   if (op != opFunction) NotSupported(op);
   if (slot.UpperNameMap != upper_) {
+    // The function words are ASCII and must be found whatever the locale
+    // (one may capitalise "i" as a letter outside ASCII); only the letters
+    // beyond ASCII, which can name no function, follow the locale.
     slot.UpperName = LiteralText(slot.W[0]);
+    UpperLatin(slot.UpperName);
     ApplyCaseMap(slot.UpperName, *upper_);
     slot.UpperNameMap = upper_;
   }

@@ -90,6 +90,24 @@ TEST(FilterFunctions, EachFunctionWithItsArgumentRules) {
               named);
 }
 
+TEST(FilterFunctions, NamesAreFoundWhateverTheTableLocale) {
+  // 1055 upper-cases "i" to a letter outside the ASCII range.
+  std::vector<TPerson> named = People();
+  named.erase(named.begin() + 3);
+  for (const int32_t locale : {1024, 1033, 1049, 1055}) {
+    auto table = MakePeople(named);
+    table->SetLocaleID(locale);
+    EXPECT_EQ(Shown(*table, "trim(Name) = 'Anna'"), Ids{1}) << locale;
+    EXPECT_EQ(Shown(*table, "SubString(Name, 1, 2) = 'Bo' and minute('13:14:15') = 14"), Ids{3}) << locale;
+    try {
+      Shown(*table, "nosuchi(Name) = 1");
+      ADD_FAILURE() << locale;
+    } catch (const EMemTableFilterError& e) {
+      EXPECT_EQ(e.Message(), "Invalid function name NOSUCHI") << locale;
+    }
+  }
+}
+
 TEST(FilterLists, InComparesEachElementUpToFiftyOne) {
   std::string list51 = "Zone in (9";
   for (int i = 0; i < 49; ++i) list51 += ", 9";
