@@ -80,6 +80,8 @@ enum class TFileMode {
 class TFileStream : public TStream {
  public:
   TFileStream(const std::string& path, TFileMode mode);
+  // Takes over `fd`, an open descriptor of the file `path`, and closes it.
+  TFileStream(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
   ~TFileStream() override;
 
   int64_t Read(void* buffer, int64_t count) override;

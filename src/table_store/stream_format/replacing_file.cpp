@@ -2,7 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,38 +50,88 @@ std::string TemporaryNameFor(const std::string& path) {
   return path + suffix;
 }
 
-// The process that made `name`, when it is a new file of a save of `base`
-// (TemporaryNameFor's pattern exactly); 0 otherwise.
-long TemporaryFileOwner(const std::string& name, const std::string& base) {
+// Whether `name` is a new file of a save of `base`: TemporaryNameFor's
+// pattern exactly, as every version has written it.
+bool IsTemporaryNameOf(const std::string& name, const std::string& base) {
   if (name.size() <= base.size() + 1 || name.compare(0, base.size(), base) != 0 || name[base.size()] != '.')
-    return 0;
+    return false;
   long pid = 0;
   unsigned count = 0;
   unsigned random = 0;
   int end = 0;
   const std::string rest = name.substr(base.size() + 1);
-  if (std::sscanf(rest.c_str(), "%ld-%u-%8x.tmp%n", &pid, &count, &random, &end) != 3) return 0;
-  if (static_cast<size_t>(end) != rest.size() || pid <= 0) return 0;
+  if (std::sscanf(rest.c_str(), "%ld-%u-%8x.tmp%n", &pid, &count, &random, &end) != 3) return false;
+  if (static_cast<size_t>(end) != rest.size() || pid <= 0) return false;
   char again[64];
   std::snprintf(again, sizeof again, "%ld-%u-%08x.tmp", pid, count, random);
-  return rest == again ? pid : 0;
+  return rest == again;
 }
 
-// Removes the new files that earlier saves of `path` left when their
-// process died before finishing. A file whose process still runs is
-// another save at work (or its number was taken again): it stays.
+// A save holds this lock on its new file for its whole life. The lock goes
+// with the save's open file (not with a process number, which a dead
+// process may keep for a while and another may take again), so only a
+// live save can hold it. A whole-file lock, not a record lock: a record lock
+// belongs to the process and goes when any of its descriptors of the file
+// closes, as a clean-up in the same process would do.
+bool LockFile(int fd, bool wait) {
+  for (;;) {
+    if (::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Removes the new files that earlier saves of `path` left when they died
+// before finishing: those whose lock can be taken. Each is removed while the
+// lock is held, so no save can take it up in between.
 void RemoveDeadSavesFiles(const std::string& path) {
   DIR* folder = ::opendir(FolderOf(path).c_str());
   if (folder == nullptr) return;
   const std::string base = BaseNameOf(path);
   const std::string prefix = path.substr(0, path.size() - base.size());
   while (const dirent* entry = ::readdir(folder)) {
-    const long pid = TemporaryFileOwner(entry->d_name, base);
-    if (pid == 0 || pid == static_cast<long>(::getpid())) continue;
-    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-    ::unlink((prefix + entry->d_name).c_str());
+    if (!IsTemporaryNameOf(entry->d_name, base)) continue;
+    const std::string name = prefix + entry->d_name;
+    // A file that cannot be opened or locked (a file system without locks)
+    // may be a live save's: it stays.
+    int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES) fd = ::open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat held {}, named {};
+    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && LockFile(fd, false) &&
+        ::lstat(name.c_str(), &named) == 0 && SameFile(held, named))
+      ::unlink(name.c_str());
+    ::close(fd);
   }
   ::closedir(folder);
+}
+
+// Creates a new file for a save of `path` and locks it; returns the locked
+// descriptor and sets `temp` to the file's name. Between the creation and
+// the lock another save's clean-up may find the file unlocked and remove
+// it: the save then finds its name gone (or the lock held until it is) and
+// makes another file.
+int CreateLockedTemporary(const std::string& path, std::string& temp) {
+  constexpr int kAttempts = 100;
+  int error = EEXIST;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    temp = TemporaryNameFor(path);
+    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno != EEXIST) CannotCreate(path, errno);
+      continue;
+    }
+    // Where the file system has no locks the file goes unprotected; other
+    // saves cannot take a lock on it there either, so they keep it.
+    LockFile(fd, true);
+    struct stat held {}, named {};
+    if (::fstat(fd, &held) == 0 && held.st_nlink > 0 && ::stat(temp.c_str(), &named) == 0 && SameFile(held, named))
+      return fd;
+    error = ENOENT;
+    ::close(fd);
+  }
+  CannotCreate(path, error);
 }
 
 // Puts the file's bytes on disk; false with errno set on failure.
@@ -111,12 +161,8 @@ TReplacingFileStream::TReplacingFileStream(std::string path, bool keepContents) 
   const bool exists = ::stat(path_.c_str(), &old) == 0;
   if (exists && S_ISDIR(old.st_mode)) CannotCreate(path_, EISDIR);
   RemoveDeadSavesFiles(path_);
-  temp_ = TemporaryNameFor(path_);
-  try {
-    file_ = std::make_unique<TFileStream>(temp_, TFileMode::Create);
-  } catch (const EFCreateError& error) {
-    throw EFCreateError(TargetMessage(error));
-  }
+  const int fd = CreateLockedTemporary(path_, temp_);
+  file_ = std::make_unique<TFileStream>(temp_, fd);
   try {
     // The new file takes the old one's permissions, as rewriting it in place
     // would have kept them.
@@ -126,8 +172,7 @@ TReplacingFileStream::TReplacingFileStream(std::string path, bool keepContents) 
       if (existing.Size() > 0) file_->CopyFrom(existing, existing.Size());
     }
   } catch (...) {
-    file_.reset();
-    ::unlink(temp_.c_str());
+    Discard();
     throw;
   }
 }
@@ -157,8 +202,14 @@ void TReplacingFileStream::SetSize(int64_t newSize) {
 }
 
 TReplacingFileStream::~TReplacingFileStream() {
+  if (!committed_) Discard();
+}
+
+void TReplacingFileStream::Discard() {
+  // Removed while its descriptor still holds the lock, so no other save
+  // finds it unlocked.
+  ::unlink(temp_.c_str());
   file_.reset();
-  if (!committed_) ::unlink(temp_.c_str());
 }
 
 void TReplacingFileStream::Commit() {

@@ -2,8 +2,9 @@
 // the named one; Commit puts them on disk and renames the new file over the
 // named one, so the named file is either the old one or the complete new
 // one, never a truncated mix. Without Commit the new file is removed and the
-// old one stays as it was. New files that earlier saves of the same file
-// left behind when their process died are removed when the next one starts.
+// old one stays as it was. The new file is locked for the stream's whole
+// life; new files of the same file that no one holds locked (their save
+// died) are removed when the next save starts.
 #pragma once
 
 #include <memory>
@@ -37,6 +38,7 @@ class TReplacingFileStream : public TStream {
 
  private:
   std::string TargetMessage(const Exception& error) const;
+  void Discard();
 
   std::string path_;
   std::string temp_;

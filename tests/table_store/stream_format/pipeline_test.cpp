@@ -3,7 +3,9 @@
 // file roads.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -627,27 +629,58 @@ TEST(StreamPipelineTest, APersistentTableGoneMidSaveOpensWithWhatIsLeft) {
 
 TEST(StreamPipelineTest, ASaveRemovesWhatDeadSavesOfItsFileLeftBehind) {
   TempFolder dir;
-  const pid_t dead = ::fork();
-  if (dead == 0) ::_exit(0);
-  ::waitpid(dead, nullptr, 0);
-  const std::string deadPid = std::to_string(dead);
+  // A process that has ended but is not yet reaped keeps its number.
+  const pid_t zombie = ::fork();
+  if (zombie == 0) ::_exit(0);
+  siginfo_t info{};
+  ::waitid(P_PID, static_cast<id_t>(zombie), &info, WEXITED | WNOWAIT);
+  const std::string zombiePid = std::to_string(zombie);
   const std::string livePid = std::to_string(::getppid());
+  const std::string held = "answers.ans." + zombiePid + "-7-00000007.tmp";
   const std::vector<std::string> kept = {
-      "answers.ans." + livePid + "-1-00000001.tmp",  // another save at work
-      "answers.ans." + deadPid + "-0-0000000.tmp",   // not a save's name
-      "answers.ans." + deadPid + "-0-00000000.tmp.x",
-      "other.ans." + deadPid + "-0-00000000.tmp",  // another file's save
+      held,                                             // locked: another save at work
+      "answers.ans." + zombiePid + "-0-0000000.tmp",    // not a save's name
+      "answers.ans." + zombiePid + "-0-00000000.tmp.x",
+      "other.ans." + zombiePid + "-0-00000000.tmp",  // another file's save
   };
   for (const std::string& name : kept) WriteFile(dir / name, "x");
-  WriteFile(dir / ("answers.ans." + deadPid + "-0-0badf00d.tmp"), "half a table");
-  WriteFile(dir / ("answers.ans." + deadPid + "-12-00000000.tmp"), "");
+  // Whatever their numbers, files no one holds locked are dead saves' files.
+  WriteFile(dir / ("answers.ans." + zombiePid + "-0-0badf00d.tmp"), "half a table");
+  WriteFile(dir / ("answers.ans." + livePid + "-12-00000000.tmp"), "");
+  WriteFile(dir / ("answers.ans." + std::to_string(::getpid()) + "-1-00000001.tmp"), "");
+  const int holder = ::open((dir / held).c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
   auto t = Numbers(3);
   TdvoBinaryStreamFormat f;
   t->SaveFileWithFormat((dir / "answers.ans").string(), &f);
+  ::close(holder);
+  ::waitpid(zombie, nullptr, 0);
   std::vector<std::string> expected = kept;
   expected.push_back("answers.ans");
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(dir.Names(), expected);
+}
+
+TEST(StreamPipelineTest, SavesOfOneFileAtOnceLeaveEachOthersNewFilesAlone) {
+  // Each save's clean-up meets the others' new files, now and then in the
+  // moment one is being made and not yet locked.
+  TempFolder dir;
+  const std::string file = (dir / "answers.ans").string();
+  std::atomic<int> failures{0};
+  auto saves = [&](int count) {
+    auto t = Numbers(count);
+    TdvoBinaryStreamFormat f;
+    for (int i = 0; i < 100; ++i) {
+      const std::string error = ErrorOf([&] { t->SaveFileWithFormat(file, &f); });
+      if (!error.empty() && failures++ == 0) ADD_FAILURE() << error;
+    }
+  };
+  std::vector<std::thread> savers;
+  for (int count = 1; count <= 4; ++count) savers.emplace_back(saves, count);
+  for (std::thread& saver : savers) saver.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"answers.ans"}));
 }
 
 TEST(StreamPipelineTest, AFullDiskNamesTheFileAndTheReason) {
