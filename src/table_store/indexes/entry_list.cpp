@@ -6,44 +6,67 @@ namespace ts {
 
 namespace {
 
-// A full block splits in two halves; a block that shrinks below a quarter
-// takes in its right neighbour when both fit one block.
-constexpr size_t kBlockMax = 1024;
+// A full block splits in two halves before it takes another entry, so a
+// block never grows past the room it was given; a block that shrinks below
+// a quarter takes in its right neighbour when both fit one block.
+constexpr size_t kBlockMax = 512;
 constexpr size_t kBlockMin = kBlockMax / 4;
 
 }  // namespace
 
 size_t TEntryList::BlockOf(int position) const {
   const size_t last = lastBlock_;
-  if (last < blocks_.size() && position >= starts_[last] &&
-      position < starts_[last] + static_cast<int>(blocks_[last].size()))
-    return last;
+  if (last < blocks_.size() && Holds(last, position)) return last;
   // Blocks mostly hold alike counts (a sort or a run of appends fills them
   // evenly), so the block a position falls in by proportion is tried first:
   // a halving search asks for far-apart positions and would otherwise halve
-  // over the starts on every probe.
+  // over the block starts on every probe.
   const size_t blocks = blocks_.size();
   size_t guess = static_cast<size_t>(static_cast<int64_t>(position) * static_cast<int64_t>(blocks) / count_);
   if (guess >= blocks) guess = blocks - 1;
-  if (guess > 0 && position < starts_[guess]) --guess;
-  if (position >= starts_[guess] && position < starts_[guess] + static_cast<int>(blocks_[guess].size())) {
+  if (guess > 0 && position < Start(guess)) --guess;
+  if (Holds(guess, position)) {
     lastBlock_ = guess;
     return guess;
   }
-  const auto it = std::upper_bound(starts_.begin(), starts_.end(), position);
-  lastBlock_ = static_cast<size_t>(it - starts_.begin()) - 1;
+  const auto group = std::upper_bound(groupStarts_.begin(), groupStarts_.end(), position) - 1;
+  const size_t first = static_cast<size_t>(group - groupStarts_.begin()) * kGroupBlocks;
+  const auto from = starts_.begin() + static_cast<std::ptrdiff_t>(first);
+  const auto to = starts_.begin() + static_cast<std::ptrdiff_t>(std::min(blocks, first + kGroupBlocks));
+  lastBlock_ = static_cast<size_t>(std::upper_bound(from, to, position - *group) - starts_.begin()) - 1;
   return lastBlock_;
 }
 
 const TEntry& TEntryList::Entry(int position) const {
   const size_t b = BlockOf(position);
-  return blocks_[b][static_cast<size_t>(position - starts_[b])];
+  return blocks_[b][static_cast<size_t>(position - Start(b))];
+}
+
+void TEntryList::ShiftStarts(size_t block, int delta) {
+  const size_t groupEnd = std::min(blocks_.size(), (block / kGroupBlocks + 1) * kGroupBlocks);
+  for (size_t k = block + 1; k < groupEnd; ++k) starts_[k] += delta;
+  for (size_t g = block / kGroupBlocks + 1; g < groupStarts_.size(); ++g) groupStarts_[g] += delta;
+}
+
+void TEntryList::Renumber(size_t block) {
+  const size_t blocks = blocks_.size();
+  starts_.resize(blocks);
+  groupStarts_.resize((blocks + kGroupBlocks - 1) / kGroupBlocks);
+  // The group's first block lies before every change, so its start holds.
+  size_t k = block / kGroupBlocks * kGroupBlocks;
+  int at = k == 0 ? 0 : Start(k - 1) + static_cast<int>(blocks_[k - 1].size());
+  for (; k < blocks; ++k) {
+    if (k % kGroupBlocks == 0) groupStarts_[k / kGroupBlocks] = at;
+    starts_[k] = at - groupStarts_[k / kGroupBlocks];
+    at += static_cast<int>(blocks_[k].size());
+  }
 }
 
 void TEntryList::PushBack(const TEntry& entry) {
   if (blocks_.empty() || blocks_.back().size() >= kBlockMax) {
     blocks_.emplace_back().reserve(kBlockMax);
-    starts_.push_back(count_);
+    if ((blocks_.size() - 1) % kGroupBlocks == 0) groupStarts_.push_back(count_);
+    starts_.push_back(count_ - groupStarts_.back());
   }
   blocks_.back().push_back(entry);
   ++count_;
@@ -54,12 +77,16 @@ void TEntryList::Insert(int position, const TEntry& entry) {
     PushBack(entry);
     return;
   }
-  const size_t b = BlockOf(position);
+  size_t b = BlockOf(position);
+  if (blocks_[b].size() >= kBlockMax) {
+    SplitBlock(b);
+    if (position >= Start(b + 1)) ++b;
+  }
   std::vector<TEntry>& block = blocks_[b];
-  block.insert(block.begin() + (position - starts_[b]), entry);
+  block.insert(block.begin() + (position - Start(b)), entry);
   ++count_;
-  for (size_t k = b + 1; k < starts_.size(); ++k) ++starts_[k];
-  if (block.size() > kBlockMax) SplitBlock(b);
+  ShiftStarts(b, 1);
+  lastBlock_ = b;
 }
 
 void TEntryList::SplitBlock(size_t b) {
@@ -69,25 +96,25 @@ void TEntryList::SplitBlock(size_t b) {
   upper.reserve(kBlockMax);
   upper.assign(block.begin() + static_cast<std::ptrdiff_t>(half), block.end());
   block.resize(half);
-  const int upperStart = starts_[b] + static_cast<int>(half);
   blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(b) + 1, std::move(upper));
-  starts_.insert(starts_.begin() + static_cast<std::ptrdiff_t>(b) + 1, upperStart);
+  Renumber(b + 1);
 }
 
 void TEntryList::Erase(int position) {
   const size_t b = BlockOf(position);
   std::vector<TEntry>& block = blocks_[b];
-  block.erase(block.begin() + (position - starts_[b]));
+  block.erase(block.begin() + (position - Start(b)));
   --count_;
-  for (size_t k = b + 1; k < starts_.size(); ++k) --starts_[k];
   if (block.empty()) {
     blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(b));
-    starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(b));
+    Renumber(b);
   } else if (block.size() < kBlockMin && b + 1 < blocks_.size() &&
              block.size() + blocks_[b + 1].size() <= kBlockMax) {
     block.insert(block.end(), blocks_[b + 1].begin(), blocks_[b + 1].end());
     blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(b) + 1);
-    starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(b) + 1);
+    Renumber(b + 1);
+  } else {
+    ShiftStarts(b, -1);
   }
   lastBlock_ = 0;
 }
@@ -95,6 +122,7 @@ void TEntryList::Erase(int position) {
 void TEntryList::Clear() {
   blocks_.clear();
   starts_.clear();
+  groupStarts_.clear();
   count_ = 0;
   lastBlock_ = 0;
 }
@@ -103,7 +131,7 @@ int TEntryList::IndexOf(const TRecord* record) const {
   for (size_t b = 0; b < blocks_.size(); ++b) {
     const auto it = std::find_if(blocks_[b].begin(), blocks_[b].end(),
                                  [record](const TEntry& e) { return e.Record() == record; });
-    if (it != blocks_[b].end()) return starts_[b] + static_cast<int>(it - blocks_[b].begin());
+    if (it != blocks_[b].end()) return Start(b) + static_cast<int>(it - blocks_[b].begin());
   }
   return -1;
 }
@@ -133,9 +161,9 @@ void TEntryList::Assign(const std::vector<TEntry>& records) {
     std::vector<TEntry>& block = blocks_.emplace_back();
     block.reserve(kBlockMax);
     block.assign(records.begin() + static_cast<std::ptrdiff_t>(at), records.begin() + static_cast<std::ptrdiff_t>(end));
-    starts_.push_back(static_cast<int>(at));
   }
   count_ = static_cast<int>(records.size());
+  Renumber(0);
 }
 
 }  // namespace ts

@@ -1,9 +1,14 @@
 // TEntryList: the ordered record references of one index, held in blocks of
-// at most a thousand or so entries with the position of each block's first
-// entry kept beside it. Reading by position finds the block by halving over
-// those starts; inserting or removing in the middle moves only the rest of
-// one block and shifts the starts behind it, so a million inserts in key
-// order stay far from the cost of moving half of one flat list each time.
+// a few hundred entries with the position of each block's first entry kept
+// beside it. Reading by position finds the block by those starts; inserting
+// or removing in the middle moves only the rest of one block, so a million
+// inserts in key order stay far from the cost of moving half of one flat
+// list each time.
+//
+// The starts are kept in two steps, each block's relative to the first block
+// of its group and each group's absolute: an insert or removal shifts the
+// starts of the rest of one group and of the groups behind it, not of every
+// later block, which would make each insert cost in proportion to the list.
 //
 // Each entry may carry a head: the first key field's value in a form that
 // orders as the field does (see TKeyHead), so that a search can pass most
@@ -60,10 +65,25 @@ class TEntryList {
   // Block holding `position`, remembered for the next call: walks through
   // the list ask for neighbouring positions.
   size_t BlockOf(int position) const;
+  // Position of the block's first entry.
+  int Start(size_t block) const { return groupStarts_[block / kGroupBlocks] + starts_[block]; }
+  bool Holds(size_t block, int position) const {
+    const int start = Start(block);
+    return position >= start && position < start + static_cast<int>(blocks_[block].size());
+  }
+  // Splits a full block in two halves, both with room to grow.
   void SplitBlock(size_t block);
+  // The block's count changed by delta: the starts behind it follow.
+  void ShiftStarts(size_t block, int delta);
+  // Blocks from `block` on were added, removed or changed: their starts
+  // are counted again.
+  void Renumber(size_t block);
+
+  static constexpr size_t kGroupBlocks = 64;
 
   std::vector<std::vector<TEntry>> blocks_;
-  std::vector<int> starts_;  // position of each block's first entry
+  std::vector<int> starts_;       // per block, relative to its group's first block
+  std::vector<int> groupStarts_;  // per group of kGroupBlocks blocks
   int count_ = 0;
   mutable size_t lastBlock_ = 0;
 };

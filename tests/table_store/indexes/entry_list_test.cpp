@@ -19,18 +19,25 @@ TRecord* Fake(size_t n) { return reinterpret_cast<TRecord*>((n + 1) * 16); }
 TEntry FakeEntry(size_t n) { return n % 2 == 0 ? TEntry(Fake(n), n) : TEntry(Fake(n)); }
 
 // Enough operations to split and merge blocks many times over, checked
-// against a flat list after each batch.
+// against a flat list after each batch; a long list first filled by appends
+// spreads the changes over many groups of blocks.
 TEST(EntryList, FollowsAFlatListThroughInsertsAndErases) {
   struct TCase {
     int ops;
     int insertWeight;  // out of 10; the rest erase
     bool atEnds;
+    int appended = 0;  // entries appended before the operations
   };
-  for (const TCase& c : {TCase{20000, 7, false}, TCase{20000, 5, false}, TCase{8000, 6, true}}) {
+  for (const TCase& c : {TCase{20000, 7, false}, TCase{20000, 5, false}, TCase{8000, 6, true},
+                         TCase{20000, 5, false, 100000}}) {
     std::mt19937 rng(static_cast<unsigned>(c.ops + c.insertWeight));
     TEntryList list;
     std::vector<TRecord*> model;
     size_t serial = 0;
+    for (; serial < static_cast<size_t>(c.appended); ++serial) {
+      list.PushBack(FakeEntry(serial));
+      model.push_back(Fake(serial));
+    }
     for (int op = 0; op < c.ops; ++op) {
       const int kind = static_cast<int>(rng() % 10);
       const int n = static_cast<int>(model.size());
