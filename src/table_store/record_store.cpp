@@ -236,6 +236,10 @@ void TdvoCommon::SetAttachMaxCount(int value) {
   if (value <= 0) throw ERangeError();
   if (AnyAttachedTableActive()) throw EMemTableError(msg::kTableMustBeClosed);
   TLockGuard guard(lock_);
+  // A table on a dropped slot would keep the store without the store knowing
+  // it: neither closed with the owner nor told when the store goes.
+  for (size_t i = static_cast<size_t>(value); i < attached_.size(); ++i)
+    if (attached_[i] != nullptr) throw EMemTableError(msg::kChildrenAttached);
   attached_.resize(static_cast<size_t>(value), nullptr);
   attachMaxCount_ = value;
 }

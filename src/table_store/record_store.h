@@ -137,6 +137,8 @@ class TdvoCommon {
 
   // ---- Settings
   int AttachMaxCount() const;
+  // Refused while an attached table is open or sits on a slot that a lower
+  // count would drop.
   void SetAttachMaxCount(int value);
   int32_t LocaleID() const;
   // LocaleID for a caller that holds the lock already, once per record.

@@ -335,6 +335,16 @@ TEST_F(AttachTest, NoNewSlotWhileATableIsOpen) {
   EXPECT_EQ(store.AttachSlotCount(), 3);
   store.AttachTableToStore(&second);
   EXPECT_EQ(second.attachSlot, 1);  // an empty slot made by the resize
+  store.SetAttachMaxCount(2);         // drops only the empty slot
+  try {
+    store.SetAttachMaxCount(1);
+    FAIL() << "no error";
+  } catch (const EMemTableError& e) {
+    EXPECT_EQ(e.Message(), "Children are attached to this table.");
+  }
+  EXPECT_EQ(store.AttachedTable(1), &second);
+  EXPECT_EQ(store.AttachMaxCount(), 2);
+  store.DetachTableFromStore(&second);
   store.SetAttachMaxCount(1);
   EXPECT_EQ(store.AttachSlotCount(), 1);
   store.DetachTableFromStore(&owner);

@@ -84,11 +84,13 @@ TEST(AttachedTables, RefusalsNameTheirCauseAndLeaveTheTableUsable) {
     std::function<void()> action;
     const char* message;
   };
-  const std::array<Case, 3> cases{{
+  const std::array<Case, 4> cases{{
       {"itself", [&] { owner->SetAttachedTo(owner.get()); },
        "EMemTableError: Cant attach memorytable to it self."},
       {"an attachment", [&] { second->SetAttachedTo(&attached); },
        "EMemTableError: Cant attach to another table which itself is an attachment."},
+      {"dropping an attached table's slot", [&] { owner->SetAttachMaxCount(1); },
+       "EMemTableError: Children are attached to this table."},
       {"no free slot while open", [&] {
          owner->Open();
          late.SetAttachedTo(owner.get());
@@ -107,6 +109,9 @@ TEST(AttachedTables, RefusalsNameTheirCauseAndLeaveTheTableUsable) {
   AppendIdRow(late, 7);
   EXPECT_EQ(IdsOf(late), "7");
   EXPECT_EQ(owner->RecordCount(), 0);
+  // The attached table kept its slot, so the owner's end still reaches it.
+  owner.reset();
+  EXPECT_EQ(attached.AttachedTo(), nullptr);
 }
 
 TEST(AttachedTables, StandaloneOnlyOnAClosedTableThatSharesNothing) {
