@@ -132,7 +132,16 @@ void TdvoCustomMemTable::InternalOpen() {
     ResetAutoIncCounter();
   }
   BindFields(true);
-  if (attachedTo_ == nullptr) store_->BuildRecordLayout();
+  if (attachedTo_ == nullptr) {
+    store_->BuildRecordLayout();
+  } else {
+    try {
+      CheckAttachedFieldsMatchLayout();
+    } catch (...) {
+      BindFields(false);
+      throw;
+    }
+  }
   open_ = true;
   cursor_ = -1;
   savedPosition_ = -1;

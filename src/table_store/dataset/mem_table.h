@@ -620,6 +620,9 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void MakeOwnStore();
   void EndTransaction(bool undo);
   void OpenAttachedFields();
+  // Refuses, naming the field, a bound field whose type or size is not the
+  // one the shared layout gave its number.
+  void CheckAttachedFieldsMatchLayout() const;
   TdvoCustomMemTable* attachedTo_ = nullptr;
   std::unique_ptr<TdvoCommon> ownStore_;  // none while attached
 

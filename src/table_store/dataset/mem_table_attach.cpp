@@ -1,6 +1,7 @@
 // TdvoCustomMemTable: sharing another table's record store, the store-level
 // Standalone switch, and transactions over the store's record versions.
 #include "table_store/dataset/mem_table.h"
+#include "table_store/dataset/dataset_messages.h"
 #include "table_store/messages.h"
 
 namespace ts {
@@ -73,6 +74,28 @@ void TdvoCustomMemTable::OpenAttachedFields() {
   // to the store and its records: it is not reset here.
   FieldDefs().Assign(attachedTo_->FieldDefs());
   FindAutoIncField();
+}
+
+void TdvoCustomMemTable::CheckAttachedFieldsMatchLayout() const {
+  // The fields were made when the table attached, or declared before; a load
+  // into the owner since may have given a name another type or size. Read or
+  // written through such a field, the owner's values would be misread and
+  // their slots overrun. The fields stay as they are: callers may hold them.
+  for (const TField* field : FieldList()) {
+    const int fieldNo = field->FieldNo();
+    if (fieldNo <= 0) continue;  // calculated and lookup values live in this table's own part
+    const TFieldType type = store_->LayoutFieldType(fieldNo);
+    if (field->DataType() != type)
+      DatabaseError(FormatMessage(msg::kFieldTypeMismatch, {field->FullName(), FieldTypeName(field->DataType()),
+                                                            FieldTypeName(type)}));
+    // A blob's bytes lie in a block of their own length, and a structured
+    // field's in its children, checked in turn: their Size shapes no slot.
+    if (IsBlobFieldType(type) || type == ftADT || type == ftArray) continue;
+    const int32_t size = store_->LayoutFieldSize(fieldNo);
+    if (field->Size() != size)
+      DatabaseError(FormatMessage(msg::kFieldSizeMismatch,
+                                  {field->FullName(), int64_t{field->Size()}, int64_t{size}}));
+  }
 }
 
 void TdvoCustomMemTable::SetStandalone(bool value) {

@@ -160,6 +160,44 @@ TEST(AttachedTables, ALoadWithDefinitionsClosesTheStoreOrIsRefusedByAnAttachment
   EXPECT_EQ(owner->FieldNamed("code").AsString(), "x1");
 }
 
+// A load may give the owner's field another type or size than the attached
+// table's field of that name has; the attached table must not open over it.
+TEST(AttachedTables, OpeningOverAFieldTheOwnerRedefinedIsRefusedNamingTheField) {
+  struct Case {
+    TFieldType type;
+    int size;
+    const char* message;
+  };
+  const std::array<Case, 2> cases{{
+      {ftInteger, 0, "EDatabaseError: other: Type mismatch for field 'ID', expecting: String actual: Integer"},
+      {ftString, 4, "EDatabaseError: other: Size mismatch for field 'ID', expecting: 200 actual: 4"},
+  }};
+  for (const Case& c : cases) {
+    TdvoMemTable saved("saved");
+    saved.FieldDefs().Add("ID", c.type, c.size);
+    saved.Open();
+    TdvoBinaryStreamFormat format;
+    TMemoryStream stream;
+    saved.SaveStreamWithFormat(stream, &format);
+
+    TdvoMemTable owner("owner");
+    owner.AddField<TStringField>("ID", 200);
+    TdvoMemTable other("other");
+    other.SetAttachedTo(&owner);
+    owner.LoadStreamWithFormat(stream, &format);
+    EXPECT_EQ(MessageOf([&] {
+                other.Open();
+                other.Append();
+                other.FieldNamed("ID").SetAsString(std::string(200, 'x'));
+                other.Post();
+                other.FieldNamed("ID").AsString();
+              }),
+              c.message);
+    EXPECT_FALSE(other.Active());
+    EXPECT_EQ(owner.RecordCount(), 0);
+  }
+}
+
 // Each order in which the owner, the attached table and the detach can come;
 // the sanitizer build checks that nothing is read after it is freed.
 TEST(AttachedTables, EitherSideMayGoFirstWhileBothAreOpen) {
