@@ -5,6 +5,13 @@
 
 namespace ts {
 
+// A running walk over a table, on the walker's stack: the table's end clears
+// `table`, so the walk does not touch it afterwards.
+struct TDeltaWalk {
+  TdvoCustomMemTable* table;
+  TDeltaWalk* outer;
+};
+
 namespace {
 
 // The state a record's versions add up to since versioning began: a record
@@ -43,18 +50,23 @@ void TdvoCustomDeltaHandler::Resolve(uint8_t state) {
 void TdvoCustomDeltaHandler::ResolveChanges() {
   CheckAttached();
   TdvoCustomMemTable& table = *table_;
-  TdvoCommon& store = table.Store();
   const bool autoRefresh = table.AttachedAutoRefresh();
   table.SetAttachedAutoRefresh(false);
-  // Runs however the walk ends. The version references would outlive the
-  // records they name (a later post or close frees them): they go too.
+  TDeltaWalk walk{&table, table.deltaWalk_};
+  table.deltaWalk_ = &walk;
+  // Runs however the walk ends, also when an operation gave the table
+  // another handler or none: the switch belongs to the table. The version
+  // references would outlive the records they name (a later post or close
+  // frees them): they go too.
   auto finish = [&] {
     newest_ = oldest_ = nullptr;
-    if (table_ != &table) return;
+    if (walk.table == nullptr) return;
+    table.deltaWalk_ = walk.outer;
     table.SetAttachedAutoRefresh(autoRefresh);
-    if (autoRefresh) store.RefreshOtherAttachedTables(nullptr);
+    if (autoRefresh) table.Store().RefreshOtherAttachedTables(nullptr);
   };
   try {
+    TdvoCommon& store = table.Store();
     TLockGuard guard(store.Lock());
     const int slots = store.SlotCount();
     for (int slot = 0; slot < slots; ++slot) {
@@ -89,6 +101,8 @@ void TdvoCustomMemTable::SetDeltaHandler(TdvoCustomDeltaHandler* handler) {
 }
 
 void TdvoCustomMemTable::ForgetDeltaHandler() {
+  for (TDeltaWalk* walk = deltaWalk_; walk != nullptr; walk = walk->outer) walk->table = nullptr;
+  deltaWalk_ = nullptr;
   if (deltaHandler_ == nullptr) return;
   if (deltaHandler_->table_ == this) deltaHandler_->table_ = nullptr;
   std::erase(deltaHandler_->namedBy_, this);

@@ -37,6 +37,7 @@ class TdvoBlobStream;
 class TDataSource;
 class TMasterDataLink;
 class TdvoCustomDeltaHandler;
+struct TDeltaWalk;
 
 enum TdvoMemTableStorageType : uint8_t {
   mtstDataSet = 0,
@@ -594,8 +595,12 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   bool rangeActive_ = false;
 
   friend class TdvoCustomDeltaHandler;
+  // The table's end: its handler, and every handler walking it whether it
+  // still names that one or not, forget it.
   void ForgetDeltaHandler();
   TdvoCustomDeltaHandler* deltaHandler_ = nullptr;
+  // The innermost delta walk over this table; each names the one it runs in.
+  TDeltaWalk* deltaWalk_ = nullptr;
 
   // ---- Master/detail state
   void InitMasterLink();

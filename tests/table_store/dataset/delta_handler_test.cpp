@@ -133,6 +133,44 @@ TEST_F(DeltaHandler, AFailingOperationEndsTheWalkAndReleasesEverything) {
   EXPECT_EQ(other.RecordCount(), 3);
 }
 
+// An operation that lets the handler go still leaves the table refreshing
+// the other tables of its store.
+TEST_F(DeltaHandler, AutoRefreshComesBackWhenAnOperationTakesTheHandlerAway) {
+  TdvoMemTable other;
+  table.Close();
+  table.SetAttachMaxCount(2);
+  other.SetAttachedTo(&table);
+  other.Open();
+  Add(7);
+  TRecordingHandler successor;
+  for (TdvoCustomDeltaHandler* next : {static_cast<TdvoCustomDeltaHandler*>(nullptr),
+                                       static_cast<TdvoCustomDeltaHandler*>(&successor)}) {
+    TRecordingHandler leaving;
+    leaving.script[0] = [&](bool&, uint8_t&) { table.SetDeltaHandler(next); };
+    table.SetDeltaHandler(&leaving);
+    leaving.ResolveChanges();
+    EXPECT_TRUE(table.AttachedAutoRefresh());
+    table.First();
+    SetId(next == nullptr ? 41 : 42);
+    EXPECT_EQ(other.FieldNamed("id").AsInteger(), next == nullptr ? 41 : 42);
+  }
+}
+
+TEST_F(DeltaHandler, ATableThatEndsDuringTheWalkIsNotTouchedAfterwards) {
+  auto other = std::make_unique<TdvoMemTable>();
+  table.Close();
+  table.SetAttachMaxCount(2);
+  other->SetAttachedTo(&table);
+  other->Open();
+  Add(7);
+  Add(8);
+  other->SetDeltaHandler(&handler);
+  handler.script[0] = [&](bool&, uint8_t&) { other.reset(); };
+  handler.ResolveChanges();
+  EXPECT_EQ(handler.log, "0:I 1:I");
+  EXPECT_EQ(handler.AttachedTable(), nullptr);
+}
+
 TEST_F(DeltaHandler, AHandlerWithoutItsTableRefusesAndTouchesNothing) {
   auto check = [](TdvoCustomDeltaHandler& unattached) {
     try {
