@@ -62,6 +62,12 @@ class DeltaHandler : public ::testing::Test {
     table.FieldNamed("id").SetAsInteger(id);
     table.Post();
   }
+  // Empties the store and opens `other` on it, attached to the table.
+  void AttachOpen(TdvoMemTable& other) {
+    table.Close();
+    other.SetAttachedTo(&table);
+    other.Open();
+  }
   void SetId(int id) {
     table.Edit();
     table.FieldNamed("id").SetAsInteger(id);
@@ -113,10 +119,7 @@ TEST_F(DeltaHandler, ARetryCallsAgainWithTheStateTheOperationLeft) {
 
 TEST_F(DeltaHandler, AFailingOperationEndsTheWalkAndReleasesEverything) {
   TdvoMemTable other;
-  table.Close();
-  table.SetAttachMaxCount(2);
-  other.SetAttachedTo(&table);
-  other.Open();
+  AttachOpen(other);
   Add(7);
   Add(8);
   handler.script[0] = [](bool&, uint8_t&) { throw EMemTableError("resolver failed"); };
@@ -137,10 +140,7 @@ TEST_F(DeltaHandler, AFailingOperationEndsTheWalkAndReleasesEverything) {
 // the other tables of its store.
 TEST_F(DeltaHandler, AutoRefreshComesBackWhenAnOperationTakesTheHandlerAway) {
   TdvoMemTable other;
-  table.Close();
-  table.SetAttachMaxCount(2);
-  other.SetAttachedTo(&table);
-  other.Open();
+  AttachOpen(other);
   Add(7);
   TRecordingHandler successor;
   for (TdvoCustomDeltaHandler* next : {static_cast<TdvoCustomDeltaHandler*>(nullptr),
@@ -158,10 +158,7 @@ TEST_F(DeltaHandler, AutoRefreshComesBackWhenAnOperationTakesTheHandlerAway) {
 
 TEST_F(DeltaHandler, ATableThatEndsDuringTheWalkIsNotTouchedAfterwards) {
   auto other = std::make_unique<TdvoMemTable>();
-  table.Close();
-  table.SetAttachMaxCount(2);
-  other->SetAttachedTo(&table);
-  other->Open();
+  AttachOpen(*other);
   Add(7);
   Add(8);
   other->SetDeltaHandler(&handler);
