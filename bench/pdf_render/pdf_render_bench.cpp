@@ -11,6 +11,7 @@
 // set-up and a picture file written per page.
 #include "pdf_render/my_chrome_pdf_render.h"
 
+#include "common/digest.h"
 #include "common/fair_pair.h"
 #include "table_store/streams.h"
 
@@ -98,16 +99,10 @@ void LoadAndRender(TMyChromePDFRender &renderer, const std::string &bytes, int p
 }
 
 std::string PixelDigest(const unsigned char *pixels, int width, int height, std::ptrdiff_t rowBytes) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (int y = 0; y < height; ++y) {
-    const unsigned char *row = pixels + y * rowBytes;
-    for (int x = 0; x < width * 4; ++x)
-      hash = (hash ^ row[x]) * 1099511628211ull;
-  }
-  char text[64];
-  std::snprintf(text, sizeof text, "%dx%d pixels, digest %016llx", width, height,
-                static_cast<unsigned long long>(hash));
-  return text;
+  bench_fair::Digest digest;
+  for (int y = 0; y < height; ++y)
+    digest.Add(pixels + y * rowBytes, static_cast<std::size_t>(width) * 4);
+  return std::to_string(width) + "x" + std::to_string(height) + " pixels, digest " + digest.Hex();
 }
 
 std::string PixelDigest(const QImage &bitmap) {

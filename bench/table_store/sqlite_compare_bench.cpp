@@ -32,6 +32,7 @@
 #include "table_store/dataset/numeric_fields.h"
 #include "table_store/dataset/text_fields.h"
 #include "table_store/indexes/index.h"
+#include "common/digest.h"
 #include "common/fair_pair.h"
 #include "random_words.h"
 #include "sqlite_locale_order.h"
@@ -240,18 +241,14 @@ bench_fair::Pair Locate(const char* indexName, const char* locateFields, bool by
 class TKeyDigest {
  public:
   void Add(const std::string& key) {
-    for (unsigned char c : key) hash_ = (hash_ ^ c) * 1099511628211ull;
-    hash_ = (hash_ ^ 0xFF) * 1099511628211ull;
+    digest_.Add(key);
+    digest_.Add("\xFF", 1);  // no key holds it: the keys' bounds count
     ++count_;
   }
-  std::string Text() const {
-    char text[64];
-    std::snprintf(text, sizeof text, "%lld keys, digest %016llx", count_, static_cast<unsigned long long>(hash_));
-    return text;
-  }
+  std::string Text() const { return std::to_string(count_) + " keys, digest " + digest_.Hex(); }
 
  private:
-  unsigned long long hash_ = 14695981039346656037ull;
+  bench_fair::Digest digest_;
   long long count_ = 0;
 };
 

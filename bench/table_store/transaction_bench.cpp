@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/digest.h"
 #include "common/fair_pair.h"
 #include "table_store/dataset/mem_table.h"
 #include "table_store/dataset/numeric_fields.h"
@@ -35,21 +36,14 @@ class TRowDigest {
   void Add(long long id, const std::string &name, double value) {
     char text[64];
     const int n = std::snprintf(text, sizeof text, "%lld|%.17g|", id, value);
-    Mix(text, std::size_t(n));
-    Mix(name.data(), name.size());
+    digest_.Add(text, std::size_t(n));
+    digest_.Add(name);
     ++rows_;
   }
-  std::string Text() const {
-    char text[64];
-    std::snprintf(text, sizeof text, "%d rows, digest %016llx", rows_, static_cast<unsigned long long>(hash_));
-    return text;
-  }
+  std::string Text() const { return std::to_string(rows_) + " rows, digest " + digest_.Hex(); }
 
  private:
-  void Mix(const char *bytes, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) hash_ = (hash_ ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ull;
-  }
-  unsigned long long hash_ = 14695981039346656037ull;
+  bench_fair::Digest digest_;
   int rows_ = 0;
 };
 
