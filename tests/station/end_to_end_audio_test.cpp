@@ -9,6 +9,7 @@
 #include "manual_loop.h"
 #include "participant_folder.h"
 #include "scripted_messages.h"
+#include "screen_picture.h"
 #include "station_tables.h"
 #include "ui_text.h"
 
@@ -31,7 +32,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
@@ -81,8 +81,8 @@ class GradeElevenEndToEnd : public ::testing::Test {
   }
   // The screen as the pupil sees it, saved beside the tests.
   void Shot(int code) {
-    QCoreApplication::sendPostedEvents();
-    const QPixmap shot = window_->grab();
+    ASSERT_NE(window_->CurrentFrame(), nullptr) << code;
+    const QPixmap shot = SettledPicture(*window_);
     EXPECT_EQ(shot.size(), QSize(1016, 713));
     EXPECT_TRUE(shot.save(QString(STATION_TEST_OUTPUT_DIR) + QString("/screen_%1.png").arg(code))) << code;
   }
@@ -123,6 +123,7 @@ TEST_F(GradeElevenEndToEnd, OneParticipantFromCodeEntryToTheNext) {
   // 1: the hardware check, its test recording made and played back.
   auto *hard = Now<TfrmTestHard>();
   ASSERT_NE(hard, nullptr);
+  Shot(1);
   FillHardwareCheck(*hard, Speak);
   hard->Button1->click();
   loop_.Advance(100);
@@ -133,12 +134,14 @@ TEST_F(GradeElevenEndToEnd, OneParticipantFromCodeEntryToTheNext) {
   auto *entry = Now<TCodeEntry>();
   ASSERT_NE(entry, nullptr);
   entry->Edit3->setText("0042");
+  Shot(5);
   entry->Button1->click();
   loop_.Advance(100);
 
   // 6: the spoken code.
   auto *spoken = Now<TfrmRecStudID>();
   ASSERT_NE(spoken, nullptr);
+  Shot(6);
   spoken->btnRecID->click();
   Speak();
   spoken->btnRecID->click();
@@ -195,11 +198,15 @@ TEST_F(GradeElevenEndToEnd, OneParticipantFromCodeEntryToTheNext) {
   EndEarly();
 
   // 50, 51: preparation and recording of task 5.
+  Shot(50);
   EndEarly();
+  Shot(51);
   Speak();
   EndEarly();
   // 60, 69: no photo chosen, task 6 recorded.
+  Shot(60);
   EndEarly();
+  Shot(69);
   Speak();
   EndEarly();
 
