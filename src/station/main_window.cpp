@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "audio_handles.h"
+#include "creation_problem.h"
 #include "frame.h"
 #include "materials_file.h"
 #include "paths.h"
@@ -380,9 +381,10 @@ void TfrmMain::ReportHandlerError(const QString &text) {
   ShowBox({text, settings_.title, BoxButtons::Ok, BoxIcon::Error, BoxOwner::MainWindow});
 }
 
-void TfrmMain::ShowBassError(const QString &message) {
-  ShowBox({message + U(texts::kAudioErrorCode).arg(BASS_ErrorGetCode()), U(texts::kCaptionError), BoxButtons::Ok,
-           BoxIcon::None, BoxOwner::MainWindow});
+void TfrmMain::ShowBassError(const QString &message, const QString &detail) {
+  QString text = message + U(texts::kAudioErrorCode).arg(BASS_ErrorGetCode());
+  if (!detail.isEmpty()) text += QStringLiteral("\n") + detail;
+  ShowBox({text, U(texts::kCaptionError), BoxButtons::Ok, BoxIcon::None, BoxOwner::MainWindow});
 }
 
 // ---- recording --------------------------------------------------------------
@@ -407,9 +409,13 @@ void TfrmMain::StartRecording(const std::string &path) {
   if (BASS_Encode_StartArgv(RecChannel, argv, BASS_ENCODE_AUTOFREE, nullptr, nullptr) != 0) {
     BASS_ChannelPlay(RecChannel, 0);
   } else {
-    // A file that cannot be written is no missing encoder.
-    const bool fileFailed = BASS_ErrorGetCode() == BASS_ERROR_FILEOPEN;
-    ShowBassError(U(fileFailed ? texts::kRecordStartFailed : texts::kEncoderStartFailed));
+    // A file that cannot be written is no missing encoder; the supervisor
+    // is told which file and why, so that a folder without write access is
+    // not taken for an antivirus.
+    if (BASS_ErrorGetCode() == BASS_ERROR_FILEOPEN)
+      ShowBassError(U(texts::kRecordStartFailed), CreationProblem(path));
+    else
+      ShowBassError(U(texts::kEncoderStartFailed));
     BASS_ChannelStop(RecChannel);
     RecChannel = 0;
   }

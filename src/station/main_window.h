@@ -67,7 +67,8 @@ class TfrmMain : public QWidget {
   void StartRecording(const std::string &path);
   void StopRecording(const std::string &path);
   static BOOL RecordProc(HRECORD handle, const void *buffer, DWORD length, void *user);
-  void ShowBassError(const QString &message);
+  // `detail`, where there is one, follows the error code on a line of its own.
+  void ShowBassError(const QString &message, const QString &detail = {});
 
   // Message boxes with the station's captions.
   BoxAnswer ShowBox(const BoxRequest &request);

@@ -20,6 +20,10 @@ inline constexpr char kEncoderStartFailed[] =
     "Невозможно запустить процесс сжатия аудиозаписи...\nПроверьте наличие файла OGGENC.EXE в рабочем каталоге";
 inline constexpr char kAudioErrorCode[] = "\n(Код ошибки: %1)";
 inline constexpr char kNoRecordingDevice[] = "Нет готового устройства аудио-записи";
+// The system's reason, after a message whose file could not be made; worded
+// as the answers file's save words it.
+inline constexpr char kCannotCreateFile[] = "Cannot create file \"%1\". %2";
+inline constexpr char kCannotCreateFolder[] = "Cannot create folder \"%1\". %2";
 
 // Exam clock.
 inline constexpr char kClockPrefix[] = "Оставшееся на выполнение работы время: ";

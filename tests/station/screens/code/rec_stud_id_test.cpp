@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include <filesystem>
+#include <fstream>
 
 using namespace station;
 using namespace station::testing;
@@ -154,6 +155,28 @@ TEST_F(SpokenCode, FailedStartIsReportedAndTheNextPressTriesAgain) {
   EXPECT_TRUE(audio.Called("RecordStart")) << "an inactive channel starts a new recording";
   EXPECT_FALSE(audio.Called("ChannelPlay 500"));
   EXPECT_EQ(RecChannel, 101u);
+}
+
+TEST_F(SpokenCode, AFolderThatCannotBeMadeIsNamedWithTheSystemsReason) {
+  TfrmRecStudID *f = Enter("0009");
+  const std::string station = Window().AnswerRoot() + "Answer_" + kStationKey;
+  // A file in the way stops the folder for every user, root included; each
+  // press tries again.
+  for (const std::string &occupied : {station, station + "/0009"}) {
+    SCOPED_TRACE(occupied);
+    std::ofstream(occupied) << "in the way";
+    boxes_.shown.clear();
+    f->btnRecID->click();
+    EXPECT_EQ(RecChannel, 0u);
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_EQ(boxes_.shown[0].text,
+              U("Невозможно начать запись. Возможно работу приложения блокирует антивирус\n(Код ошибки: 7)\n"
+                "Cannot create folder \"%1\". File exists")
+                  .arg(QString::fromStdString(occupied)));
+    EXPECT_EQ(SpokenScreen(), f) << "the station stays on the screen";
+    std::filesystem::remove(occupied);
+    std::filesystem::create_directory(station);
+  }
 }
 
 TEST_F(SpokenCode, ARecordedCodeIsRefusedOnThisStationAfterwards) {
