@@ -5,12 +5,14 @@
 #include "grade7_fixture.h"
 #include "hardware_check.h"
 #include "screen_picture.h"
+#include "spoken_code.h"
 
 #include "instruction.h"
 #include "play_answers.h"
 #include "spoken_tasks.h"
 #include "written_tasks.h"
 
+#include "screens/choice_task.h"
 #include "screens/rec_stud_id.h"
 #include "screens/test_hard.h"
 
@@ -34,6 +36,17 @@ class Screenshots : public Grade7 {
   void CountingShot(int code) {
     loop_.AdvanceSeconds(1);
     Shot(code);
+  }
+  // A counting screen shot, then ended early; the boxes (index, item) are
+  // picked first, so that the picture shows options over the page.
+  void ShotAndEnd(int code, const std::vector<std::pair<int, int>> &picks = {}) {
+    if (!picks.empty()) {
+      auto *task = dynamic_cast<TChoiceFrame *>(Window().CurrentFrame());
+      ASSERT_NE(task, nullptr) << code;
+      for (const auto &[box, item] : picks) task->Boxes()[box]->setCurrentIndex(item);
+    }
+    CountingShot(code);
+    EndEarly();
   }
 };
 
@@ -60,54 +73,30 @@ TEST_F(Screenshots, EveryScreenAsTheRunShowsIt) {
   auto *spoken = Now<TfrmRecStudID>();
   ASSERT_NE(spoken, nullptr);
   Shot(6);
-  spoken->btnRecID->click();
-  spoken->btnRecID->click();
-  spoken->Button4->click();
-  spoken->Action1Update();
-  spoken->Action1->trigger();
+  RecordSpokenCode(*spoken);
   loop_.Advance(100);
 
   CountingShot(10);
   loop_.AdvanceSeconds(w.FPrepare1Seconds);
 
-  // Some boxes picked, so that the pictures show options over the page.
-  auto *task1 = Now<edition07::TfrmTask1>();
-  ASSERT_NE(task1, nullptr);
-  task1->t1->setCurrentIndex(1);
-  task1->t5->setCurrentIndex(2);
-  CountingShot(11);
-  EndEarly();
-  for (const int code : {20, 21}) {
-    CountingShot(code);
-    EndEarly();
-  }
+  ShotAndEnd(11, {{0, 1}, {4, 2}});
+  ShotAndEnd(20);
+  ShotAndEnd(21);
 
   auto *prepare3 = Now<TfrmPrepare3>();
   ASSERT_NE(prepare3, nullptr);
   prepare3->nPhoto->Item(2)->setChecked(true);
-  CountingShot(30);
-  EndEarly();
+  ShotAndEnd(30);
   CountingShot(32);
   // Without a photo the preparation leads to 39 instead, in the same state:
   // task 3 leaves the main window as the preparation left it.
   w.StartFrame(39);
-  CountingShot(39);
-  EndEarly();
+  ShotAndEnd(39);
 
-  auto *task4 = Now<edition07::TfrmTask4>();
-  ASSERT_NE(task4, nullptr);
-  task4->t3->setCurrentIndex(6);
-  CountingShot(40);
-  EndEarly();
-  CountingShot(44);
-  EndEarly();
-  auto *task5 = Now<edition07::TfrmTask5>();
-  ASSERT_NE(task5, nullptr);
-  task5->t1->setCurrentIndex(2);
-  CountingShot(50);
-  EndEarly();
-  CountingShot(60);
-  EndEarly();
+  ShotAndEnd(40, {{2, 6}});
+  ShotAndEnd(44);
+  ShotAndEnd(50, {{0, 2}});
+  ShotAndEnd(60);
 
   auto *review = Now<edition07::TfrmPlayAnswers>();
   ASSERT_NE(review, nullptr);

@@ -10,6 +10,7 @@
 #include "participant_folder.h"
 #include "scripted_messages.h"
 #include "screen_picture.h"
+#include "spoken_code.h"
 #include "station_tables.h"
 #include "ui_text.h"
 
@@ -29,7 +30,6 @@
 #include "table_store/binary_format/binary_stream_format.h"
 #include "table_store/dataset/mem_table.h"
 
-#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -142,12 +142,7 @@ TEST_F(GradeElevenEndToEnd, OneParticipantFromCodeEntryToTheNext) {
   auto *spoken = Now<TfrmRecStudID>();
   ASSERT_NE(spoken, nullptr);
   Shot(6);
-  spoken->btnRecID->click();
-  Speak();
-  spoken->btnRecID->click();
-  spoken->Button4->click();
-  spoken->Action1Update();
-  spoken->Action1->trigger();
+  RecordSpokenCode(*spoken, Speak);
   loop_.Advance(100);
 
   // 10: the preparation plays its audio for the audio's length.
