@@ -5,6 +5,7 @@
 #include "frame.h"
 #include "materials_file.h"
 #include "paths.h"
+#include "regular_file.h"
 #include "station_loop.h"
 #include "station_tables.h"
 #include "station_texts.h"
@@ -170,7 +171,9 @@ bool TfrmMain::FormCreate() {
 }
 
 bool TfrmMain::OpenMaterials() {
-  materials_in_ = std::fopen(settings_.materialsFile.c_str(), "rb");
+  // Anything but a regular file counts as missing materials: a named pipe
+  // would block the start before any window opens.
+  materials_in_ = OpenRegularForReading(settings_.materialsFile).file;
   materials_tmp_ = std::fopen(kTempFile, "wb");
   return materials_in_ != nullptr && materials_tmp_ != nullptr;
 }

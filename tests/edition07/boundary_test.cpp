@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -214,12 +216,21 @@ TEST_F(Boundary, TwoDigitPicksSurviveTheWayBack) {
 }
 
 TEST_F(Boundary, MissingMaterialsEndTheProgramWithTheGradeSevenMessage) {
-  std::filesystem::remove("klt-fl7.kim");
-  EXPECT_FALSE(Window().FormCreate());
-  ASSERT_EQ(boxes_.shown.size(), 1u);
-  EXPECT_EQ(boxes_.shown[0].text, U("Отсутвует или поврежден КИМ - файл klt-fl7.kim"));
-  EXPECT_EQ(boxes_.shown[0].caption, U("Ошибка..."));
-  EXPECT_EQ(Window().CurrentFrame(), nullptr);
+  // A named pipe in the materials' place must not block the start.
+  for (const bool pipe : {false, true}) {
+    SCOPED_TRACE(pipe ? "named pipe" : "missing");
+    window_.reset();
+    boxes_.shown.clear();
+    std::filesystem::remove("klt-fl7.kim");
+    if (pipe) {
+      ASSERT_EQ(::mkfifo("klt-fl7.kim", 0600), 0);
+    }
+    EXPECT_FALSE(Window().FormCreate());
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_EQ(boxes_.shown[0].text, U("Отсутвует или поврежден КИМ - файл klt-fl7.kim"));
+    EXPECT_EQ(boxes_.shown[0].caption, U("Ошибка..."));
+    EXPECT_EQ(Window().CurrentFrame(), nullptr);
+  }
 }
 
 TEST_F(Boundary, AScreenWhosePageIsMissingStillCountsAndHandsOver) {

@@ -17,6 +17,8 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -197,6 +199,9 @@ TEST_F(StationStartup, BadMaterialsEndTheProgramWithoutScreenOrAudio) {
       {"truncated", packed.substr(0, packed.size() - 10)},
       {"not zlib", packed.substr(0, 4) + "garbage garbage garbage"},
       {"shorter than a count", "\x01"},
+      // Neither may block the start: nothing would ever be shown.
+      {"named pipe", ""},
+      {"folder", ""},
   };
   for (const auto &[name, bytes] : cases) {
     SCOPED_TRACE(name);
@@ -204,7 +209,13 @@ TEST_F(StationStartup, BadMaterialsEndTheProgramWithoutScreenOrAudio) {
     boxes_.shown.clear();
     FakeAudio::Get().Reset();
     std::filesystem::remove("klt-re11.kim");
-    if (name != "missing") WriteFile("klt-re11.kim", bytes);
+    if (name == "named pipe") {
+      ASSERT_EQ(::mkfifo("klt-re11.kim", 0600), 0);
+    } else if (name == "folder") {
+      std::filesystem::create_directory("klt-re11.kim");
+    } else if (name != "missing") {
+      WriteFile("klt-re11.kim", bytes);
+    }
     EXPECT_FALSE(Window().FormCreate());
     ASSERT_EQ(boxes_.shown.size(), 1u);
     EXPECT_EQ(boxes_.shown[0].text, U(kMaterialsMessage));
