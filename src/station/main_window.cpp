@@ -10,6 +10,7 @@
 #include "station_tables.h"
 #include "station_texts.h"
 #include "ui_text.h"
+#include "write_failure_text.h"
 
 #include "pdf_render/my_chrome_pdf_render.h"
 #include "table_store/binary_format/binary_stream_format.h"
@@ -25,6 +26,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -54,11 +56,6 @@ QLabel *MakeLabel(QWidget *parent, const TopBarLabel &spec, const QString &text,
 
 // Two digits of a clock value: the last two characters of (value + 100).
 QString TwoDigits(int value) { return QString::number(value + 100).right(2); }
-
-void RemoveFile(const char *path) {
-  std::error_code ec;
-  std::filesystem::remove(path, ec);
-}
 
 }  // namespace
 
@@ -147,9 +144,13 @@ bool TfrmMain::FormCreate() {
       FailMaterials();
       return false;
     }
-    const bool unpacked = UnpackMaterials();
+    const UnpackResult unpacked = UnpackMaterials();
+    if (unpacked == UnpackResult::NotWritten) {
+      FailUnpackedFile();
+      return false;
+    }
     PrepareAnswers();
-    if (!unpacked || !LoadComplects()) {
+    if (unpacked != UnpackResult::Ok || !LoadComplects()) {
       FailMaterials();
       return false;
     }
@@ -160,7 +161,7 @@ bool TfrmMain::FormCreate() {
   } catch (const std::exception &e) {
     // Without its tables the station cannot go on: the error is shown and
     // the program ends.
-    RemoveFile(kTempFile);
+    RemoveUnpackedFile();
     ReportHandlerError(ErrorText(e));
     return false;
   }
@@ -174,16 +175,33 @@ bool TfrmMain::OpenMaterials() {
   // Anything but a regular file counts as missing materials: a named pipe
   // would block the start before any window opens.
   materials_in_ = OpenRegularForReading(settings_.materialsFile).file;
-  materials_tmp_ = std::fopen(kTempFile, "wb");
-  return materials_in_ != nullptr && materials_tmp_ != nullptr;
+  return materials_in_ != nullptr;
 }
 
-bool TfrmMain::UnpackMaterials() {
-  const InflateResult result = InflateMaterials(materials_in_, materials_tmp_);
+TfrmMain::UnpackResult TfrmMain::UnpackMaterials() {
+  const OpenedFile tmp = CreateRegularForWriting(kTempFile);
+  materials_tmp_ = tmp.file;
+  tmp_created_ = tmp.file != nullptr;
+  tmp_error_ = tmp.error;
+  tmp_not_regular_ = tmp.notRegular;
+  if (!materials_tmp_) {
+    std::fclose(materials_in_);
+    materials_in_ = nullptr;
+    return UnpackResult::NotWritten;
+  }
+  const InflateResult result = InflateMaterials(materials_in_, materials_tmp_, &tmp_error_);
+  // A full disk often shows only when the last buffer goes out here.
   const bool closed = std::fclose(materials_tmp_) == 0;
+  const int closeError = errno;
   std::fclose(materials_in_);
   materials_in_ = materials_tmp_ = nullptr;
-  return result == InflateResult::Ok && closed;
+  if (result == InflateResult::WriteFailed) return UnpackResult::NotWritten;
+  if (result != InflateResult::Ok) return UnpackResult::Damaged;
+  if (!closed) {
+    tmp_error_ = closeError;
+    return UnpackResult::NotWritten;
+  }
+  return UnpackResult::Ok;
 }
 
 void TfrmMain::PrepareAnswers() { AppendEmptyAnswers(*answers); }
@@ -197,7 +215,7 @@ bool TfrmMain::LoadComplects() {
     ok = false;
   }
   // The body is not left behind, whether it loaded or not.
-  RemoveFile(kTempFile);
+  RemoveUnpackedFile();
   if (!ok) return false;
   complects->Open();
   complects->Last();
@@ -210,9 +228,24 @@ void TfrmMain::FailMaterials() {
   if (materials_tmp_) std::fclose(materials_tmp_);
   materials_in_ = materials_tmp_ = nullptr;
   // Nothing may be left behind of a body that could not be loaded.
-  RemoveFile(kTempFile);
+  RemoveUnpackedFile();
   ShowBox({settings_.materialsMessage, U(texts::kCaptionErrorDots), BoxButtons::Ok, BoxIcon::None,
            BoxOwner::None});
+}
+
+void TfrmMain::FailUnpackedFile() {
+  // What was written of the body would only take the room that was lacking.
+  RemoveUnpackedFile();
+  const QString name = QString::fromLatin1(kTempFile);
+  ShowBox({U(texts::kUnpackedMaterialsNotWritten).arg(name, WriteFailureReason(tmp_error_, tmp_not_regular_, name)),
+           U(texts::kCaptionErrorDots), BoxButtons::Ok, BoxIcon::None, BoxOwner::None});
+}
+
+void TfrmMain::RemoveUnpackedFile() {
+  if (!tmp_created_) return;
+  tmp_created_ = false;
+  std::error_code ec;
+  std::filesystem::remove(kTempFile, ec);
 }
 
 void TfrmMain::SetStartValues() {

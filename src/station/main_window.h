@@ -143,7 +143,10 @@ class TfrmMain : public QWidget {
 
   // Start-up steps, in order.
   bool OpenMaterials();
-  bool UnpackMaterials();
+  // Damaged: the materials cannot be inflated. NotWritten: good or not, they
+  // cannot be written into the working folder, which is no fault of theirs.
+  enum class UnpackResult { Ok, Damaged, NotWritten };
+  UnpackResult UnpackMaterials();
   void PrepareAnswers();
   bool LoadComplects();
   void SetStartValues();
@@ -160,6 +163,8 @@ class TfrmMain : public QWidget {
  private:
   void BuildTopBar();
   void FailMaterials();
+  void FailUnpackedFile();
+  void RemoveUnpackedFile();
   void RetireFrame(TFrame *frame);
   void DestroyRetiredFrames();
   void ReportHandlerError(const QString &text);
@@ -175,6 +180,11 @@ class TfrmMain : public QWidget {
   std::string answer_root_;
   std::FILE *materials_in_ = nullptr;
   std::FILE *materials_tmp_ = nullptr;
+  // The temporary file is ours to remove only once we created or emptied it:
+  // a folder or a special file that held its name stays.
+  bool tmp_created_ = false;
+  int tmp_error_ = 0;
+  bool tmp_not_regular_ = false;
   bool audio_started_ = false;
   bool notice_pending_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

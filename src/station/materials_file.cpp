@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -72,14 +73,19 @@ InflateResult Inflate(std::int64_t wanted, const std::function<std::size_t(unsig
 
 }  // namespace
 
-InflateResult InflateMaterials(std::FILE *in, std::FILE *out) {
+InflateResult InflateMaterials(std::FILE *in, std::FILE *out, int *writeError) {
   unsigned char head[4];
   if (std::fread(head, 1, 4, in) != 4) return InflateResult::NoCount;
   const std::int32_t n = CountFrom(head);
   if (n <= 0) return InflateResult::EmptyCount;
   return Inflate(
       n, [in](unsigned char *buf, std::size_t len) { return std::fread(buf, 1, len, in); },
-      [out](const unsigned char *buf, std::size_t len) { return std::fwrite(buf, 1, len, out) == len; });
+      [out, writeError](const unsigned char *buf, std::size_t len) {
+        if (std::fwrite(buf, 1, len, out) == len) return true;
+        // Taken at once: the clean-up after the failure may change errno.
+        if (writeError) *writeError = errno;
+        return false;
+      });
 }
 
 InflateResult InflateMaterials(const std::string &container, std::string &body) {

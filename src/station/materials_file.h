@@ -18,8 +18,9 @@ enum class InflateResult {
 };
 
 // Reads the count from `in` and writes exactly N inflated bytes to `out`;
-// inflated bytes beyond N are not read.
-InflateResult InflateMaterials(std::FILE *in, std::FILE *out);
+// inflated bytes beyond N are not read. On WriteFailed, `writeError` (when
+// given) gets the system's error number of the failed write.
+InflateResult InflateMaterials(std::FILE *in, std::FILE *out, int *writeError = nullptr);
 
 // The same from memory, for tools and benchmarks.
 InflateResult InflateMaterials(const std::string &container, std::string &body);

@@ -24,6 +24,10 @@ inline constexpr char kNoRecordingDevice[] = "Нет готового устро
 // as the answers file's save words it.
 inline constexpr char kCannotCreateFile[] = "Cannot create file \"%1\". %2";
 inline constexpr char kCannotCreateFolder[] = "Cannot create folder \"%1\". %2";
+// Good materials that cannot be unpacked into the working folder; %1 names
+// the file, %2 the reason.
+inline constexpr char kUnpackedMaterialsNotWritten[] =
+    "Невозможно записать распакованный КИМ в рабочую папку (файл %1).\n\rПричина: %2";
 
 // Exam clock.
 inline constexpr char kClockPrefix[] = "Оставшееся на выполнение работы время: ";

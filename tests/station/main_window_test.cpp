@@ -17,9 +17,12 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 
@@ -225,6 +228,59 @@ TEST_F(StationStartup, BadMaterialsEndTheProgramWithoutScreenOrAudio) {
     EXPECT_EQ(Window().CurrentFrame(), nullptr);
     EXPECT_TRUE(log_.events.empty());
     EXPECT_FALSE(std::filesystem::exists("kim.tmp")) << "the temporary body is removed when loading fails";
+    window_.reset();
+    EXPECT_TRUE(FakeAudio::Get().calls.empty()) << "no audio initialised or released";
+  }
+}
+
+TEST_F(StationStartup, UnpackedMaterialsThatCannotBeWrittenAreNotBlamedOnThem) {
+  AddScreen(1);
+  WriteGoodMaterials();
+  const std::string materials = ReadBytes("klt-re11.kim");
+  const char kTakenName[] = "имя kim.tmp занято папкой или особым файлом";
+  struct Case {
+    const char *name;
+    std::function<void()> arrange;
+    const char *reason;
+  };
+  // A file size limit below the body stands for a full disk: the write
+  // fails part way, whoever runs the test (root passes by permissions).
+  const std::vector<Case> cases = {
+      {"folder named kim.tmp", [] { std::filesystem::create_directory("kim.tmp"); }, kTakenName},
+      {"named pipe named kim.tmp", [] { ASSERT_EQ(::mkfifo("kim.tmp", 0600), 0); }, kTakenName},
+      {"write fails part way", nullptr, "файл превышает допустимый размер"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    window_.reset();
+    boxes_.shown.clear();
+    FakeAudio::Get().Reset();
+    std::filesystem::remove("kim.tmp");
+    if (c.arrange) {
+      c.arrange();
+      EXPECT_FALSE(Window().FormCreate());
+    } else {
+      rlimit old{};
+      ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+      const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+      rlimit small = old;
+      small.rlim_cur = 256;
+      ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+      const bool started = Window().FormCreate();
+      ::setrlimit(RLIMIT_FSIZE, &old);
+      std::signal(SIGXFSZ, oldHandler);
+      EXPECT_FALSE(started);
+    }
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_EQ(boxes_.shown[0].text,
+              U("Невозможно записать распакованный КИМ в рабочую папку (файл kim.tmp).\n\rПричина: ") + U(c.reason));
+    EXPECT_EQ(boxes_.shown[0].caption, U("Ошибка..."));
+    EXPECT_EQ(boxes_.shown[0].owner, BoxOwner::None);
+    EXPECT_EQ(Window().CurrentFrame(), nullptr);
+    EXPECT_TRUE(log_.events.empty());
+    EXPECT_EQ(ReadBytes("klt-re11.kim"), materials) << "the materials are never touched";
+    // What held the name stays; a body written part way does not.
+    EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status("kim.tmp")), c.arrange != nullptr);
     window_.reset();
     EXPECT_TRUE(FakeAudio::Get().calls.empty()) << "no audio initialised or released";
   }
