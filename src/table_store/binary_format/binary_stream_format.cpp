@@ -299,9 +299,22 @@ void TdvoCustomBinaryStreamFormat::BeforeLoad(TdvoCustomMemTable& table) {
   streamSize_ = WorkStream()->Size();
   progressCounter_ = 0;
   reader_ = std::make_unique<TReader>(*WorkStream(), bufferSize_);
-  reader_->ReadSignature();
-  indexDefsLoaded_ = false;
-  fileVersion_ = reader_->ReadFileVersion();
+  place_ = TLoadPlace{};
+  place_.part = TLoadPlace::lpHeader;
+  try {
+    reader_->ReadSignature();
+    indexDefsLoaded_ = false;
+    fileVersion_ = reader_->ReadFileVersion();
+  } catch (...) {
+    NoteLoadFailure(table);
+    throw;
+  }
+}
+
+void TdvoCustomBinaryStreamFormat::NoteLoadFailure(const TdvoCustomMemTable& table) {
+  if (reader_) place_.offset = reader_->Position();
+  if (place_.part == TLoadPlace::lpRecords && place_.field >= 0 && place_.field < table.FieldCount())
+    place_.name = table.Field(place_.field).FieldName();
 }
 
 bool TdvoCustomBinaryStreamFormat::ReadBooleanValue() {
@@ -319,9 +332,13 @@ void TdvoCustomBinaryStreamFormat::ReadDefinitions(TdvoCustomMemTable& table) {
   bool reopen = false;
   try {
     TReader& r = *reader_;
+    place_.part = TLoadPlace::lpFieldDefs;
     r.ReadListBegin();
     int count = 0;
-    while (!r.EndOfList()) {
+    for (;;) {
+      place_.entry = count;
+      place_.name.clear();
+      if (r.EndOfList()) break;
       if (count == 0 && replace) {
         // The definitions of a shared store are its owner's: new ones loaded
         // here would not describe the records the other tables hold.
@@ -337,7 +354,9 @@ void TdvoCustomBinaryStreamFormat::ReadDefinitions(TdvoCustomMemTable& table) {
     }
     r.ReadListEnd();
     if (fileVersion_ >= kVersionIndexDefs) ReadIndexDefinitions(table, replace);
+    place_ = TLoadPlace{};
   } catch (...) {
+    NoteLoadFailure(table);
     if (reopen) {
       try {
         table.Open();
@@ -354,6 +373,7 @@ void TdvoCustomBinaryStreamFormat::ReadDefinitions(TdvoCustomMemTable& table) {
 void TdvoCustomBinaryStreamFormat::ReadFieldDefinition(TdvoCustomMemTable& table, bool replace) {
   TReader& r = *reader_;
   const std::string name = r.ReadString();
+  place_.name = name;
   const std::string typeName = r.ReadString();
   const int32_t size = r.ReadInteger();
   const std::string displayName = r.ReadString();
@@ -389,9 +409,14 @@ void TdvoCustomBinaryStreamFormat::ReadFieldDefinition(TdvoCustomMemTable& table
 
 void TdvoCustomBinaryStreamFormat::ReadIndexDefinitions(TdvoCustomMemTable& table, bool replace) {
   TReader& r = *reader_;
+  place_ = TLoadPlace{};
+  place_.part = TLoadPlace::lpIndexDefs;
   r.ReadListBegin();
   bool first = true;
-  while (!r.EndOfList()) {
+  for (int count = 0;; ++count) {
+    place_.entry = count;
+    place_.name.clear();
+    if (r.EndOfList()) break;
     if (first) {
       if (replace) {
         DropIndexes(table);
@@ -401,6 +426,7 @@ void TdvoCustomBinaryStreamFormat::ReadIndexDefinitions(TdvoCustomMemTable& tabl
       first = false;
     }
     const std::string name = r.ReadString();
+    place_.name = name;
     const std::string fields = r.ReadString();
     const std::string displayName = r.ReadString();
     TIndexOptions options = 0;
@@ -450,9 +476,13 @@ void TdvoCustomBinaryStreamFormat::ReadRecords(TdvoCustomMemTable& table) {
     table.SetLoadedCompletely(true);
     recordBudget_ = LoadableRecordMemory();
     const int fieldCount = table.FieldCount();
+    place_.part = TLoadPlace::lpRecords;
     r.ReadListBegin();
     bool limited = false;
-    while (!r.EndOfList()) {
+    for (int entry = 0;; ++entry) {
+      place_.entry = entry;
+      place_.field = -1;
+      if (r.EndOfList()) break;
       ReportLoadProgress(table);
       if (table.LoadLimit() > 0 && table.LoadCount() >= table.LoadLimit()) {
         table.SetLoadedCompletely(false);
@@ -464,7 +494,9 @@ void TdvoCustomBinaryStreamFormat::ReadRecords(TdvoCustomMemTable& table) {
       ReadRecord(table, fieldCount);
     }
     if (!limited) r.ReadListEnd();
+    place_ = TLoadPlace{};
   } catch (...) {
+    NoteLoadFailure(table);
     table.SetOverrideRecord(nullptr);
     table.RestoreState(savedState);
     throw;
@@ -543,12 +575,14 @@ TRecord* TdvoCustomBinaryStreamFormat::AllocLoadRecord(const TdvoCommon& store, 
 void TdvoCustomBinaryStreamFormat::ReadRecordVersion(TdvoCustomMemTable& table, TRecord* record, int fieldCount,
                                                      bool current) {
   TReader& r = *reader_;
+  place_.field = -1;
   if (fileVersion_ >= kVersionRecordVersions) {
     const int32_t status = r.ReadInteger();
     if (status < rsUnmodified || status > rsDeleted) PropertyError();
     record->ChangeStatus = static_cast<TUpdateStatus>(status);
   }
   for (int i = 0; i < fieldCount; ++i) {
+    place_.field = i;
     TField& field = table.Field(i);
     const bool isNull = fileVersion_ >= kVersionNullFlags ? ReadBooleanValue() : false;
     if (isNull)
@@ -557,6 +591,7 @@ void TdvoCustomBinaryStreamFormat::ReadRecordVersion(TdvoCustomMemTable& table, 
       ReadFieldValue(table, record, field);
     if (current && table.OnLoadField) table.OnLoadField(table, i, field);
   }
+  place_.field = -1;
 }
 
 void TdvoCustomBinaryStreamFormat::ReadFieldValue(TdvoCustomMemTable& table, TRecord* record, TField& field) {

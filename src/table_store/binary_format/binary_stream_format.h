@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "table_store/binary_format/load_place.h"
 #include "table_store/binary_format/value_reader.h"
 #include "table_store/binary_format/value_writer.h"
 #include "table_store/stream_format/stream_format.h"
@@ -47,6 +48,9 @@ class TdvoCustomBinaryStreamFormat : public TdvoCustomStreamFormat {
 
   // The file version of the stream being (or last) loaded.
   int32_t FileVersion() const { return fileVersion_; }
+  // Where the current (or last) load stands; after a failed load, where it
+  // stopped.
+  const TLoadPlace& LoadPlace() const { return place_; }
 
  protected:
   std::string GetVersion() const override { return "3.00"; }
@@ -75,6 +79,8 @@ class TdvoCustomBinaryStreamFormat : public TdvoCustomStreamFormat {
   bool ReadBooleanValue();
   static void DropIndexes(TdvoCustomMemTable& table);
   void ReportLoadProgress(TdvoCustomMemTable& table);
+  // Notes in the load place where a failing load stopped.
+  void NoteLoadFailure(const TdvoCustomMemTable& table);
   TRecord* AllocLoadRecord(const TdvoCommon& store, int fieldCount);
   int64_t InlineRecordBudget() const;
 
@@ -85,6 +91,7 @@ class TdvoCustomBinaryStreamFormat : public TdvoCustomStreamFormat {
   bool indexDefsLoaded_ = false;
   int64_t streamSize_ = 0;
   int progressCounter_ = 0;
+  TLoadPlace place_;
   // What the records of a load may still take in all, and what the
   // definitions read so far take in each record.
   int64_t recordBudget_ = 0;
