@@ -3,6 +3,7 @@
 // library and through the program's exit status and messages.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -202,15 +203,15 @@ TEST_F(KimtoolTest, ProgramReportsFailuresAndKeepsTheOldOutput) {
   EXPECT_EQ(ReadFile(Path("old.kim")), "previous materials");
 
   EXPECT_EQ(Run("dump " + Path("old.kim").string(), output), 1);
-  EXPECT_EQ(output, "Materials container damaged: the zlib data is not valid\n");
+  EXPECT_EQ(output, Path("old.kim").string() + ": Materials container damaged: the zlib data is not valid\n");
   WriteFile(Path("cut.kim"), station::PackMaterials("TPF0\x03\xFB\x00\x01", "").substr(0, 9));
   EXPECT_EQ(Run("dump " + Path("cut.kim").string(), output), 1);
   WriteFile(Path("short.tbl"), std::string("TPF0\x03\xFB\x00\x01", 8));
   EXPECT_EQ(Run("dump " + Path("short.tbl").string(), output), 1);
-  EXPECT_EQ(output, "Stream read error\n");
+  EXPECT_EQ(output, Path("short.tbl").string() + ": field definition 0, byte 8: Stream read error\n");
   WriteFile(Path("empty.kim"), std::string(4, '\0'));
   EXPECT_EQ(Run("dump " + Path("empty.kim").string(), output), 1);
-  EXPECT_EQ(output, "Materials container holds no body: the byte count is 0 or negative\n");
+  EXPECT_EQ(output, Path("empty.kim").string() + ": Materials container holds no body: the byte count is 0 or negative\n");
 
   WriteFile(Path("good.json"), R"({"fields": [{"name": "a", "type": "Integer"}], "records": [{"values": {"a": 7}}]})");
   EXPECT_EQ(Run("pack --bare " + Path("good.json").string() + " " + Path("old.kim").string(), output), 0);
@@ -229,7 +230,45 @@ TEST_F(KimtoolTest, MessagesShowZeroBytesEscaped) {
   WriteFile(Path("zero.tbl"), stream);
   std::string output;
   EXPECT_EQ(Run("dump " + Path("zero.tbl").string(), output), 1);
-  EXPECT_EQ(output, "Unknown field type (Str\\x00in\\x0Ag)\n");
+  EXPECT_EQ(output, Path("zero.tbl").string() + ": field definition 0 (n), byte 40: Unknown field type (Str\\x00in\\x0Ag)\n");
+}
+
+TEST_F(KimtoolTest, RefusalsNameTheFileAndWhereTheTableIsDamaged) {
+  std::string output;
+  // Neither may block the tool.
+  ASSERT_EQ(::mkfifo(Path("pipe.kim").c_str(), 0600), 0);
+  EXPECT_EQ(Run("dump " + Path("pipe.kim").string(), output), 1);
+  EXPECT_EQ(output, Path("pipe.kim").string() + ": not a regular file\n");
+  EXPECT_EQ(Run("dump " + Path("media").string(), output), 1);
+  EXPECT_EQ(output, Path("media").string() + ": not a regular file\n");
+
+  // A record value of the wrong kind in a container: the byte is counted in
+  // the unpacked table.
+  const std::string two = kim::BuildTableStream(
+      R"({"fields": [{"name": "a", "type": "Integer"}, {"name": "b", "type": "Integer"}],
+          "records": [{"values": {"a": 1, "b": 2}}]})", QString());
+  const size_t value = two.rfind("\x08\x02\x02");
+  ASSERT_NE(value, std::string::npos);
+  std::string damaged = two;
+  damaged[value + 1] = '\x06';
+  WriteFile(Path("tag.kim"), station::PackMaterials(damaged));
+  EXPECT_EQ(Run("dump " + Path("tag.kim").string(), output), 1);
+  EXPECT_EQ(output, Path("tag.kim").string() + ": record 0, field b, byte " + std::to_string(value + 2) +
+                        " of the unpacked table: Invalid property value\n");
+
+  // A blob whose type reads as a number: the store quotes the whole blob;
+  // only its head is shown.
+  WriteFile(Path("media/page.pdf"), "%PDF-1.4\n" + std::string(30000, 'x'));
+  WriteFile(Path("blob.json"), R"({"fields": [{"name": "VariantText", "type": "Blob"}],
+                                    "records": [{"values": {"VariantText": {"file": "media/page.pdf"}}}]})");
+  kim::PackFile(Path("blob.json").string(), Path("blob.tbl").string(), true);
+  std::string table = ReadFile(Path("blob.tbl"));
+  table.replace(table.find("\x06\x04" "Blob"), 6, "\x06\x0B" "FMTBcdField");
+  WriteFile(Path("blob.tbl"), table);
+  EXPECT_EQ(Run("dump " + Path("blob.tbl").string(), output), 1);
+  EXPECT_EQ(output, Path("blob.tbl").string() + ": record 0, field VariantText, byte " +
+                        std::to_string(table.size() - 2) + ": '%PDF-1.4\\x0A" + std::string(31, 'x') +
+                        "...' (30009 characters) is not a valid floating point value\n");
 }
 
 TEST_F(KimtoolTest, AStoppedPackLeavesNoFileBehind) {

@@ -3,9 +3,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "kim_file.h"
 #include "materials_file.h"
+#include "message_text.h"
+#include "regular_file.h"
 #include "table_store/binary_format/binary_stream_format.h"
 #include "table_store/codepage.h"
 #include "table_store/dataset/mem_table.h"
@@ -19,9 +24,18 @@ namespace {
 QString Text(const std::string& codePageText) { return QString::fromStdString(ts::Cp1251ToUtf8(codePageText)); }
 
 std::string ReadWholeFile(const std::string& file) {
-  ts::TFileStream in(file, ts::TFileMode::OpenRead);
-  std::string bytes(static_cast<size_t>(in.Size()), '\0');
-  in.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  // A named pipe or a device would block the tool or feed it without end.
+  const station::OpenedFile opened = station::OpenRegularForReading(file);
+  if (opened.notRegular) throw KimError("not a regular file");
+  if (opened.file == nullptr) throw KimError(std::string("cannot be read: ") + std::strerror(opened.error));
+  std::string bytes;
+  char chunk[1 << 16];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, opened.file)) > 0) bytes.append(chunk, n);
+  const bool failed = std::ferror(opened.file) != 0;
+  const int error = errno;
+  std::fclose(opened.file);
+  if (failed) throw KimError(std::string("cannot be read: ") + std::strerror(error));
   return bytes;
 }
 
@@ -36,9 +50,10 @@ std::string ContainerMessage(station::InflateResult result) {
 }
 
 // The body of the file: the file itself when it is a bare stream.
-std::string TableBody(const std::string& file) {
+std::string TableBody(const std::string& file, bool& container) {
   std::string bytes = ReadWholeFile(file);
-  if (bytes.compare(0, 4, "TPF0") == 0) return bytes;
+  container = bytes.compare(0, 4, "TPF0") != 0;
+  if (!container) return bytes;
   std::string body;
   const station::InflateResult result = station::InflateMaterials(bytes, body);
   if (result != station::InflateResult::Ok) throw KimError(ContainerMessage(result));
@@ -87,17 +102,60 @@ QJsonArray IndexOptions(ts::TIndexOptions options) {
   return list;
 }
 
+// The head of a name from a damaged file, which may be of any length.
+std::string Head(const std::string& codePageText) {
+  constexpr size_t kHead = 40;
+  if (codePageText.size() <= kHead) return ts::Cp1251ToUtf8(codePageText);
+  return ts::Cp1251ToUtf8(codePageText.substr(0, kHead)) + "...";
+}
+
+// Where in the table a failed load stopped, as the start of its message;
+// entries are counted from 0 as the dump lists them.
+std::string PlaceText(const ts::TLoadPlace& place, bool container) {
+  const auto entry = [&](const char* what) {
+    std::string text = std::string(what) + " " + std::to_string(place.entry);
+    if (!place.name.empty()) text += " (" + Head(place.name) + ")";
+    return text;
+  };
+  std::string text;
+  switch (place.part) {
+    case ts::TLoadPlace::lpHeader: text = "table header"; break;
+    case ts::TLoadPlace::lpFieldDefs: text = entry("field definition"); break;
+    case ts::TLoadPlace::lpIndexDefs: text = entry("index definition"); break;
+    case ts::TLoadPlace::lpRecords:
+      text = "record " + std::to_string(place.entry);
+      if (place.field >= 0) text += ", field " + (place.name.empty() ? std::to_string(place.field) : Head(place.name));
+      break;
+    case ts::TLoadPlace::lpNone: break;
+  }
+  if (place.offset >= 0) {
+    if (!text.empty()) text += ", ";
+    text += "byte " + std::to_string(place.offset) + (container ? " of the unpacked table" : "");
+  }
+  return text.empty() ? text : text + ": ";
+}
+
 }  // namespace
 
 QByteArray DumpFile(const std::string& file) {
-  ts::TMemoryStream stream;
-  {
-    const std::string body = TableBody(file);
-    stream.WriteBuffer(body.data(), static_cast<int64_t>(body.size()));
-  }
   ts::TdvoMemTable table("kimtool");
   ts::TdvoBinaryStreamFormat format;
-  table.LoadStreamWithFormat(stream, &format);
+  bool container = false;
+  // Every failure names the file and, once the table is being read, where
+  // in it the load stopped.
+  try {
+    ts::TMemoryStream stream;
+    {
+      const std::string body = TableBody(file, container);
+      stream.WriteBuffer(body.data(), static_cast<int64_t>(body.size()));
+    }
+    table.LoadStreamWithFormat(stream, &format);
+  } catch (const KimError& error) {
+    throw KimError(file + ": " + error.Message());
+  } catch (const ts::Exception& error) {
+    throw KimError(file + ": " + PlaceText(format.LoadPlace(), container) +
+                   ShortenQuotedValue(ts::Cp1251ToUtf8(error.Message())));
+  }
 
   QJsonArray fields;
   for (int i = 0; i < table.FieldCount(); ++i) {

@@ -22,7 +22,10 @@ class KimError : public std::runtime_error {
 };
 
 // The table in `file` (a container, or a bare stream when it starts with
-// "TPF0") as indented JSON: version, fields, indexes and records.
+// "TPF0") as indented JSON: version, fields, indexes and records. Anything
+// but a regular file is refused. A failure's message starts with the file's
+// name and, for a table that could not be loaded, where the load stopped
+// (entry, field, byte) before the table store's own message.
 QByteArray DumpFile(const std::string& file);
 
 // The table stream that `spec` (JSON text) describes; blob files are found

@@ -19,6 +19,7 @@
 
 #include "kim_file.h"
 #include "materials_file.h"
+#include "message_text.h"
 #include "remove_on_signal.h"
 #include "table_store/binary_format/binary_stream_format.h"
 #include "table_store/codepage.h"
@@ -242,7 +243,8 @@ std::string BuildTableStream(const QByteArray& spec, const QString& baseFolder) 
     } catch (const ts::Exception& error) {
       // The table's own refusals (a required field, a duplicate key, a text
       // that is no number) get the record they belong to.
-      Fail(QString("record %1: %2").arg(i).arg(QString::fromStdString(ts::Cp1251ToUtf8(error.Message()))));
+      const std::string message = ShortenQuotedValue(ts::Cp1251ToUtf8(error.Message()));
+      Fail(QString("record %1: %2").arg(i).arg(QString::fromStdString(message)));
     }
   }
   // Read-only applies to the file's readers, not to filling it here.

@@ -4,7 +4,8 @@
 //   kimtool pack SPEC.json OUT [--bare]
 //
 // A file that cannot be read or written: the error's message on standard
-// error and exit status 1; wrong arguments: usage and exit status 2.
+// error and exit status 1 (for dump, led by the file's name and where in the
+// table the damage was met); wrong arguments: usage and exit status 2.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
