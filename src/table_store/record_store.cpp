@@ -474,29 +474,38 @@ void TdvoCommon::NotifyIndexesOfChange(TStoreTable* originTable, TRecordChange c
 
 // ---- Transactions
 
-void TdvoCommon::RollbackLevel() {
+TRecord* TdvoCommon::VersionBeforeLevel(TRecord* record) const {
   const int32_t level = transactionLevel_;
+  while (record != nullptr && record->TxLevel == level) {
+    if (record->ChangeStatus == rsInserted) return nullptr;
+    // Modified or deleted at this level: its older version comes back.
+    // Without one there is nothing to go back to, and the record is kept
+    // rather than lost.
+    if (record->ChangeStatus == rsUnmodified || record->OlderVersion == nullptr) break;
+    record = record->OlderVersion;
+  }
+  return record;
+}
+
+void TdvoCommon::RollbackLevel() {
   dataModified_ = false;
   for (TRecord*& slot : records_) {
-    while (slot != nullptr && slot->TxLevel == level) {
+    if (slot == nullptr) continue;
+    TRecord* kept = VersionBeforeLevel(slot);
+    if (kept == nullptr) {
+      FreeRecord(slot, true, true);
+      slot = nullptr;  // the slot index is not reused
+      continue;
+    }
+    const int32_t slotIndex = slot->SlotIndex;
+    while (slot != kept) {
       TRecord* record = slot;
-      if (record->ChangeStatus == rsInserted) {
-        FreeRecord(record, true, true);
-        slot = nullptr;  // the slot index is not reused
-        break;
-      }
-      if (record->ChangeStatus == rsUnmodified) break;
-      // Modified or deleted at this level: its older version comes back.
-      // Without one there is nothing to go back to, and the record is kept
-      // rather than lost.
-      TRecord* older = record->OlderVersion;
-      if (older == nullptr) break;
-      older->StateBits |= kRecordStored;
-      older->SlotIndex = record->SlotIndex;
-      slot = older;
+      slot = record->OlderVersion;
       FreeRecord(record, true, false);
     }
-    if (slot != nullptr && slot->ChangeStatus != rsUnmodified) dataModified_ = true;
+    slot->StateBits |= kRecordStored;
+    slot->SlotIndex = slotIndex;
+    if (slot->ChangeStatus != rsUnmodified) dataModified_ = true;
   }
 }
 
@@ -504,8 +513,17 @@ void TdvoCommon::CommitLevel() {
   const int32_t level = transactionLevel_;
   for (TRecord* record : records_) {
     if (record == nullptr) continue;
+    // The versions made at this level are no longer needed, but for the one
+    // a rollback would end at: the record's inserted mark, or an unmodified
+    // state. It moves down with the record, so that the level below still
+    // undoes the record as far as it would have had the changes been made
+    // there, and the walk still sees an inserted record as inserted.
     TRecord* older = record->OlderVersion;
     while (older != nullptr && older->TxLevel == level) {
+      if (older->ChangeStatus == rsInserted || older->ChangeStatus == rsUnmodified) {
+        --older->TxLevel;
+        break;
+      }
       TRecord* next = older->OlderVersion;
       FreeRecord(older, true, false);
       older = next;

@@ -190,8 +190,14 @@ class TdvoCommon {
                              TRecord* record, TRecord* otherRecord);
 
   // ---- Transactions (act on the current transaction level)
+  // A rollback brings every record back to the version it had when the
+  // level started (removing those inserted at it); a commit keeps the
+  // changes as if they had been made at the level below.
   void RollbackLevel();
   void CommitLevel();
+  // The version a stored record goes back to when the current level is
+  // rolled back, nullptr when the record leaves the store; nothing changes.
+  TRecord* VersionBeforeLevel(TRecord* record) const;
 
   // The bytes of a present value as comparisons see them: out of line from
   // its block (a buffer's empty reference read from its stored record),

@@ -126,8 +126,14 @@ TEST_F(TransactionsTest, CommitDropsTheLevelsVersionsAndLowersTheRecord) {
   TRecord* levelZero = r->OlderVersion;
   store.CommitLevel();
   EXPECT_EQ(Value(n), 12);
-  EXPECT_EQ(n->OlderVersion, nullptr);  // both level-1 versions dropped
   EXPECT_EQ(n->TxLevel, 0);
+  // The edit between is dropped; the inserted mark goes down with the record.
+  TRecord* inserted = n->OlderVersion;
+  ASSERT_NE(inserted, nullptr);
+  EXPECT_EQ(Value(inserted), 10);
+  EXPECT_EQ(inserted->ChangeStatus, rsInserted);
+  EXPECT_EQ(inserted->TxLevel, 0);
+  EXPECT_EQ(inserted->OlderVersion, nullptr);
   EXPECT_EQ(r->OlderVersion, levelZero);  // a version of another level stays
   EXPECT_EQ(Value(levelZero), 1);
   EXPECT_EQ(r->TxLevel, 0);

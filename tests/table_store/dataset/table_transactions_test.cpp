@@ -1,10 +1,16 @@
 // Nested transactions of a table over its store's record versions: commit
-// and rollback at each level, seen by every open table of the store, and the
-// cases where nothing happens or the table refuses.
+// and rollback at each level, seen by every open table of the store, the
+// cases where nothing happens or the table refuses, and a model of the table
+// run through random changes over nested levels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <random>
 #include <string>
+#include <vector>
 
+#include "table_store/dataset/delta_handler.h"
 #include "tables.h"
 
 namespace ts {
@@ -109,6 +115,192 @@ TEST_F(TableTransactions, NothingHappensWithoutALevelOrOnAClosedTable) {
     EXPECT_STREQ(error.what(), "Transactioning requires multiversion versioning.");
   }
   EXPECT_EQ(Level(), 0);
+}
+
+// Notes what the delta walk reports for every record of the store, by id:
+// "id:letter" with I, D, M or U.
+class TWalkRecorder : public TdvoCustomDeltaHandler {
+ public:
+  explicit TWalkRecorder(TdvoMemTable& table) : table_(table) {}
+  std::map<int, char> seen;
+
+ protected:
+  void ResolveInserted(bool&, uint8_t&) override { Note('I'); }
+  void ResolveDeleted(bool&, uint8_t&) override { Note('D'); }
+  void ResolveModified(bool&, uint8_t&) override { Note('M'); }
+  void ResolveUnmodified(bool&, uint8_t&) override { Note('U'); }
+
+ private:
+  void Note(char letter) {
+    table_.SetOverrideRecord(NewestVersion());
+    seen[table_.FieldNamed("id").AsInteger()] = letter;
+    table_.SetOverrideRecord(nullptr);
+  }
+  TdvoMemTable& table_;
+};
+
+// A row as the model knows it: its value, and whether it was inserted since
+// versioning began, edited, deleted.
+struct TModelRow {
+  int val = 0;
+  bool inserted = false;
+  bool edited = false;
+  bool deleted = false;
+
+  TUpdateStatus Status() const {
+    return deleted ? rsDeleted : edited ? rsModified : inserted ? rsInserted : rsUnmodified;
+  }
+  // What the walk reports for the same changes made without a transaction.
+  char Walk() const {
+    if (deleted) return inserted ? 'U' : 'D';
+    return inserted ? 'I' : edited ? 'M' : 'U';
+  }
+};
+using TModel = std::map<int, TModelRow>;  // by id
+
+// Random appends, edits, deletes, starts, commits and rollbacks over up to
+// four nested levels, through either table of the store; after every step the
+// tables show what the model holds: rows in row order and in the other
+// table's descending unique index on "val", the values, every record's
+// update status and what the delta walk reports. Each level's start pushes a
+// copy of the model; a rollback goes back to it, a commit drops it.
+class TransactionModel : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    table.AddField<TIntegerField>("id");
+    table.AddField<TIntegerField>("val");
+    table.AddField<TStringField>("memo", 100);
+    table.SetPerformance(mtpfBalanced);  // memo out of line: versions own their blocks
+    table.SetAttachMaxCount(2);
+    other.SetAttachedTo(&table);
+    other.IndexDefs().Add("byVal", "val", ixDescending | ixUnique);
+    other.SetIndexName("byVal");
+    table.Open();
+    other.Open();
+    // Rows from before versioning: unmodified.
+    for (int i = 0; i < 4; ++i) Append(table, false);
+    table.SetEnableVersioning(true);
+    table.SetVersioningMode(mtvmAllSinceCheckPoint);
+  }
+
+  void Append(TdvoMemTable& via, bool versioned) {
+    const int id = nextId_++;
+    const int val = nextVal_++;
+    via.Append();
+    via.FieldNamed("id").SetAsInteger(id);
+    via.FieldNamed("val").SetAsInteger(val);
+    via.FieldNamed("memo").SetAsString("m" + std::to_string(val));
+    via.Post();
+    model[id] = TModelRow{val, versioned, false, false};
+  }
+
+  // Every row the view shows, "id=val:memo:status", in the view's order.
+  static std::string Shown(TdvoMemTable& view) {
+    std::string text;
+    for (view.First(); !view.Eof(); view.Next())
+      text += std::to_string(view.FieldNamed("id").AsInteger()) + "=" +
+              std::to_string(view.FieldNamed("val").AsInteger()) + ":" + view.FieldNamed("memo").AsString() + ":" +
+              std::to_string(view.UpdateStatus()) + " ";
+    return text;
+  }
+  std::string Expected(bool byVal) const {
+    std::vector<std::pair<int, int>> rows;  // (order key, id)
+    for (const auto& [id, row] : model)
+      if (!row.deleted) rows.emplace_back(byVal ? -row.val : id, id);
+    std::sort(rows.begin(), rows.end());
+    std::string text;
+    for (const auto& [key, id] : rows) {
+      const TModelRow& row = model.at(id);
+      text += std::to_string(id) + "=" + std::to_string(row.val) + ":m" + std::to_string(row.val) + ":" +
+              std::to_string(row.Status()) + " ";
+    }
+    return text;
+  }
+  std::string Walked() {
+    TWalkRecorder recorder(table);
+    table.SetDeltaHandler(&recorder);
+    recorder.ResolveChanges();
+    table.SetDeltaHandler(nullptr);
+    std::string text;
+    for (const auto& [id, letter] : recorder.seen) text += std::to_string(id) + ":" + letter + " ";
+    return text;
+  }
+  std::string ExpectedWalk() const {
+    std::string text;
+    for (const auto& [id, row] : model) text += std::to_string(id) + ":" + row.Walk() + " ";
+    return text;
+  }
+
+  // One random step; returns what it did.
+  std::string Step(std::mt19937& random) {
+    TdvoMemTable& via = random() % 2 ? table : other;
+    std::vector<int> live;
+    for (const auto& [id, row] : model)
+      if (!row.deleted) live.push_back(id);
+    const int level = static_cast<int>(saved.size());
+    const int pick = static_cast<int>(random() % 100);
+    if (pick < 12 && level < 4) {
+      via.StartTransaction();
+      saved.push_back(model);
+      return "start";
+    }
+    if (pick < 24 && level > 0) {
+      via.Commit();
+      saved.pop_back();
+      return "commit";
+    }
+    if (pick < 36 && level > 0) {
+      via.Rollback();
+      model = saved.back();
+      saved.pop_back();
+      return "rollback";
+    }
+    if (pick < 60 || live.empty()) {
+      Append(via, true);
+      return "append " + std::to_string(nextId_ - 1);
+    }
+    // Half the time one of the newest rows, so that rows inserted at a level
+    // are often changed at the same level.
+    const size_t span = random() % 2 ? std::min<size_t>(live.size(), 3) : live.size();
+    const int id = live[live.size() - 1 - random() % span];
+    EXPECT_TRUE(via.LocateRecord("id", TValue::Integer(id)));
+    TModelRow& row = model[id];
+    if (pick < 80) {
+      const int val = nextVal_++;
+      via.Edit();
+      via.FieldNamed("val").SetAsInteger(val);
+      via.FieldNamed("memo").SetAsString("m" + std::to_string(val));
+      via.Post();
+      row.val = val;
+      row.edited = true;
+      return "edit " + std::to_string(id);
+    }
+    via.Delete();
+    row.deleted = true;
+    return "delete " + std::to_string(id);
+  }
+
+  TdvoMemTable table{"t"};
+  TdvoMemTable other{"other"};
+  TModel model;
+  std::vector<TModel> saved;  // the model as each open level started
+
+ private:
+  int nextId_ = 1;
+  int nextVal_ = 1;
+};
+
+TEST_F(TransactionModel, EveryStepLeavesWhatTheModelHolds) {
+  std::mt19937 random(20240611);
+  std::string steps;
+  for (int n = 0; n < 300; ++n) {
+    steps += Step(random) + ", ";
+    SCOPED_TRACE(steps);
+    ASSERT_EQ(table.Store().TransactionLevel(), static_cast<int>(saved.size()));
+    ASSERT_EQ(Shown(table), Expected(false));
+    ASSERT_EQ(Shown(other), Expected(true));
+    ASSERT_EQ(Walked(), ExpectedWalk());
+  }
 }
 
 }  // namespace
