@@ -472,6 +472,14 @@ void TdvoCommon::NotifyIndexesOfChange(TStoreTable* originTable, TRecordChange c
   }
 }
 
+void TdvoCommon::CheckUniqueKeysOfAttachedTables(const TRecord* newValues, const TRecord* stored) {
+  TLockGuard guard(lock_);
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    TStoreTable* table = attached_[i];
+    if (table != nullptr && table->StoreTableActive()) table->StoreCheckUniqueKeys(newValues, stored);
+  }
+}
+
 // ---- Transactions
 
 TRecord* TdvoCommon::VersionBeforeLevel(TRecord* record) const {
@@ -485,6 +493,21 @@ TRecord* TdvoCommon::VersionBeforeLevel(TRecord* record) const {
     record = record->OlderVersion;
   }
   return record;
+}
+
+void TdvoCommon::CheckUniqueKeysAfterLevel(bool rollback) {
+  TLockGuard guard(lock_);
+  // A commit changes no record's values, a rollback brings back older ones.
+  std::vector<TRecord*> records;
+  records.reserve(records_.size());
+  for (TRecord* record : records_) {
+    TRecord* kept = rollback && record != nullptr ? VersionBeforeLevel(record) : record;
+    if (kept != nullptr) records.push_back(kept);
+  }
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    TStoreTable* table = attached_[i];
+    if (table != nullptr && table->StoreTableActive()) table->StoreCheckUniqueRebuild(records);
+  }
 }
 
 void TdvoCommon::RollbackLevel() {

@@ -188,6 +188,9 @@ class TdvoCommon {
   void SyncAllAttachedIndexes();
   void NotifyIndexesOfChange(TStoreTable* originTable, TRecordChange change, int positionHint,
                              TRecord* record, TRecord* otherRecord);
+  // The unique-key check of every open attached table, whichever of them
+  // posts: a key one table keeps unique stays unique through every other.
+  void CheckUniqueKeysOfAttachedTables(const TRecord* newValues, const TRecord* stored);
 
   // ---- Transactions (act on the current transaction level)
   // A rollback brings every record back to the version it had when the
@@ -198,6 +201,10 @@ class TdvoCommon {
   // The version a stored record goes back to when the current level is
   // rolled back, nullptr when the record leaves the store; nothing changes.
   TRecord* VersionBeforeLevel(TRecord* record) const;
+  // Before the level ends (kept, or undone with `rollback`): EMemTableDupKey
+  // when the indexes that every open table rebuilds afterwards would hold
+  // two equal keys in a unique index. Nothing changes either way.
+  void CheckUniqueKeysAfterLevel(bool rollback);
 
   // The bytes of a present value as comparisons see them: out of line from
   // its block (a buffer's empty reference read from its stored record),

@@ -54,6 +54,13 @@ class TStoreTable {
   virtual void StoreSyncIndexes() = 0;
   virtual void StoreMaintainIndexes(TRecordChange change, TRecord* storedRecord, TRecord* otherRecord,
                                     int positionHint) = 0;
+  // EMemTableDupKey when `newValues` would give a unique index of the table
+  // a second record with one key (`stored`: the record being edited, nullptr
+  // for a new one). A table without unique indexes has nothing to check.
+  virtual void StoreCheckUniqueKeys(const TRecord* /*newValues*/, const TRecord* /*stored*/) {}
+  // EMemTableDupKey when rebuilding the table's indexes over `records`, all
+  // that the store is about to hold, would find two equal unique keys.
+  virtual void StoreCheckUniqueRebuild(const std::vector<TRecord*>& /*records*/) {}
   // The table's attach slot (its bookmark cell in every record).
   virtual void StoreSetAttachSlot(int slot) = 0;
   // The store is going away: the table no longer shares it (AttachedTo none).

@@ -480,6 +480,12 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void StoreSyncIndexes() override { SyncIndexes(); }
   void StoreMaintainIndexes(TRecordChange change, TRecord* storedRecord, TRecord* otherRecord,
                             int positionHint) override;
+  void StoreCheckUniqueKeys(const TRecord* newValues, const TRecord* stored) override {
+    indexes_->CheckUniqueKeys(newValues, stored);
+  }
+  void StoreCheckUniqueRebuild(const std::vector<TRecord*>& records) override {
+    indexes_->CheckUniqueRebuild(records);
+  }
   void StoreSetAttachSlot(int slot) override { attachSlot_ = slot; }
   void StoreDetached() override;
 

@@ -124,17 +124,19 @@ void TdvoCustomMemTable::EndTransaction(bool undo) {
   TLockGuard guard(store_->Lock());
   if (!open_ || store_->TransactionLevel() <= 0) return;
   // A pending edit belongs to the level: kept with it, or dropped with it
-  // (its record may not survive the undo).
-  if (State() == dsEdit || State() == dsInsert) {
-    if (undo)
-      Cancel();
-    else
-      CheckBrowseMode();
-  }
-  if (undo)
+  // (its record may not survive the undo). Either end is refused before it
+  // takes effect when the indexes rebuilt after it would hold a duplicate
+  // unique key; the level then stays open as it was.
+  const bool pending = State() == dsEdit || State() == dsInsert;
+  if (undo) {
+    store_->CheckUniqueKeysAfterLevel(true);
+    if (pending) Cancel();
     store_->RollbackLevel();
-  else
+  } else {
+    if (pending) CheckBrowseMode();
+    store_->CheckUniqueKeysAfterLevel(false);
     store_->CommitLevel();
+  }
   store_->LowerTransactionLevel();
   // No index may keep a record the undo freed.
   store_->RebuildAllAttachedIndexes();

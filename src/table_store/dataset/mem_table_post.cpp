@@ -85,7 +85,7 @@ void TdvoCustomMemTable::PostEdit(TRecord* buffer) {
   // The record the buffer was read from, wherever the cursor now stands.
   TRecord* target = StoredRecordOf(buffer);
   if (target == nullptr) throw EMemTableInvalidRecord();
-  indexes_->CheckUniqueKeys(buffer, target);
+  store_->CheckUniqueKeysOfAttachedTables(buffer, target);
   const int32_t level = store_->TransactionLevel();
   // The version chain and status are the stored record's as they are now;
   // the buffer's copies date from when it was read.
@@ -160,7 +160,7 @@ void TdvoCustomMemTable::IndexNewRecord(TRecord* record, int hint) {
 }
 
 void TdvoCustomMemTable::PostInsert(TRecord* buffer) {
-  indexes_->CheckUniqueKeys(buffer, nullptr);
+  store_->CheckUniqueKeysOfAttachedTables(buffer, nullptr);
   const bool append = BookmarkFlagOf(buffer) == bfEOF;
   std::exception_ptr deferred;
   TRecord* record = StoreNewRecord(buffer, deferred);

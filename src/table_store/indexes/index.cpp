@@ -352,4 +352,22 @@ void TdvoIndex::RebuildIndex() {
   }
 }
 
+bool TdvoIndex::RebuildFindsDuplicates(const std::vector<TRecord*>& records) {
+  if (!keepSorted_ || !(options_ & mtcoUnique) || !table_->IndexTableOpen()) return false;
+  std::vector<TRecord*> keys;
+  if (keepContents_) {
+    keys = Entries();
+  } else {
+    for (TRecord* record : records)
+      if (PassesIndexFilter(record)) keys.push_back(record);
+  }
+  if (keys.size() < 2) return false;
+  TLockGuard guard(table_->IndexStore().Lock());
+  auto cmp = [this](const TRecord* a, const TRecord* b) { return CompareForIndex(nullptr, a, b, false, false); };
+  SortRange(keys, 0, static_cast<int>(keys.size()) - 1, cmp);
+  for (size_t k = 1; k < keys.size(); ++k)
+    if (cmp(keys[k - 1], keys[k]) == 0) return true;
+  return false;
+}
+
 }  // namespace ts

@@ -109,6 +109,9 @@ class TdvoIndex {
   // EMemTableDupKey (the entries stay sorted).
   void SortAndCheckUnique();
   void RebuildIndex();
+  // Whether RebuildIndex would raise over a store holding `records`: the
+  // same records, the same unique check, made before anything changes.
+  bool RebuildFindsDuplicates(const std::vector<TRecord*>& records);
   bool PassesIndexFilter(TRecord* record);
 
  private:

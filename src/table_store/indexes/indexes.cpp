@@ -133,6 +133,11 @@ void TdvoIndexes::CheckUniqueKeys(const TRecord* newValues, const TRecord* store
   }
 }
 
+void TdvoIndexes::CheckUniqueRebuild(const std::vector<TRecord*>& records) {
+  for (auto& index : indexes_)
+    if (index->RebuildFindsDuplicates(records)) throw EMemTableDupKey();
+}
+
 void TdvoIndexes::MaintainIndexes(TRecordChange change, TRecord* stored, TRecord* other, int positionHint) {
   for (size_t i = 0; i < indexes_.size(); ++i) MaintainIndex(*indexes_[i], change, stored, other, positionHint);
 }

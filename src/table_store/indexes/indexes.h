@@ -61,6 +61,9 @@ class TdvoIndexes {
   // Raises EMemTableDupKey when `newValues` would duplicate the key of a
   // record other than `stored` (nullptr for a new record) in a unique index.
   void CheckUniqueKeys(const TRecord* newValues, const TRecord* stored);
+  // Raises EMemTableDupKey when RebuildAllIndexes over `records` (every
+  // record the store is about to hold) would; nothing changes.
+  void CheckUniqueRebuild(const std::vector<TRecord*>& records);
   // Insert: `other` is the new stored record. Edit: `stored` still holds the
   // old values, `other` the new ones. Delete: `stored` is the record going.
   // `positionHint` is the table's cursor (insert: the 1-based insert

@@ -198,6 +198,39 @@ TEST(AttachedTables, OpeningOverAFieldTheOwnerRedefinedIsRefusedNamingTheField) 
   }
 }
 
+// A unique index of one table holds for posts through any table of the
+// store, in either direction, before anything is stored.
+TEST(AttachedTables, AUniqueIndexOfEitherTableRefusesPostsThroughTheOther) {
+  for (bool ownerHasIt : {true, false}) {
+    SCOPED_TRACE(ownerHasIt ? "the owner's index" : "the attached table's index");
+    auto owner = MakeOwner();
+    TdvoMemTable other("other");
+    owner->SetAttachMaxCount(2);
+    other.SetAttachedTo(owner.get());
+    (ownerHasIt ? owner->IndexDefs() : other.IndexDefs()).Add("uniqueId", "id", ixUnique);
+    owner->Open();
+    other.Open();
+    TdvoMemTable& poster = ownerHasIt ? other : *owner;
+    AppendIdRow(poster, 1);
+    AppendIdRow(poster, 2);
+    EXPECT_EQ(MessageOf([&] { AppendIdRow(poster, 1); }),
+              "EMemTableDupKey: Duplicate index value. Operation aborted.");
+    EXPECT_EQ(poster.State(), dsInsert);
+    poster.Cancel();
+    poster.Last();
+    poster.Edit();
+    poster.FieldNamed("memo").SetAsString("own key kept");
+    poster.Post();
+    poster.Edit();
+    poster.FieldNamed("id").SetAsInteger(1);
+    EXPECT_EQ(MessageOf([&] { poster.Post(); }), "EMemTableDupKey: Duplicate index value. Operation aborted.");
+    poster.Cancel();
+    EXPECT_EQ(IdsOf(*owner), "1,2");
+    EXPECT_EQ(IdsOf(other), "1,2");
+    EXPECT_EQ(owner->FieldNamed("memo").AsString(), "own key kept");
+  }
+}
+
 // Each order in which the owner, the attached table and the detach can come;
 // the sanitizer build checks that nothing is read after it is freed.
 TEST(AttachedTables, EitherSideMayGoFirstWhileBothAreOpen) {

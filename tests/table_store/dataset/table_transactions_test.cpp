@@ -117,6 +117,45 @@ TEST_F(TableTransactions, NothingHappensWithoutALevelOrOnAClosedTable) {
   EXPECT_EQ(Level(), 0);
 }
 
+// A unique index that posts do not keep (not maintained) lets a duplicate
+// key in; the rebuild after a commit or rollback would meet it. The end that
+// would keep or bring back the duplicate is refused before it takes effect,
+// and the level stays open for the other end.
+TEST_F(TableTransactions, AnEndThatWouldLeaveDuplicateUniqueKeysIsRefused) {
+  table.IndexDefs().Add("uniqueId", "id", ixUnique | ixNonMaintained);
+  table.SyncIndexes();
+  auto refused = [&](void (TdvoMemTable::*end)()) {
+    try {
+      (table.*end)();
+    } catch (const EMemTableDupKey& error) {
+      EXPECT_STREQ(error.what(), "Duplicate index value. Operation aborted.");
+      return true;
+    }
+    return false;
+  };
+  // The duplicate made inside the level: no commit, but a rollback.
+  table.StartTransaction();
+  AppendIdRow(table, 2);
+  EXPECT_TRUE(refused(&TdvoMemTable::Commit));
+  EXPECT_EQ(Level(), 1);
+  EXPECT_FALSE(refused(&TdvoMemTable::Rollback));
+  EXPECT_EQ(Level(), 0);
+  EXPECT_EQ(IdsOf(table), "1,2,3");
+  // The duplicate there before the level: no rollback, but a commit.
+  AppendIdRow(table, 2);
+  table.StartTransaction();
+  table.Last();
+  table.Edit();
+  table.FieldNamed("id").SetAsInteger(4);
+  table.Post();
+  EXPECT_TRUE(refused(&TdvoMemTable::Rollback));
+  EXPECT_EQ(Level(), 1);
+  EXPECT_EQ(IdsOf(table), "1,2,3,4");
+  EXPECT_FALSE(refused(&TdvoMemTable::Commit));
+  EXPECT_EQ(Level(), 0);
+  EXPECT_EQ(IdsOf(table), "1,2,3,4");
+}
+
 // Notes what the delta walk reports for every record of the store, by id:
 // "id:letter" with I, D, M or U.
 class TWalkRecorder : public TdvoCustomDeltaHandler {
