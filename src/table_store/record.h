@@ -45,7 +45,12 @@ struct TRecord {
   int32_t TxLevel;
   int32_t UserTag;
   TRecord* OlderVersion;
-  uint8_t* Values;  // first byte of the value area, right behind this header
+
+  // First byte of the value area, which lies right behind this header in
+  // the same allocation: worked out rather than kept, as it never differs,
+  // and eight bytes less per record count at millions of records.
+  uint8_t* Values() { return reinterpret_cast<uint8_t*>(this + 1); }
+  const uint8_t* Values() const { return reinterpret_cast<const uint8_t*>(this + 1); }
 };
 
 // An out-of-line slot: state byte + block reference.

@@ -140,9 +140,9 @@ bool TdvoCommon::IsOutOfLineField(TFieldType type, int64_t size) const {
 
 uint8_t* TdvoCommon::FieldSlot(TRecord* record, const TFieldInfo& field) const {
   if (field.FieldNo() > 0) return FieldSlotOf(record, field.FieldNo());
-  if (record == nullptr || record->Values == nullptr) return nullptr;
+  if (record == nullptr) return nullptr;
   if (field.CalcOffset() < 0 || field.CalcOffset() >= CalcSize()) return nullptr;
-  return record->Values + calcStart_ + field.CalcOffset();
+  return record->Values() + calcStart_ + field.CalcOffset();
 }
 
 const uint8_t* TdvoCommon::FieldSlot(const TRecord* record, const TFieldInfo& field) const {
@@ -151,8 +151,8 @@ const uint8_t* TdvoCommon::FieldSlot(const TRecord* record, const TFieldInfo& fi
 
 const uint8_t* TdvoCommon::BookmarkCell(const TRecord* record, int attachSlot) const {
   if (attachSlot < 0 || attachSlot >= bookmarkCells_) throw ERangeError();
-  if (record == nullptr || record->Values == nullptr) throw EMemTableInvalidRecord();
-  return record->Values + bookmarkStart_ + static_cast<int64_t>(attachSlot) * kBookmarkCellSize;
+  if (record == nullptr) throw EMemTableInvalidRecord();
+  return record->Values() + bookmarkStart_ + static_cast<int64_t>(attachSlot) * kBookmarkCellSize;
 }
 
 TRecord* TdvoCommon::BookmarkRecord(const TRecord* record, int attachSlot) const {

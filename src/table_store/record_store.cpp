@@ -44,7 +44,6 @@ TRecord* TdvoCommon::AllocRecord() const {
   void* memory = std::malloc(static_cast<size_t>(recordSize_ > 0 ? recordSize_ : sizeof(TRecord)));
   if (memory == nullptr) throw std::bad_alloc();
   auto* record = static_cast<TRecord*>(memory);
-  record->Values = reinterpret_cast<uint8_t*>(record + 1);
   InitRecord(record);
   return record;
 }
@@ -59,8 +58,7 @@ void TdvoCommon::InitRecord(TRecord* record) const {
   record->TxLevel = -1;
   record->UserTag = 0;
   record->OlderVersion = nullptr;
-  record->Values = reinterpret_cast<uint8_t*>(record + 1);
-  if (valueAreaSize_ > 0) std::memset(record->Values, 0, static_cast<size_t>(valueAreaSize_));
+  if (valueAreaSize_ > 0) std::memset(record->Values(), 0, static_cast<size_t>(valueAreaSize_));
 }
 
 void TdvoCommon::CopyRecord(const TRecord* source, TRecord* target) const {
@@ -72,10 +70,10 @@ void TdvoCommon::CopyRecord(const TRecord* source, TRecord* target) const {
   target->TxLevel = source->TxLevel;
   target->UserTag = source->UserTag;
   target->OlderVersion = source->OlderVersion;
-  if (copySize_ > 0) std::memcpy(target->Values, source->Values, static_cast<size_t>(copySize_));
+  if (copySize_ > 0) std::memcpy(target->Values(), source->Values(), static_cast<size_t>(copySize_));
   for (int fieldNo : outOfLineFields_) {
     const int32_t offset = fieldOffsets_[static_cast<size_t>(fieldNo - 1)];
-    target->Values[offset] = source->Values[offset];
+    target->Values()[offset] = source->Values()[offset];
   }
 }
 
@@ -110,8 +108,8 @@ void TdvoCommon::TransferRecord(TRecord* buffer, TRecord* stored) const {
   if (buffer == nullptr || stored == nullptr || buffer == stored) return;
   for (int fieldNo : outOfLineFields_) {
     const int32_t offset = fieldOffsets_[static_cast<size_t>(fieldNo - 1)];
-    uint8_t* from = buffer->Values + offset;
-    uint8_t* to = stored->Values + offset;
+    uint8_t* from = buffer->Values() + offset;
+    uint8_t* to = stored->Values() + offset;
     if (TValueBlock block = SlotBlock(from)) {
       FreeValueBlock(SlotBlock(to));
       SetSlotBlock(to, block);
@@ -126,9 +124,9 @@ void TdvoCommon::TransferRecord(TRecord* buffer, TRecord* stored) const {
 }
 
 void TdvoCommon::FreeOutOfLineValues(TRecord* record) const {
-  if (record == nullptr || record->Values == nullptr) return;
+  if (record == nullptr) return;
   for (int fieldNo : outOfLineFields_) {
-    uint8_t* slot = record->Values + fieldOffsets_[static_cast<size_t>(fieldNo - 1)];
+    uint8_t* slot = record->Values() + fieldOffsets_[static_cast<size_t>(fieldNo - 1)];
     FreeValueBlock(SlotBlock(slot));
     SetSlotBlock(slot, nullptr);
     slot[0] = kSlotNull;

@@ -93,8 +93,8 @@ class TdvoCommon {
   uint8_t* FieldSlot(TRecord* record, const TFieldInfo& field) const;
   const uint8_t* FieldSlot(const TRecord* record, const TFieldInfo& field) const;
   uint8_t* FieldSlotOf(TRecord* record, int fieldNo) const {
-    if (record == nullptr || record->Values == nullptr || fieldNo < 1 || fieldNo > fieldCount_) return nullptr;
-    return record->Values + fieldOffsets_[static_cast<size_t>(fieldNo - 1)];
+    if (record == nullptr || fieldNo < 1 || fieldNo > fieldCount_) return nullptr;
+    return record->Values() + fieldOffsets_[static_cast<size_t>(fieldNo - 1)];
   }
 
   // Bookmark cell of an attach slot; ERangeError for a slot the layout has

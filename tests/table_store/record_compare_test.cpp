@@ -199,7 +199,7 @@ TEST_F(CompareRecordsTest, CalculatedFieldsLiveInTheCalculatedBuffer) {
   list.AddField(&calc, 0);
   SetInt(a, 10, calc);
   SetInt(b, 9, calc);
-  EXPECT_EQ(store.FieldSlot(a, calc), a->Values + store.CalcStart() + 2);
+  EXPECT_EQ(store.FieldSlot(a, calc), a->Values() + store.CalcStart() + 2);
   EXPECT_EQ(Compare(list), 1);
   TFieldInfo outside{0, ftInteger, 0, 10};
   TdvoFieldList bad;

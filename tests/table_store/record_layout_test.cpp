@@ -245,9 +245,9 @@ TEST_F(RecordLayoutTest, FieldSlotAddressesFixedCalculatedAndOutOfLineParts) {
   table.calcSize = 10;
   store.BuildRecordLayout();
   TRecord* r = store.AllocRecord();
-  EXPECT_EQ(store.FieldSlot(r, TFieldInfo(1, ftInteger, 0)), r->Values);
-  EXPECT_EQ(store.FieldSlot(r, TFieldInfo(2, ftString, 30)), r->Values + store.OutOfLineStart());
-  EXPECT_EQ(store.FieldSlot(r, TFieldInfo(0, ftInteger, 0, 4)), r->Values + store.CalcStart() + 4);
+  EXPECT_EQ(store.FieldSlot(r, TFieldInfo(1, ftInteger, 0)), r->Values());
+  EXPECT_EQ(store.FieldSlot(r, TFieldInfo(2, ftString, 30)), r->Values() + store.OutOfLineStart());
+  EXPECT_EQ(store.FieldSlot(r, TFieldInfo(0, ftInteger, 0, 4)), r->Values() + store.CalcStart() + 4);
   EXPECT_EQ(store.FieldSlot(r, TFieldInfo(0, ftInteger, 0, 10)), nullptr);  // past the calc buffer
   EXPECT_EQ(store.FieldSlot(r, TFieldInfo(3, ftInteger, 0)), nullptr);      // not in this layout
   EXPECT_EQ(store.FieldSlot(static_cast<TRecord*>(nullptr), TFieldInfo(1, ftInteger, 0)), nullptr);

@@ -64,8 +64,8 @@ TEST_F(RecordStoreTest, NewRecordIsEmptyWithInitialHeader) {
   EXPECT_EQ(r->StateBits, 0);
   EXPECT_EQ(r->ChangeStatus, rsUnmodified);
   EXPECT_EQ(r->OlderVersion, nullptr);
-  EXPECT_EQ(r->Values, reinterpret_cast<uint8_t*>(r + 1));
-  for (int32_t i = 0; i < store.ValueAreaSize(); ++i) ASSERT_EQ(r->Values[i], 0) << i;
+  EXPECT_EQ(r->Values(), reinterpret_cast<uint8_t*>(r + 1));
+  for (int32_t i = 0; i < store.ValueAreaSize(); ++i) ASSERT_EQ(r->Values()[i], 0) << i;
   store.FreeRecord(r, true, true);
 }
 

@@ -233,7 +233,7 @@ void TdvoCustomMemTable::InternalInitRecord(TRecord* buffer) {
 
 void TdvoCustomMemTable::ClearCalcFields(TRecord* buffer) {
   if (buffer == nullptr || store_->CalcSize() <= 0) return;
-  std::memset(buffer->Values + store_->CalcStart(), 0, static_cast<size_t>(store_->CalcSize()));
+  std::memset(buffer->Values() + store_->CalcStart(), 0, static_cast<size_t>(store_->CalcSize()));
 }
 
 void TdvoCustomMemTable::RecalcRecord(TRecord* record) {

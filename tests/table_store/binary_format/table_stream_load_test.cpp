@@ -629,7 +629,7 @@ TEST(TableStreamLoadTest, ACalculatedBlobKeepsNoLoadedValue) {
     const TdvoCommon& store = t.Store();
     for (int slot = 0; slot < store.SlotCount(); ++slot) {
       const TRecord* record = store.StoredRecord(slot);
-      for (int32_t i = 0; i < store.CalcSize(); ++i) EXPECT_EQ(record->Values[store.CalcStart() + i], 0);
+      for (int32_t i = 0; i < store.CalcSize(); ++i) EXPECT_EQ(record->Values()[store.CalcStart() + i], 0);
     }
   }
 }
