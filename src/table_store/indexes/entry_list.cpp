@@ -51,6 +51,7 @@ void TEntryList::ShiftStarts(size_t block, int delta) {
 void TEntryList::Renumber(size_t block) {
   const size_t blocks = blocks_.size();
   starts_.resize(blocks);
+  firstHeads_.resize(blocks);
   groupStarts_.resize((blocks + kGroupBlocks - 1) / kGroupBlocks);
   // The group's first block lies before every change, so its start holds.
   size_t k = block / kGroupBlocks * kGroupBlocks;
@@ -58,6 +59,7 @@ void TEntryList::Renumber(size_t block) {
   for (; k < blocks; ++k) {
     if (k % kGroupBlocks == 0) groupStarts_[k / kGroupBlocks] = at;
     starts_[k] = at - groupStarts_[k / kGroupBlocks];
+    firstHeads_[k] = blocks_[k].front().Head();
     at += static_cast<int>(blocks_[k].size());
   }
 }
@@ -67,6 +69,7 @@ void TEntryList::PushBack(const TEntry& entry) {
     blocks_.emplace_back().reserve(kBlockMax);
     if ((blocks_.size() - 1) % kGroupBlocks == 0) groupStarts_.push_back(count_);
     starts_.push_back(count_ - groupStarts_.back());
+    firstHeads_.push_back(entry.Head());
   }
   blocks_.back().push_back(entry);
   ++count_;
@@ -83,7 +86,9 @@ void TEntryList::Insert(int position, const TEntry& entry) {
     if (position >= Start(b + 1)) ++b;
   }
   std::vector<TEntry>& block = blocks_[b];
-  block.insert(block.begin() + (position - Start(b)), entry);
+  const int offset = position - Start(b);
+  block.insert(block.begin() + offset, entry);
+  if (offset == 0) firstHeads_[b] = entry.Head();
   ++count_;
   ShiftStarts(b, 1);
   lastBlock_ = b;
@@ -103,7 +108,9 @@ void TEntryList::SplitBlock(size_t b) {
 void TEntryList::Erase(int position) {
   const size_t b = BlockOf(position);
   std::vector<TEntry>& block = blocks_[b];
-  block.erase(block.begin() + (position - Start(b)));
+  const int offset = position - Start(b);
+  block.erase(block.begin() + offset);
+  if (offset == 0 && !block.empty()) firstHeads_[b] = block.front().Head();
   --count_;
   if (block.empty()) {
     blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(b));
@@ -123,6 +130,7 @@ void TEntryList::Clear() {
   blocks_.clear();
   starts_.clear();
   groupStarts_.clear();
+  firstHeads_.clear();
   count_ = 0;
   lastBlock_ = 0;
 }

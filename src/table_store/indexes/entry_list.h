@@ -15,6 +15,7 @@
 // entries without reading their records.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -61,6 +62,22 @@ class TEntryList {
   std::vector<TEntry> ToEntries() const;
   void Assign(const std::vector<TEntry>& entries);
 
+  // For a list whose entries all carry heads in order: the first position
+  // whose head is not `below` (a predicate true for a leading run of heads),
+  // Count() when there is none. The blocks' first heads, kept together,
+  // find the block; only a few entries of that one block are read.
+  template <class Below>
+  int LowerBoundByHead(Below below) const {
+    const auto block = std::partition_point(firstHeads_.begin(), firstHeads_.end(), below);
+    if (block == firstHeads_.begin()) return 0;
+    const size_t b = static_cast<size_t>(block - firstHeads_.begin()) - 1;
+    const std::vector<TEntry>& entries = blocks_[b];
+    const auto at = std::partition_point(entries.begin() + 1, entries.end(),
+                                         [&below](const TEntry& e) { return below(e.Head()); });
+    lastBlock_ = b;
+    return Start(b) + static_cast<int>(at - entries.begin());
+  }
+
  private:
   // Block holding `position`, remembered for the next call: walks through
   // the list ask for neighbouring positions.
@@ -76,7 +93,7 @@ class TEntryList {
   // The block's count changed by delta: the starts behind it follow.
   void ShiftStarts(size_t block, int delta);
   // Blocks from `block` on were added, removed or changed: their starts
-  // are counted again.
+  // (and first heads) are taken again.
   void Renumber(size_t block);
 
   static constexpr size_t kGroupBlocks = 64;
@@ -84,6 +101,7 @@ class TEntryList {
   std::vector<std::vector<TEntry>> blocks_;
   std::vector<int> starts_;       // per block, relative to its group's first block
   std::vector<int> groupStarts_;  // per group of kGroupBlocks blocks
+  std::vector<uint64_t> firstHeads_;  // per block, its first entry's head
   int count_ = 0;
   mutable size_t lastBlock_ = 0;
 };

@@ -62,7 +62,10 @@ class TdvoIndex {
   TRecord* EntryAt(int position) const;
   // Position of that very reference by a scan, -1 when absent.
   int EntryPosition(const TRecord* record) const { return entries_.IndexOf(record); }
-  void AppendEntry(TRecord* record) { entries_.PushBack(TEntry(record)); }
+  void AppendEntry(TRecord* record) {
+    entries_.PushBack(TEntry(record));
+    headsInOrder_ = false;
+  }
   // A position outside 0..EntryCount() appends. The entry's head is drawn
   // from `values` (the record's new values during an edit), else from the
   // record.
@@ -129,6 +132,8 @@ class TdvoIndex {
                    int position, bool partial) const;
   // Sorts lo..hi; with checkUnique, whether two neighbours have equal keys.
   bool SortFindingDuplicates(int lo, int hi, bool checkUnique);
+  // Whether the entries at a and b (a before b) both carry heads in order.
+  bool HeadsInOrderAt(int a, int b) const;
 
   std::string name_;
   TEntryList entries_;
@@ -136,6 +141,10 @@ class TdvoIndex {
   std::string fieldNames_;
   TdvoFieldList fieldList_;
   TKeyHead head_;
+  // Every entry carries a head and the heads are in the index's order: where
+  // heads decide every comparison, a search then needs no halving probe by
+  // probe (see HalvingSearchKey).
+  bool headsInOrder_ = true;
   TdvoMemTableCompareOptions options_ = 0;
   bool inOrder_ = false;
   bool keepSorted_ = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -77,10 +78,11 @@ TEST(EntryList, FollowsAFlatListThroughInsertsAndErases) {
   }
 }
 
-// Maintenance over thousands of records with many equal keys, checked
-// against a flat list kept by the rule itself: a new or moved record goes
-// before the first entry that is not below its key; the current index also
-// numbers the record and moves the cursor to it.
+// Maintenance over thousands of records with many equal keys and some null
+// ones, checked against a flat list kept by the rule itself: a new or moved
+// record goes before the first entry that is not below its key (a null sorts
+// before every value, descending or not); the current index also numbers the
+// record and moves the cursor to it.
 TEST(EntryList, MaintenanceKeepsPositionsAndRowNumbersOfTheCurrentIndex) {
   for (const char* key : {"Id", "Id:D"}) {
     SCOPED_TRACE(key);
@@ -89,19 +91,26 @@ TEST(EntryList, MaintenanceKeepsPositionsAndRowNumbersOfTheCurrentIndex) {
     table.current = index;
     const bool down = key[2] != '\0';
     std::vector<TRecord*> model;
-    auto placeOf = [&](int id) {
-      const auto it = std::find_if(model.begin(), model.end(), [&](TRecord* r) {
-        return down ? table.IdOf(r) <= id : table.IdOf(r) >= id;
-      });
+    auto keyOf = [&](const TRecord* r) {
+      return table.store.FieldSlot(r, *table.Id())[0] == kSlotNull ? std::optional<int>() : table.IdOf(r);
+    };
+    auto below = [&](std::optional<int> entry, std::optional<int> id) {
+      if (!entry || !id) return !entry && id.has_value();
+      return down ? *entry > *id : *entry < *id;
+    };
+    auto placeOf = [&](std::optional<int> id) {
+      const auto it = std::find_if(model.begin(), model.end(), [&](TRecord* r) { return !below(keyOf(r), id); });
       return static_cast<int>(it - model.begin());
     };
     std::mt19937 rng(9);
     for (int op = 0; op < 6000; ++op) {
       const int kind = static_cast<int>(rng() % 10);
-      const int id = static_cast<int>(rng() % 500);
+      const int drawn = static_cast<int>(rng() % 500) - 250;
+      const std::optional<int> id = drawn % 23 == 0 ? std::optional<int>() : drawn;
+      const int written = id.value_or(TIndexTestTable::kNull);
       if (kind < 6 || model.size() < 2) {
         const int at = placeOf(id);
-        TRecord* r = table.Insert(id);
+        TRecord* r = table.Insert(written);
         model.insert(model.begin() + at, r);
         ASSERT_EQ(table.cursor, at);
         ASSERT_EQ(r->RowNumber, at);
@@ -113,10 +122,10 @@ TEST(EntryList, MaintenanceKeepsPositionsAndRowNumbersOfTheCurrentIndex) {
           table.Delete(r, pos);
           ASSERT_EQ(table.cursor, pos);
         } else {
-          const bool same = table.IdOf(r) == id;
+          const bool same = keyOf(r) == id;
           const int at = same ? pos : placeOf(id);
           model.insert(model.begin() + at, r);
-          table.Edit(r, id, nullptr, kind == 8 ? pos : -1);
+          table.Edit(r, written, nullptr, kind == 8 ? pos : -1);
           if (!same) {
             ASSERT_EQ(table.cursor, at);
             ASSERT_EQ(r->RowNumber, at);
@@ -130,6 +139,18 @@ TEST(EntryList, MaintenanceKeepsPositionsAndRowNumbersOfTheCurrentIndex) {
     EXPECT_EQ(index->Entries(), model);
     EXPECT_TRUE(index->InOrder());
   }
+}
+
+// Null keys carry no head: a record keyed 0 goes after them, though a head
+// of 0 would equal theirs.
+TEST(EntryList, AKeyAfterNullKeysGoesBehindThem) {
+  TIndexTestTable table;
+  TdvoIndex* index = table.indexes->AddIndexFromDef(TIndexDef{"ix", "Id", 0});
+  table.current = index;
+  for (int i = 0; i < 3; ++i) table.Insert(TIndexTestTable::kNull);
+  for (int id = 1; id <= 25; ++id) table.Insert(id);
+  table.Insert(0);
+  EXPECT_EQ(table.cursor, 3);
 }
 
 }  // namespace
