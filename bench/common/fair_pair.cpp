@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <malloc.h>
 #include <exception>
 #include <stdexcept>
 #include <string_view>
@@ -29,6 +30,9 @@ struct Summary {
   double peer = 0;
   double ratio = 0;     // median of the per-repetition ratios
   double cpuRatio = -1; // the same of processor times; < 0 where a side ran elsewhere
+  long long items = 0;
+  double oursHeap = -1;  // bytes, medians; < 0 when not weighed
+  double peerHeap = -1;
   std::string failure;  // why the pair has no figures
 };
 
@@ -70,9 +74,16 @@ double ProcessCpuSeconds() {
 struct Measured {
   double wall = 0;  // seconds
   double cpu = -1;  // seconds of this process; < 0 when the work ran elsewhere
+  double heap = 0;  // bytes the work holds when it ends, when weighed
 };
 
-Measured RunOnce(Side &side, std::string &result) {
+double HeapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return double(info.uordblks) + double(info.hblkhd);
+}
+
+Measured RunOnce(Side &side, std::string &result, bool weighHeap) {
+  const double heapBefore = weighHeap ? HeapInUse() : 0;
   if (side.setUp) side.setUp();
   Measured m;
   if (side.timedRun) {
@@ -85,6 +96,7 @@ Measured RunOnce(Side &side, std::string &result) {
     m.cpu = ProcessCpuSeconds() - cpu;
     m.wall = std::chrono::duration<double>(stop - start).count();
   }
+  if (weighHeap) m.heap = HeapInUse() - heapBefore;
   result = side.result ? side.result() : std::string();
   if (side.tearDown) side.tearDown();
   return m;
@@ -99,11 +111,11 @@ std::string Shown(const std::string &text) {
 bool RunBoth(Pair &pair, bool oursFirst, Measured &ours, Measured &peer, std::string &result) {
   std::string oursResult, peerResult;
   if (oursFirst) {
-    ours = RunOnce(pair.ours, oursResult);
-    peer = RunOnce(pair.peer, peerResult);
+    ours = RunOnce(pair.ours, oursResult, pair.heap);
+    peer = RunOnce(pair.peer, peerResult, pair.heap);
   } else {
-    peer = RunOnce(pair.peer, peerResult);
-    ours = RunOnce(pair.ours, oursResult);
+    peer = RunOnce(pair.peer, peerResult, pair.heap);
+    ours = RunOnce(pair.ours, oursResult, pair.heap);
   }
   if (oursResult != peerResult) {
     std::fflush(stdout);
@@ -124,7 +136,7 @@ void RunPair(benchmark::State &state, const std::string &name, const std::functi
       std::string result;
       for (int w = 0; w < gWarmups; ++w)
         if (!RunBoth(pair, w % 2 == 0, ours, peer, result)) throw std::runtime_error("the results differ");
-      std::vector<double> oursTimes, peerTimes, ratios, cpuRatios;
+      std::vector<double> oursTimes, peerTimes, ratios, cpuRatios, oursHeaps, peerHeaps;
       for (int rep = 0; rep < repetitions; ++rep) {
         const bool oursFirst = rep % 2 == 0;
         if (!RunBoth(pair, oursFirst, ours, peer, result)) throw std::runtime_error("the results differ");
@@ -132,8 +144,14 @@ void RunPair(benchmark::State &state, const std::string &name, const std::functi
         peerTimes.push_back(peer.wall);
         ratios.push_back(ours.wall / peer.wall);
         if (ours.cpu >= 0 && peer.cpu > 0) cpuRatios.push_back(ours.cpu / peer.cpu);
-        std::printf("%s repetition %d/%d (%s first): ours %.3f ms, peer %.3f ms, ratio %.3f\n", name.c_str(), rep + 1,
+        std::printf("%s repetition %d/%d (%s first): ours %.3f ms, peer %.3f ms, ratio %.3f", name.c_str(), rep + 1,
                     repetitions, oursFirst ? "ours" : "peer", ours.wall * 1e3, peer.wall * 1e3, ours.wall / peer.wall);
+        if (pair.heap) {
+          oursHeaps.push_back(ours.heap);
+          peerHeaps.push_back(peer.heap);
+          std::printf("; heap held: ours %.1f MB, peer %.1f MB", ours.heap / 1e6, peer.heap / 1e6);
+        }
+        std::printf("\n");
       }
       Summary s;
       s.name = name;
@@ -143,9 +161,20 @@ void RunPair(benchmark::State &state, const std::string &name, const std::functi
       s.peer = Median(peerTimes);
       s.ratio = Median(ratios);
       if (cpuRatios.size() == ratios.size()) s.cpuRatio = Median(cpuRatios);
+      s.items = pair.items;
+      if (pair.heap) {
+        s.oursHeap = Median(oursHeaps);
+        s.peerHeap = Median(peerHeaps);
+      }
       std::printf("%s: median of %d repetitions: ours %.3f ms, peer %.3f ms (%s), ratio %.3f", name.c_str(),
                   repetitions, s.ours * 1e3, s.peer * 1e3, s.peerName.c_str(), s.ratio);
       if (s.cpuRatio >= 0) std::printf(", processor-time ratio %.3f", s.cpuRatio);
+      if (s.items > 0)
+        std::printf(", per item: ours %.0f ns, peer %.0f ns", s.ours * 1e9 / double(s.items),
+                    s.peer * 1e9 / double(s.items));
+      if (s.oursHeap >= 0)
+        std::printf(", heap held: ours %.1f MB, peer %.1f MB, ratio %.3f", s.oursHeap / 1e6, s.peerHeap / 1e6,
+                    s.oursHeap / s.peerHeap);
       std::printf("; both sides: %s\n", Shown(result).c_str());
       std::fflush(stdout);
       state.SetIterationTime(s.ours);
@@ -198,6 +227,12 @@ void PrintSummaries() {
     if (s.cpuRatio >= 0) std::snprintf(cpu, sizeof cpu, "%.3f", s.cpuRatio);
     std::printf("%-40s %12.3f %12.3f %8.3f %10s  %s (median of %d repetitions)\n", s.name.c_str(), s.ours * 1e3,
                 s.peer * 1e3, s.ratio, cpu, s.peerName.c_str(), s.repetitions);
+    if (s.items > 0)
+      std::printf("%-40s %9.0f ns %9.0f ns  per item, %lld items\n", "", s.ours * 1e9 / double(s.items),
+                  s.peer * 1e9 / double(s.items), s.items);
+    if (s.oursHeap >= 0)
+      std::printf("%-40s %9.1f MB %9.1f MB %8.3f  heap held when the work ends\n", "", s.oursHeap / 1e6,
+                  s.peerHeap / 1e6, s.oursHeap / s.peerHeap);
   }
 }
 

@@ -32,6 +32,13 @@ struct Pair {
   Side peer;
   std::string peerName;  // what the peer is, for the printout
   int repetitions = 0;   // 0: the command line's count
+  // Work items in one run (records, say): the printout adds each side's
+  // nanoseconds per item. 0: not shown.
+  long long items = 0;
+  // Also weigh the heap each side's work holds when its run ends: the bytes
+  // in use by the allocator then, less those in use before its set-up, read
+  // the same way for both sides (for a side run in this process only).
+  bool heap = false;
 };
 
 // Registers a pair under `name`; `make` builds its data and sides only when
