@@ -3,13 +3,16 @@
 // SQLite runs ":memory:" with one table, prepared statements, one
 // transaction and an index on the key.
 //
-// Appends (with a kept index on the key, random and ascending keys, and
-// without an index): every row prints both times and the ratio ours / SQLite
-// (counters ours_s, sqlite_s, ratio); the reported time is ours. Run with
-// --benchmark_repetitions=N and read the medians.
+// Every row is a fair pair (warmed, alternated, medians of repetitions,
+// results compared). Appends: with a kept index on the key (random and
+// ascending keys) and without an index, each side on a fresh table, its keys
+// then read back in key (or row) order and compared; each row also gives the
+// time per record and the heap each side holds at its end. The growth series
+// appends random keys with a kept index to a table of an Integer and a
+// String(20) only, at 100,000, 1,000,000 and 4,000,000 records, to show how
+// the cost per record and the memory grow on both sides.
 //
-// Locates and index builds run as fair pairs (warmed, alternated, medians of
-// repetitions, results compared): random LocateRecord by the key through its
+// Locates and index builds: random LocateRecord by the key through its
 // index, case-insensitive locates on the name through an index, and building
 // an Integer and a String index over the records. Byte compare ("name:L",
 // "name:CL") meets SQLite's own byte order and NOCASE; locale compare
@@ -21,7 +24,6 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
-#include <chrono>
 #include <memory>
 #include <random>
 #include <stdexcept>
@@ -41,12 +43,9 @@
 namespace {
 
 using namespace ts;
-using TClock = std::chrono::steady_clock;
 
 constexpr int kRecords = 1000000;
 constexpr int kLocates = 100000;
-
-double Seconds(TClock::time_point from) { return std::chrono::duration<double>(TClock::now() - from).count(); }
 
 struct TRows {
   std::vector<int> keys;
@@ -81,13 +80,15 @@ class TSqlite {
     Check(sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr));
     return statement;
   }
-  void Insert(const TRows& rows) {
+  // withValue: the table has the Float column `value` too.
+  void Insert(const TRows& rows, bool withValue = true) {
     Exec("BEGIN");
-    sqlite3_stmt* insert = Prepare("INSERT INTO t(id, name, value) VALUES (?, ?, ?)");
+    sqlite3_stmt* insert = Prepare(withValue ? "INSERT INTO t(id, name, value) VALUES (?, ?, ?)"
+                                             : "INSERT INTO t(id, name) VALUES (?, ?)");
     for (size_t i = 0; i < rows.keys.size(); ++i) {
       sqlite3_bind_int(insert, 1, rows.keys[i]);
       sqlite3_bind_text(insert, 2, rows.names[i].data(), static_cast<int>(rows.names[i].size()), SQLITE_STATIC);
-      sqlite3_bind_double(insert, 3, static_cast<double>(i) * 0.5);
+      if (withValue) sqlite3_bind_double(insert, 3, static_cast<double>(i) * 0.5);
       if (sqlite3_step(insert) != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db_));
       sqlite3_reset(insert);
     }
@@ -104,55 +105,83 @@ class TSqlite {
 
 // ---- Our side
 
-std::unique_ptr<TdvoMemTable> MakeTable(const char* indexFields) {
+std::unique_ptr<TdvoMemTable> MakeTable(const char* indexFields, bool withValue = true) {
   auto table = std::make_unique<TdvoMemTable>("bench");
   table->AddField<TIntegerField>("id");
   table->AddField<TStringField>("name", 20);
-  table->AddField<TFloatField>("value");
+  if (withValue) table->AddField<TFloatField>("value");
   if (indexFields != nullptr) table->IndexDefs().Add("byKey", indexFields);
   table->Open();
   if (indexFields != nullptr) table->SetIndexName("byKey");
   return table;
 }
 
-void Append(TdvoMemTable& table, const TRows& rows) {
+void Append(TdvoMemTable& table, const TRows& rows, bool withValue = true) {
   TField& id = table.FieldNamed("id");
   TField& name = table.FieldNamed("name");
-  TField& value = table.FieldNamed("value");
+  TField* value = withValue ? &table.FieldNamed("value") : nullptr;
   for (size_t i = 0; i < rows.keys.size(); ++i) {
     table.Append();
     id.SetAsInteger(rows.keys[i]);
     name.SetAsString(rows.names[i]);
-    value.SetAsFloat(static_cast<double>(i) * 0.5);
+    if (value != nullptr) value->SetAsFloat(static_cast<double>(i) * 0.5);
     table.Post();
   }
 }
 
-void Report(benchmark::State& state, double ours, double sqlite) {
-  state.SetIterationTime(ours);
-  state.counters["ours_s"] = ours;
-  state.counters["sqlite_s"] = sqlite;
-  state.counters["ratio"] = ours / sqlite;
-}
-
 // ---- Appends
 
-void BM_Append(benchmark::State& state, bool indexed, bool ascending) {
-  const TRows rows = MakeRows(static_cast<int>(state.range(0)), ascending);
-  for (auto _ : state) {
-    auto table = MakeTable(indexed ? "id" : nullptr);
-    TClock::time_point start = TClock::now();
-    Append(*table, rows);
-    const double ours = Seconds(start);
-    table.reset();
-
-    TSqlite db;
-    db.Exec("CREATE TABLE t(id INTEGER, name TEXT, value REAL)");
-    if (indexed) db.Exec("CREATE INDEX t_id ON t(id)");
-    start = TClock::now();
-    db.Insert(rows);
-    Report(state, ours, Seconds(start));
+// The keys a table holds, in the order of its current index, and their count.
+std::string KeysInOrder(TdvoMemTable& table) {
+  bench_fair::Digest digest;
+  TField& id = table.FieldNamed("id");
+  int64_t count = 0;
+  for (table.First(); !table.Eof(); table.Next()) {
+    const int32_t key = id.AsInteger();
+    digest.Add(&key, sizeof key);
+    ++count;
   }
+  return std::to_string(count) + " records, keys " + digest.Hex();
+}
+
+std::string KeysInOrder(TSqlite& db, bool indexed) {
+  bench_fair::Digest digest;
+  sqlite3_stmt* select = db.Prepare(indexed ? "SELECT id FROM t ORDER BY id" : "SELECT id FROM t ORDER BY rowid");
+  int64_t count = 0;
+  while (sqlite3_step(select) == SQLITE_ROW) {
+    const int32_t key = sqlite3_column_int(select, 0);
+    digest.Add(&key, sizeof key);
+    ++count;
+  }
+  sqlite3_finalize(select);
+  return std::to_string(count) + " records, keys " + digest.Hex();
+}
+
+// Both sides start from an empty table made before the clock starts and
+// append the same rows; SQLite in one transaction through one prepared
+// statement (prepared inside its run, as ours looks up its fields inside
+// its own).
+bench_fair::Pair AppendPair(int count, bool indexed, bool ascending, bool withValue) {
+  auto rows = std::make_shared<const TRows>(MakeRows(count, ascending));
+  auto table = std::make_shared<std::unique_ptr<TdvoMemTable>>();
+  auto db = std::make_shared<std::unique_ptr<TSqlite>>();
+  bench_fair::Pair pair;
+  pair.peerName = indexed ? "SQLite, index on id" : "SQLite, no index";
+  pair.items = count;
+  pair.heap = true;
+  pair.ours.setUp = [table, indexed, withValue] { *table = MakeTable(indexed ? "id" : nullptr, withValue); };
+  pair.ours.run = [table, rows, withValue] { Append(**table, *rows, withValue); };
+  pair.ours.result = [table] { return KeysInOrder(**table); };
+  pair.ours.tearDown = [table] { table->reset(); };
+  pair.peer.setUp = [db, indexed, withValue] {
+    *db = std::make_unique<TSqlite>();
+    (*db)->Exec(withValue ? "CREATE TABLE t(id INTEGER, name TEXT, value REAL)" : "CREATE TABLE t(id INTEGER, name TEXT)");
+    if (indexed) (*db)->Exec("CREATE INDEX t_id ON t(id)");
+  };
+  pair.peer.run = [db, rows, withValue] { (*db)->Insert(*rows, withValue); };
+  pair.peer.result = [db, indexed] { return KeysInOrder(**db, indexed); };
+  pair.peer.tearDown = [db] { db->reset(); };
+  return pair;
 }
 
 // ---- Locates and index builds over one shared set of records
@@ -292,17 +321,19 @@ bench_fair::Pair BuildIndex(const char* fields, const char* sqliteColumn, bool t
   return pair;
 }
 
-void Configure(benchmark::internal::Benchmark* b) {
-  b->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
-}
-
-BENCHMARK_CAPTURE(BM_Append, IndexedRandom, true, false)->Arg(50000)->Arg(200000)->Arg(kRecords)->Apply(Configure);
-BENCHMARK_CAPTURE(BM_Append, IndexedAscending, true, true)->Arg(kRecords)->Apply(Configure);
-BENCHMARK_CAPTURE(BM_Append, NoIndex, false, false)->Arg(kRecords)->Apply(Configure);
-
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int count : {50000, 200000, kRecords})
+    bench_fair::Register("Append/IndexedRandom/" + std::to_string(count),
+                         [count] { return AppendPair(count, true, false, true); });
+  bench_fair::Register("Append/IndexedAscending/" + std::to_string(kRecords),
+                       [] { return AppendPair(kRecords, true, true, true); });
+  bench_fair::Register("Append/NoIndex/" + std::to_string(kRecords),
+                       [] { return AppendPair(kRecords, false, false, true); });
+  for (int count : {100000, 1000000, 4000000})
+    bench_fair::Register("Growth/IndexedRandom/" + std::to_string(count),
+                         [count] { return AppendPair(count, true, false, false); });
   bench_fair::Register("Locate/ByKey", [] { return Locate("byId", "id", false, ""); });
   bench_fair::Register("Locate/NameNoCaseBytes", [] { return Locate("byNameBytes", "name:L", true, "NOCASE"); });
   bench_fair::Register("Locate/NameNoCaseLocale",
