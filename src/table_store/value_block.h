@@ -14,6 +14,11 @@ using TValueBlock = uint8_t*;
 // raises ERangeError.
 TValueBlock NewValueBlock(int32_t n);
 
+// A new block of n bytes with its length written and its bytes unset, for a
+// caller that writes them at once (and may cut the block down to what it
+// wrote). A negative n raises ERangeError.
+TValueBlock NewValueBlockForOverwrite(int32_t n);
+
 // A new block holding a copy of n bytes of `source`.
 TValueBlock MakeValueBlock(const void* source, int32_t n);
 

@@ -51,6 +51,23 @@ TEST(ValueBlockTest, LengthPrefixedZeroFilledCopies) {
   for (TValueBlock x : {b, m, c, big}) FreeValueBlock(x);
 }
 
+TEST(ValueBlockTest, BlocksFilledAfterwardKeepTheirBytesWhenCut) {
+  // Small and large-page sized blocks, cut in place and across a large page.
+  for (int32_t n : {3, 5 << 20}) {
+    TValueBlock b = NewValueBlockForOverwrite(n);
+    ASSERT_EQ(ValueBlockLength(b), n);
+    for (int32_t i = 0; i < n; ++i) ValueBlockData(b)[i] = static_cast<uint8_t>(i * 7);
+    const int32_t kept = n / 3 + 1;
+    b = ShrinkValueBlock(b, kept);
+    EXPECT_EQ(ValueBlockLength(b), kept);
+    int32_t differ = 0;
+    for (int32_t i = 0; i < kept; ++i) differ += ValueBlockData(b)[i] != static_cast<uint8_t>(i * 7);
+    EXPECT_EQ(differ, 0) << n;
+    FreeValueBlock(b);
+  }
+  EXPECT_THROW(NewValueBlockForOverwrite(-1), ERangeError);
+}
+
 TEST_F(RecordLayoutTest, FastKeepsEverythingButBlobsInLine) {
   table.defs = MixedDefs();
   table.calcSize = 8;

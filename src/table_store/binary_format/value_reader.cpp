@@ -108,19 +108,22 @@ size_t TReader::ReadUtf8Text(int64_t length, char* out) {
   // megabytes needs no full-size copy of its UTF-8 form. A piece stays well
   // inside the processor's caches and still takes few reads of a file.
   const size_t chunk = std::min<size_t>(static_cast<size_t>(length), kDecodeChunk);
-  std::vector<char> in(chunk + 4);
+  // Kept from one text to the next: a table of many blobs makes and fills
+  // it once.
+  if (decodeBuffer_.size() < chunk + 4) decodeBuffer_.resize(chunk + 4);
+  char* const in = decodeBuffer_.data();
   size_t written = 0;
   size_t carry = 0;  // an incomplete sequence left from the previous piece
   int64_t left = length;
   while (left > 0) {
     const size_t take = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(chunk)));
-    Read(in.data() + carry, static_cast<int64_t>(take));
+    Read(in + carry, static_cast<int64_t>(take));
     left -= static_cast<int64_t>(take);
     const size_t have = carry + take;
-    const TUtf8Decoded piece = DecodeUtf8ToCp1251(in.data(), have, left == 0, out + written);
+    const TUtf8Decoded piece = DecodeUtf8ToCp1251(in, have, left == 0, out + written);
     written += piece.written;
     carry = have - piece.consumed;
-    std::memmove(in.data(), in.data() + piece.consumed, carry);
+    std::memmove(in, in + piece.consumed, carry);
   }
   return written;
 }
@@ -261,7 +264,9 @@ TValueBlock TReader::ReadStringBlock() {
     }
   }
   if (length == 0) return nullptr;
-  std::unique_ptr<uint8_t, TFree> block(NewValueBlock(static_cast<int32_t>(length)));
+  // Written in full before anyone reads it (a UTF-8 text then cut down to
+  // what it decoded to), so the block is not cleared first.
+  std::unique_ptr<uint8_t, TFree> block(NewValueBlockForOverwrite(static_cast<int32_t>(length)));
   char* data = reinterpret_cast<char*>(ValueBlockData(block.get()));
   if (tag != vtUtf8String) {
     Read(data, length);

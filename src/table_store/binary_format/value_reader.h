@@ -86,6 +86,7 @@ class TReader {
 
   TStream& stream_;
   std::vector<uint8_t> buffer_;
+  std::vector<char> decodeBuffer_;  // UTF-8 pieces on their way to the code page
   size_t pos_ = 0;
   size_t end_ = 0;
   bool closed_ = false;
