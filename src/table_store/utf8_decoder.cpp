@@ -126,8 +126,11 @@ bool Utf8DecoderPathAvailable(TUtf8DecoderPath path) {
   static const bool counts = (__builtin_cpu_init(), __builtin_cpu_supports("popcnt"));
   static const bool vector16 = counts && __builtin_cpu_supports("ssse3");
   static const bool vector32 = counts && __builtin_cpu_supports("avx2");
+  static const bool vector64 = counts && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
+                               __builtin_cpu_supports("avx512vbmi2");
   if (path == TUtf8DecoderPath::Vector16) return vector16;
   if (path == TUtf8DecoderPath::Vector32) return vector32;
+  if (path == TUtf8DecoderPath::Vector64) return vector64;
 #endif
   return path == TUtf8DecoderPath::Stepwise;
 }
@@ -135,6 +138,10 @@ bool Utf8DecoderPathAvailable(TUtf8DecoderPath path) {
 TUtf8Decoded DecodeUtf8ToCp1251On(TUtf8DecoderPath path, const char* in, size_t n, bool final, char* out) {
   TUtf8Decoded r;
 #ifdef TS_UTF8_VECTOR_PATH
+  if (path == TUtf8DecoderPath::Vector64) {
+    r.consumed = utf8::DecodeVector64(in, n, final, out, r.written, r.replaced);
+    return r;
+  }
   if (path == TUtf8DecoderPath::Vector32) {
     r.consumed = utf8::DecodeVector32(in, n, final, out, r.written, r.replaced);
     return r;
@@ -151,9 +158,11 @@ TUtf8Decoded DecodeUtf8ToCp1251On(TUtf8DecoderPath path, const char* in, size_t 
 }
 
 TUtf8Decoded DecodeUtf8ToCp1251(const char* in, size_t n, bool final, char* out) {
-  static const TUtf8DecoderPath fastest = Utf8DecoderPathAvailable(TUtf8DecoderPath::Vector32)   ? TUtf8DecoderPath::Vector32
-                                          : Utf8DecoderPathAvailable(TUtf8DecoderPath::Vector16) ? TUtf8DecoderPath::Vector16
-                                                                                                 : TUtf8DecoderPath::Stepwise;
+  static const TUtf8DecoderPath fastest = [] {
+    for (TUtf8DecoderPath path : {TUtf8DecoderPath::Vector64, TUtf8DecoderPath::Vector32, TUtf8DecoderPath::Vector16})
+      if (Utf8DecoderPathAvailable(path)) return path;
+    return TUtf8DecoderPath::Stepwise;
+  }();
   return DecodeUtf8ToCp1251On(fastest, in, n, final, out);
 }
 

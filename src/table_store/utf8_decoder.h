@@ -24,10 +24,10 @@ struct TUtf8Decoded {
 TUtf8Decoded DecodeUtf8ToCp1251(const char* in, size_t n, bool final, char* out);
 
 // The ways the decoder can run: one sequence at a time (the reference that
-// the others must match byte for byte), or with the vector path 16 or 32
-// bytes at a time where the processor has the vector unit for it. The one
-// above takes the widest at hand.
-enum class TUtf8DecoderPath { Stepwise, Vector16, Vector32 };
+// the others must match byte for byte), or with the vector path 16, 32 or
+// 64 bytes at a time where the processor has the vector unit for it. The
+// one above takes the widest at hand.
+enum class TUtf8DecoderPath { Stepwise, Vector16, Vector32, Vector64 };
 bool Utf8DecoderPathAvailable(TUtf8DecoderPath path);
 // The same conversion on the given path, which must be available.
 TUtf8Decoded DecodeUtf8ToCp1251On(TUtf8DecoderPath path, const char* in, size_t n, bool final, char* out);

@@ -42,11 +42,12 @@ const TVectorTables& VectorTables();
 // cut off by the end of a piece that is not the last.
 size_t StepUntil(const uint8_t* s, size_t at, size_t until, size_t n, bool final, char*& out, bool& replaced);
 
-// The vector path for 16 and for 32 bytes at a time; each needs its unit
-// (SSSE3 and AVX2, with POPCNT). Return the input bytes used and add the
-// bytes written to `written`.
+// The vector path for 16, 32 and 64 bytes at a time; each needs its unit
+// (SSSE3 and AVX2, with POPCNT; AVX-512 BW, VBMI and VBMI2). Return the
+// input bytes used and add the bytes written to `written`.
 size_t DecodeVector16(const char* in, size_t n, bool final, char* out, size_t& written, bool& replaced);
 size_t DecodeVector32(const char* in, size_t n, bool final, char* out, size_t& written, bool& replaced);
+size_t DecodeVector64(const char* in, size_t n, bool final, char* out, size_t& written, bool& replaced);
 
 namespace {
 
@@ -68,7 +69,7 @@ inline size_t OpenTail(const uint8_t* end) {
 // nothing useful when the block holds anything else, and sets `stop` to the
 // lanes that do.
 template <class V>
-inline int DecodeBlock(typename V::Vec b, typename V::Vec before, char* out, uint32_t& stop, const TVectorTables& t) {
+inline int DecodeBlock(typename V::Vec b, typename V::Vec before, char* out, uint64_t& stop, const TVectorTables& t) {
   using Vec = typename V::Vec;
   const Vec zero = V::Zero();
   const Vec prev1 = V::Prev1(b, before);  // the byte before each lane
@@ -126,7 +127,7 @@ inline int DecodeBlock(typename V::Vec b, typename V::Vec before, char* out, uin
   // ASCII lanes keep their byte, the last lane of a sequence takes its
   // character's; the other lanes of a sequence are dropped.
   const Vec value = V::Or(V::AndNot(nonAscii, b), V::And(last, mapped));
-  const uint32_t keep = V::MoveMask(V::Or(V::CmpEq(nonAscii, zero), last));
+  const uint64_t keep = V::MoveMask(V::Or(V::CmpEq(nonAscii, zero), last));
   return V::StorePacked(out, value, keep, t);
 }
 
@@ -144,7 +145,7 @@ inline size_t DecodeVectors(const char* in, size_t n, bool final, char* out, siz
     // Never more is written than read, so the output has room for the
     // block's bytes whenever as many input bytes remain.
     const Vec b = V::Load(s + i);
-    uint32_t stop = 0;
+    uint64_t stop = 0;
     if (open == 0 && V::MoveMask(b) == 0) {
       V::Store(o, b);
       o += kBytes;
@@ -154,7 +155,7 @@ inline size_t DecodeVectors(const char* in, size_t n, bool final, char* out, siz
         // Step one sequence at a time from the start of the open sequence
         // past the first lane the block could not take, then go on from
         // that sequence boundary.
-        const size_t past = i + static_cast<size_t>(__builtin_ctz(stop)) + 1;
+        const size_t past = i + static_cast<size_t>(__builtin_ctzll(stop)) + 1;
         const size_t at = StepUntil(s, i - open, past, n, final, o, replaced);
         i = at;
         open = 0;

@@ -31,7 +31,7 @@ TResult Stepwise(const std::string& utf8) {
 // The vector paths this processor runs.
 std::vector<TUtf8DecoderPath> VectorPaths() {
   std::vector<TUtf8DecoderPath> paths;
-  for (TUtf8DecoderPath path : {TUtf8DecoderPath::Vector16, TUtf8DecoderPath::Vector32})
+  for (TUtf8DecoderPath path : {TUtf8DecoderPath::Vector16, TUtf8DecoderPath::Vector32, TUtf8DecoderPath::Vector64})
     if (Utf8DecoderPathAvailable(path)) paths.push_back(path);
   return paths;
 }
@@ -71,8 +71,9 @@ void CheckInEveryLane(const std::string& sequence, size_t salt) {
       Cp1251ToUtf8("\xC0\xE1\xE2\xA8\xB8\xF1\xE0\xFF\xDF\xC1\xA0\xBB\xA5\xB4\x98\xE9\x85\xB9\x88");
   static const std::string ascii = "The quick brown fox jumps over the lazy dog";
   for (const std::string* context : {&cyrillic, &ascii}) {
-    const size_t lane = salt % 35;
-    const std::string utf8 = context->substr(0, lane % context->size()) + sequence + *context + *context;
+    // Every lane of the widest block, and across its end.
+    const size_t lane = salt % 67;
+    const std::string utf8 = (*context + *context).substr(0, lane) + sequence + *context + *context;
     const TResult expected = Stepwise(utf8);
     for (TUtf8DecoderPath path : VectorPaths())
       ASSERT_EQ(InPieces(path, utf8, utf8.size()), expected)
