@@ -1,5 +1,7 @@
 #include "platform/pdf_library/document_cache.h"
 
+#include "platform/pdf_library/paper_device.h"
+
 #include <GlobalParams.h>
 #include <PDFDoc.h>
 #include <SplashOutputDev.h>
@@ -56,10 +58,7 @@ SplashOutputDev *DocumentCache::Device(bool smooth) {
     return nullptr;
   std::unique_ptr<SplashOutputDev> &device = devices_[smooth ? 1 : 0];
   if (!device) {
-    // White paper, 32-bit pixels that the device writes opaque, rows top-down
-    // and padded to whole pixels, as the drawing surface takes them.
-    SplashColor paper = {0xFF, 0xFF, 0xFF, 0xFF};
-    auto made = std::make_unique<SplashOutputDev>(splashModeXBGR8, 4, false, paper, true);
+    auto made = std::make_unique<PaperDevice>();
     // Glyphs are made as the device starts on the document, so the font
     // smoothing has to be chosen first.
     made->setFontAntialias(smooth);

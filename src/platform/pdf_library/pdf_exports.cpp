@@ -2,6 +2,7 @@
 // exception: the caller reaches them through a C function pointer, so every
 // failure becomes result 0.
 #include "platform/pdf_library/document_cache.h"
+#include "platform/pdf_library/paper_device.h"
 #include "platform/pdf_library/pdf_dc.h"
 
 #include <PDFDoc.h>
@@ -10,7 +11,6 @@
 #include <splash/SplashBitmap.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 #define PDF_EXPORT extern "C" __attribute__((visibility("default")))
@@ -45,19 +45,6 @@ bool UsableSurface(const PdfDC *dc) {
   if (dc->width <= 0 || dc->height <= 0)
     return false;
   return static_cast<std::int64_t>(dc->stride) >= static_cast<std::int64_t>(dc->width) * 4;
-}
-
-// Copies the rendered slice onto the surface at (left, top). The device
-// writes its pixels opaque, in the surface's byte order.
-void CopyOnto(SplashBitmap &slice, PdfDC &dc, std::int32_t left, std::int32_t top, std::int32_t width,
-              std::int32_t height) {
-  const int rows = std::min(height, slice.getHeight());
-  const int columns = std::min(width, slice.getWidth());
-  const unsigned char *source = slice.getDataPtr();
-  auto *target = static_cast<unsigned char *>(dc.pixels);
-  for (int row = 0; row < rows; ++row)
-    std::memcpy(target + static_cast<std::ptrdiff_t>(top + row) * dc.stride + static_cast<std::ptrdiff_t>(left) * 4,
-                source + static_cast<std::ptrdiff_t>(row) * slice.getRowSize(), static_cast<std::size_t>(columns) * 4);
 }
 
 } // namespace
@@ -154,8 +141,8 @@ PDF_EXPORT std::int32_t RenderPDFPageToDC(const void *data, std::int32_t size, s
     SplashBitmap *slice = device->getBitmap();
     if (slice == nullptr || slice->getMode() != splashModeXBGR8 || slice->getRowSize() <= 0)
       return 0;
-    CopyOnto(*slice, *dc, static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
-             static_cast<std::int32_t>(right - left), static_cast<std::int32_t>(bottom - top));
+    pdflib::LayOnPaper(*slice, *dc, static_cast<std::int32_t>(left), static_cast<std::int32_t>(top),
+                       static_cast<std::int32_t>(right - left), static_cast<std::int32_t>(bottom - top));
     return 1;
   } catch (...) {
     return 0;

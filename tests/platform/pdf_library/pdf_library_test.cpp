@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <GlobalParams.h>
+#include <PDFDoc.h>
+#include <SplashOutputDev.h>
+#include <Stream.h>
+#include <splash/SplashBitmap.h>
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -153,6 +159,46 @@ TEST(PdfLibraryRender, CutsOffWhatFallsOutsideTheSurface) {
   EXPECT_NE(Render(pdf, beyond.dc(), 0, 100, 2147483600, 0, 2000, 100), 0);
   for (std::uint32_t pixel : beyond.pixels)
     EXPECT_EQ(pixel, kMarker);
+}
+
+TEST(PdfLibraryRender, GivesThePixelsOfTheEnginesOwnDevice) {
+  // Coloured ink whose edges cover pixels partly, drawn smooth into rows of
+  // no whole number of eight pixels: every pixel laid on the paper as the
+  // engine lays it.
+  TestPage page;
+  page.width = 144;
+  page.height = 72;
+  page.ink = "0.85 0.25 0.40 rg 20.3 10.7 m 60.2 65.1 l 100.9 12.4 l f\n"
+             "0.10 0.60 0.90 rg 110 20 m 110 52 124 62 130 62 c 136 62 140 50 140 20 c f\n"
+             "0.95 0.75 0.05 RG 0.7 w 5.5 3.2 m 139.1 67.3 l S\n";
+  const std::string pdf = MakeTestPdf({page});
+  Surface ours(202, 101);
+  ASSERT_NE(Render(pdf, ours.dc(), 0, 101, 0, 0, 202, 101), 0);
+
+  GlobalParamsIniter params([](ErrorCategory, Goffset, const char *) {});
+  PDFDoc document(new MemStream(const_cast<char *>(pdf.data()), 0, static_cast<Goffset>(pdf.size()), Object(objNull)));
+  ASSERT_TRUE(document.isOk());
+  SplashColor paper = {0xFF, 0xFF, 0xFF, 0xFF};
+  SplashOutputDev device(splashModeXBGR8, 4, false, paper, true);
+  device.setFontAntialias(true);
+  device.setVectorAntialias(true);
+  device.setFreeTypeHinting(false, false);
+  device.startDoc(&document);
+  document.displayPage(&device, 1, 101, 101, 0, false, true, false);
+  SplashBitmap *engine = device.getBitmap();
+  ASSERT_EQ(engine->getWidth(), 202);
+  ASSERT_EQ(engine->getHeight(), 101);
+  int differ = 0;
+  int partly = 0;
+  for (int y = 0; y < 101; ++y)
+    for (int x = 0; x < 202; ++x) {
+      std::uint32_t pixel;
+      std::memcpy(&pixel, engine->getDataPtr() + y * engine->getRowSize() + x * 4, sizeof pixel);
+      differ += pixel != ours.at(x, y);
+      partly += pixel != 0xFFFFFFFFu && (pixel & 0xFFu) != 0 && (pixel & 0xFFu) != 0xFFu;
+    }
+  EXPECT_EQ(differ, 0);
+  EXPECT_GT(partly, 100); // the edges were there to be blended
 }
 
 TEST(PdfLibraryRender, RefusesUnusableArgumentsAndLeavesTheSurfaceAlone) {

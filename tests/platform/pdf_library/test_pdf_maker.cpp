@@ -31,7 +31,7 @@ std::string Content(const TestPage &page) {
       body += "(" + Escaped(line) + ") Tj T*\n";
     body += "ET\n";
   }
-  return body;
+  return body + page.ink;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Writes small PDF documents for the tests and benchmarks: pages of exact
-// sizes in points, black rectangles and lines of text in a standard font.
+// sizes in points, black rectangles, lines of text in a standard font and
+// whatever else a test draws itself.
 #pragma once
 
 #include <string>
@@ -19,6 +20,7 @@ struct TestPage {
   std::vector<TestRect> blackRects;
   std::vector<std::string> lines; // written top-down in 11-point type
   int rotate = 0;                 // degrees the viewer turns the page
+  std::string ink;                // further content operators, drawn last
 };
 
 std::string MakeTestPdf(const std::vector<TestPage> &pages, const std::string &comment = {});
