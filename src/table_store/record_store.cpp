@@ -1,4 +1,5 @@
 // TdvoCommon: records, slots, settings, attached tables and transactions.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -495,6 +496,12 @@ TRecord* TdvoCommon::VersionBeforeLevel(TRecord* record) const {
 
 void TdvoCommon::CheckUniqueKeysAfterLevel(bool rollback) {
   TLockGuard guard(lock_);
+  // Most tables keep no unique index: gathering every record for them would
+  // cost as much as the rollback itself.
+  const bool anyChecks = std::any_of(attached_.begin(), attached_.end(), [](const TStoreTable* table) {
+    return table != nullptr && table->StoreTableActive() && table->StoreChecksUniqueRebuild();
+  });
+  if (!anyChecks) return;
   // A commit changes no record's values, a rollback brings back older ones.
   std::vector<TRecord*> records;
   records.reserve(records_.size());

@@ -61,6 +61,9 @@ class TStoreTable {
   // EMemTableDupKey when rebuilding the table's indexes over `records`, all
   // that the store is about to hold, would find two equal unique keys.
   virtual void StoreCheckUniqueRebuild(const std::vector<TRecord*>& /*records*/) {}
+  // Whether StoreCheckUniqueRebuild has anything to check; when no table
+  // has, the store need not gather the records it would hand over.
+  virtual bool StoreChecksUniqueRebuild() const { return true; }
   // The table's attach slot (its bookmark cell in every record).
   virtual void StoreSetAttachSlot(int slot) = 0;
   // The store is going away: the table no longer shares it (AttachedTo none).

@@ -486,6 +486,7 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void StoreCheckUniqueRebuild(const std::vector<TRecord*>& records) override {
     indexes_->CheckUniqueRebuild(records);
   }
+  bool StoreChecksUniqueRebuild() const override { return indexes_->ChecksUniqueRebuild(); }
   void StoreSetAttachSlot(int slot) override { attachSlot_ = slot; }
   void StoreDetached() override;
 

@@ -373,8 +373,12 @@ void TdvoIndex::RebuildIndex() {
   }
 }
 
+bool TdvoIndex::RebuildChecksUnique() const {
+  return keepSorted_ && (options_ & mtcoUnique) && table_->IndexTableOpen();
+}
+
 bool TdvoIndex::RebuildFindsDuplicates(const std::vector<TRecord*>& records) {
-  if (!keepSorted_ || !(options_ & mtcoUnique) || !table_->IndexTableOpen()) return false;
+  if (!RebuildChecksUnique()) return false;
   std::vector<TRecord*> keys;
   if (keepContents_) {
     keys = Entries();

@@ -115,6 +115,9 @@ class TdvoIndex {
   // Whether RebuildIndex would raise over a store holding `records`: the
   // same records, the same unique check, made before anything changes.
   bool RebuildFindsDuplicates(const std::vector<TRecord*>& records);
+  // Whether a rebuild checks unique keys at all (a sorted unique index of
+  // an open table).
+  bool RebuildChecksUnique() const;
   bool PassesIndexFilter(TRecord* record);
 
  private:

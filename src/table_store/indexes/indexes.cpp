@@ -138,6 +138,10 @@ void TdvoIndexes::CheckUniqueRebuild(const std::vector<TRecord*>& records) {
     if (index->RebuildFindsDuplicates(records)) throw EMemTableDupKey();
 }
 
+bool TdvoIndexes::ChecksUniqueRebuild() const {
+  return std::any_of(indexes_.begin(), indexes_.end(), [](const auto& index) { return index->RebuildChecksUnique(); });
+}
+
 void TdvoIndexes::MaintainIndexes(TRecordChange change, TRecord* stored, TRecord* other, int positionHint) {
   for (size_t i = 0; i < indexes_.size(); ++i) MaintainIndex(*indexes_[i], change, stored, other, positionHint);
 }

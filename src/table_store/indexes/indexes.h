@@ -64,6 +64,8 @@ class TdvoIndexes {
   // Raises EMemTableDupKey when RebuildAllIndexes over `records` (every
   // record the store is about to hold) would; nothing changes.
   void CheckUniqueRebuild(const std::vector<TRecord*>& records);
+  // Whether some index would make that check at all.
+  bool ChecksUniqueRebuild() const;
   // Insert: `other` is the new stored record. Edit: `stored` still holds the
   // old values, `other` the new ones. Delete: `stored` is the record going.
   // `positionHint` is the table's cursor (insert: the 1-based insert

@@ -39,6 +39,7 @@ class TableTransactions : public ::testing::Test {
   }
 
   int Level() const { return table.Store().TransactionLevel(); }
+  void EndsThatWouldLeaveDuplicatesAreRefused(TdvoMemTable& holder);
 
   TdvoMemTable table{"t"};
   TdvoMemTable other{"other"};
@@ -120,10 +121,11 @@ TEST_F(TableTransactions, NothingHappensWithoutALevelOrOnAClosedTable) {
 // A unique index that posts do not keep (not maintained) lets a duplicate
 // key in; the rebuild after a commit or rollback would meet it. The end that
 // would keep or bring back the duplicate is refused before it takes effect,
-// and the level stays open for the other end.
-TEST_F(TableTransactions, AnEndThatWouldLeaveDuplicateUniqueKeysIsRefused) {
-  table.IndexDefs().Add("uniqueId", "id", ixUnique | ixNonMaintained);
-  table.SyncIndexes();
+// and the level stays open for the other end, whichever table of the store
+// holds the index.
+void TableTransactions::EndsThatWouldLeaveDuplicatesAreRefused(TdvoMemTable& holder) {
+  holder.IndexDefs().Add("uniqueId", "id", ixUnique | ixNonMaintained);
+  holder.SyncIndexes();
   auto refused = [&](void (TdvoMemTable::*end)()) {
     try {
       (table.*end)();
@@ -155,6 +157,12 @@ TEST_F(TableTransactions, AnEndThatWouldLeaveDuplicateUniqueKeysIsRefused) {
   EXPECT_EQ(Level(), 0);
   EXPECT_EQ(IdsOf(table), "1,2,3,4");
 }
+
+TEST_F(TableTransactions, AnEndThatWouldLeaveDuplicateUniqueKeysIsRefused) {
+  EndsThatWouldLeaveDuplicatesAreRefused(table);
+}
+
+TEST_F(TableTransactions, AnEndIsRefusedForAnotherTablesUniqueIndex) { EndsThatWouldLeaveDuplicatesAreRefused(other); }
 
 // Notes what the delta walk reports for every record of the store, by id:
 // "id:letter" with I, D, M or U.
