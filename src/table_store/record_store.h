@@ -129,6 +129,8 @@ class TdvoCommon {
   int SlotCount() const;
   // The record in a slot; nullptr for an empty slot or a slot outside the list.
   TRecord* StoredRecord(int slotIndex) const;
+  // Every slot's record (nullptr for an empty slot), SlotCount() of them.
+  TRecord* const* SlotRecords() const { return records_.data(); }
   void ReserveSlots(int capacity);
   uint32_t ContentsId() const { return contentsId_; }
   uint32_t NewContentsId() const;

@@ -174,4 +174,26 @@ void TEntryList::Assign(const std::vector<TEntry>& records) {
   Renumber(0);
 }
 
+void TEntryList::AssignRecords(TRecord* const* records, size_t count) {
+  size_t used = 0;
+  std::vector<TEntry>* block = nullptr;
+  int n = 0;
+  for (size_t i = 0; i < count; ++i) {
+    TRecord* record = records[i];
+    if (record == nullptr) continue;
+    if (block == nullptr || block->size() == kBlockMax) {
+      if (used == blocks_.size()) blocks_.emplace_back();
+      block = &blocks_[used++];
+      block->clear();
+      block->reserve(kBlockMax);
+    }
+    block->push_back(TEntry(record));
+    ++n;
+  }
+  blocks_.resize(used);
+  count_ = n;
+  lastBlock_ = 0;
+  Renumber(0);
+}
+
 }  // namespace ts

@@ -61,6 +61,10 @@ class TEntryList {
   std::vector<TRecord*> ToVector() const;
   std::vector<TEntry> ToEntries() const;
   void Assign(const std::vector<TEntry>& entries);
+  // Replaces the entries with the records of records[0..count) that are not
+  // null, in order and without heads. The blocks the list holds are filled
+  // again before any is made, so a refill reuses the memory it replaces.
+  void AssignRecords(TRecord* const* records, size_t count);
 
   // For a list whose entries all carry heads in order: the first position
   // whose head is not `below` (a predicate true for a leading run of heads),

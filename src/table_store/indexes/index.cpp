@@ -334,8 +334,10 @@ void TdvoIndex::ClearEntries() {
   headsInOrder_ = true;
 }
 
+bool TdvoIndex::FiltersRecords() const { return isFiltered_ || table_->HasFilterIndexEvent() || filterExpr_; }
+
 bool TdvoIndex::PassesIndexFilter(TRecord* record) {
-  if (!isFiltered_ && !table_->HasFilterIndexEvent() && !filterExpr_) return true;
+  if (!FiltersRecords()) return true;
   TRecord* saved = table_->OverrideRecord();
   table_->SetOverrideRecord(record);
   TAtExit restore([this, saved] { table_->SetOverrideRecord(saved); });
@@ -349,13 +351,20 @@ bool TdvoIndex::PassesIndexFilter(TRecord* record) {
 }
 
 void TdvoIndex::RefillFromStore() {
-  ClearEntries();
   TdvoCommon& store = table_->IndexStore();
   TLockGuard guard(store.Lock());
   const int slots = store.SlotCount();
-  for (int slot = 0; slot < slots; ++slot) {
-    TRecord* record = store.StoredRecord(slot);
-    if (record != nullptr && PassesIndexFilter(record)) entries_.PushBack(TEntry(record));
+  if (FiltersRecords()) {
+    ClearEntries();
+    for (int slot = 0; slot < slots; ++slot) {
+      TRecord* record = store.StoredRecord(slot);
+      if (record != nullptr && PassesIndexFilter(record)) entries_.PushBack(TEntry(record));
+    }
+  } else {
+    // Every stored record belongs: the entries' blocks are filled again.
+    entries_.AssignRecords(store.SlotRecords(), static_cast<size_t>(slots));
+    head_.Forget();
+    inOrder_ = false;
   }
   headsInOrder_ = entries_.Empty();
 }

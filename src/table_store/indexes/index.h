@@ -119,6 +119,8 @@ class TdvoIndex {
   // an open table).
   bool RebuildChecksUnique() const;
   bool PassesIndexFilter(TRecord* record);
+  // Whether PassesIndexFilter may turn a record away.
+  bool FiltersRecords() const;
 
  private:
   TdvoIndex() = default;

@@ -73,6 +73,21 @@ TEST(EntryList, FollowsAFlatListThroughInsertsAndErases) {
     const std::vector<TEntry> entries = list.ToEntries();
     list.Assign(entries);
     EXPECT_EQ(list.ToVector(), model);
+    // Refilled in place from slots, some of them empty: fewer entries than
+    // the list holds, then more; the list goes on taking changes.
+    for (const size_t slotCount : {model.size() / 3, model.size() * 2 + 700}) {
+      std::vector<TRecord*> slots(slotCount);
+      model.clear();
+      for (size_t i = 0; i < slotCount; ++i)
+        if (i % 5 != 2) model.push_back(slots[i] = Fake(serial++));
+      list.AssignRecords(slots.data(), slots.size());
+      list.Insert(list.Count() / 2, FakeEntry(serial));
+      model.insert(model.begin() + static_cast<std::ptrdiff_t>(model.size() / 2), Fake(serial++));
+      list.Erase(0);
+      model.erase(model.begin());
+      ASSERT_EQ(list.ToVector(), model);
+      for (int k = 0; k < list.Count(); k += 41) ASSERT_EQ(list.At(k), model[static_cast<size_t>(k)]);
+    }
     list.Clear();
     EXPECT_TRUE(list.Empty());
   }
