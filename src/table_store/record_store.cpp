@@ -517,7 +517,21 @@ void TdvoCommon::CheckUniqueKeysAfterLevel(bool rollback) {
 
 void TdvoCommon::RollbackLevel() {
   dataModified_ = false;
-  for (TRecord*& slot : records_) {
+  const int32_t level = transactionLevel_;
+  // Stored records lie wherever the allocator put them, and each one read
+  // here would wait on memory: the records some slots ahead, and the older
+  // versions of those half as far ahead, are asked for early.
+  constexpr size_t kAhead = 32;
+  TRecord** slots = records_.data();
+  const size_t count = records_.size();
+  for (size_t i = 0; i < count; ++i) {
+    if (i + kAhead < count && slots[i + kAhead] != nullptr) __builtin_prefetch(slots[i + kAhead]);
+    if (i + kAhead / 2 < count) {
+      const TRecord* ahead = slots[i + kAhead / 2];
+      if (ahead != nullptr && ahead->TxLevel == level && ahead->OlderVersion != nullptr)
+        __builtin_prefetch(ahead->OlderVersion);
+    }
+    TRecord*& slot = slots[i];
     if (slot == nullptr) continue;
     TRecord* kept = VersionBeforeLevel(slot);
     if (kept == nullptr) {
@@ -531,8 +545,9 @@ void TdvoCommon::RollbackLevel() {
       slot = record->OlderVersion;
       FreeRecord(record, true, false);
     }
-    slot->StateBits |= kRecordStored;
-    slot->SlotIndex = slotIndex;
+    // Written only where it changes: a record left as it was stays clean.
+    if (!(slot->StateBits & kRecordStored)) slot->StateBits |= kRecordStored;
+    if (slot->SlotIndex != slotIndex) slot->SlotIndex = slotIndex;
     if (slot->ChangeStatus != rsUnmodified) dataModified_ = true;
   }
 }
