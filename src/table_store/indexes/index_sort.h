@@ -15,7 +15,11 @@ namespace ts {
 template <class T, class Cmp>
 void QuickSortRange(std::vector<T>& e, int l, int r, const Cmp& cmp) {
   // Median of three puts a sentinel at each end, so the inner scans below
-  // stay inside l..r without bounds tests.
+  // stay inside l..r without bounds tests, as long as cmp is an order. A key
+  // that skips null fields is none (a null key equals every record, while a
+  // record sorts after it), and the downward scan could then run past l: it
+  // stops there, where an order would have stopped it anyway. The upward
+  // scan always stops at the pivot, which equals itself.
   while (r - l > 4) {
     const int m = l + (r - l) / 2;
     if (cmp(e[l], e[m]) > 0) std::swap(e[l], e[m]);
@@ -29,7 +33,7 @@ void QuickSortRange(std::vector<T>& e, int l, int r, const Cmp& cmp) {
       do ++i;
       while (cmp(e[i], pivot) < 0);
       do --j;
-      while (cmp(e[j], pivot) > 0);
+      while (j > l && cmp(e[j], pivot) > 0);
       if (i > j) break;
       std::swap(e[i], e[j]);
     }
