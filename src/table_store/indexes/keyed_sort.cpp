@@ -357,6 +357,72 @@ bool DrawInParts(const TdvoCommon& store, const std::vector<TKeyField>& fields, 
   return true;
 }
 
+// A lone key field of a 32-bit integer kind sorts through one number per
+// entry: its value, null first, and the tie-break (unnumbered records by
+// slot, before numbered ones, which tie) packed below it, so that two
+// entries compare as two integers. The signs are those of the drawn-key
+// compare, so the same quicksort lays the entries out alike, ties included.
+struct TPacked {
+  uint64_t key;
+  TRecord* record;
+};
+
+constexpr int kRankBits = 31;
+constexpr uint32_t kNumberedRank = 0x7FFFFFFF;  // above every slot it packs
+
+bool IsSmallIntType(TFieldType type) {
+  TKeyKind kind = TKeyKind::Int;
+  return type != ftLargeint && KindOf(type, 0, kind) && kind == TKeyKind::Int;
+}
+
+TKeyedSortResult SortPackedIntegers(const TdvoCommon& store, const TKeyField& k, bool heads,
+                                    std::vector<TEntry>& entries, size_t lo, size_t count, bool checkUnique) {
+  const bool descending = (k.options & mtcoDescending) != 0;
+  std::vector<TPacked> items(count);
+  for (size_t i = 0; i < count; ++i) {
+    TRecord* record = entries[lo + i].Record();
+    const uint8_t* slot = store.FieldSlot(record, *k.field);
+    const bool present = slot[0] != kSlotNull;
+    // A null key compared first skips the field (the compare is then not a
+    // total order), and a slot the rank cannot hold: the drawn keys do it.
+    if (!present && (k.options & mtcoIgnoreNullKey)) return TKeyedSortResult::Unsupported;
+    const bool numbered = record->RowNumber >= 0;
+    if (!numbered && (record->SlotIndex < 0 || static_cast<uint32_t>(record->SlotIndex) >= kNumberedRank))
+      return TKeyedSortResult::Unsupported;
+    uint64_t value = 0;  // null
+    if (present) {
+      const TdvoCommon::TValueView view = store.FieldValue(record, slot, *k.field);
+      static const uint8_t kNothing[1] = {0};
+      const auto v = static_cast<int32_t>(
+          IntValue(k.field->DataType(), view.data ? view.data : kNothing, view.data ? view.length : 0));
+      const uint32_t biased = static_cast<uint32_t>(v) ^ 0x80000000u;
+      value = 1 + static_cast<uint64_t>(descending ? ~biased : biased);
+    }
+    uint32_t rank = numbered ? kNumberedRank : static_cast<uint32_t>(record->SlotIndex);
+    if (descending) rank = kNumberedRank - rank;
+    items[i] = TPacked{value << kRankBits | rank, record};
+  }
+  SortRange(items, 0, static_cast<int>(count) - 1,
+            [](const TPacked& a, const TPacked& b) { return (a.key > b.key) - (a.key < b.key); });
+  for (size_t i = 0; i < count; ++i) {
+    const TPacked& item = items[i];
+    const uint64_t value = item.key >> kRankBits;
+    if (!heads || value == 0) {
+      entries[lo + i] = TEntry(item.record);
+      continue;
+    }
+    const auto biased = static_cast<uint32_t>(value - 1);
+    const int64_t v = static_cast<int32_t>((descending ? ~biased : biased) ^ 0x80000000u);
+    uint64_t head = 0;
+    std::memcpy(&head, &v, 8);
+    entries[lo + i] = TEntry(item.record, head);
+  }
+  if (checkUnique)
+    for (size_t i = 1; i < count; ++i)
+      if (items[i - 1].key >> kRankBits == items[i].key >> kRankBits) return TKeyedSortResult::Duplicate;
+  return TKeyedSortResult::Sorted;
+}
+
 }  // namespace
 
 TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& list, const TKeyHead& head,
@@ -377,8 +443,14 @@ TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& l
   const TCollationRef collation = collated ? store.Collation() : nullptr;
   if (collated && collation == nullptr) return TKeyedSortResult::Unsupported;
 
-  TDrawnKeys keys(store, fields, collation);
   const size_t count = static_cast<size_t>(hi - lo + 1);
+  if (fields.size() == 1 && IsSmallIntType(fields[0].field->DataType())) {
+    const TKeyedSortResult packed =
+        SortPackedIntegers(store, fields[0], head.Usable(store), entries, static_cast<size_t>(lo), count, checkUnique);
+    if (packed != TKeyedSortResult::Unsupported) return packed;
+  }
+
+  TDrawnKeys keys(store, fields, collation);
   std::vector<TItem> items(count);
   if (!collated || !DrawInParts(store, fields, collation, entries, static_cast<size_t>(lo), items, keys)) {
     keys.Reserve(count);

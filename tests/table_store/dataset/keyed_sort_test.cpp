@@ -68,7 +68,7 @@ std::unique_ptr<TdvoMemTable> RandomTable(unsigned seed, int32_t localeId, TdvoP
 
 TEST(KeyedSort, OrdersExactlyAsTheRecordCompareToTheLastTie) {
   const char* keys[] = {
-      "i", "i:D", "i:N", "s", "s:C", "s:L", "s:CL", "s:D", "long:CD", "f", "f:D", "small;b", "big:D;i",
+      "i", "i:D", "i:N", "small", "b:D", "s", "s:C", "s:L", "s:CL", "s:D", "long:CD", "f", "f:D", "small;b", "big:D;i",
       "s:N;i", "i:N;s:L", "b;s:CL;i:D", "long:L;f;small:D;s:C", "i;s;f:D;b;big", "s:CDL;long:N;i:ND;f;b:D",
   };
   struct TCase {
