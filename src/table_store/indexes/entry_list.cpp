@@ -160,18 +160,20 @@ std::vector<TEntry> TEntryList::ToEntries() const {
 }
 
 void TEntryList::Assign(const std::vector<TEntry>& records) {
-  Clear();
+  AssignFrom(records.size(), [&records](size_t i) { return records[i]; });
+}
+
+size_t TEntryList::PrepareBlocks(size_t count) {
   // Filled blocks leave room to grow: the first inserts into a freshly
   // sorted index then split nothing.
   constexpr size_t kFill = kBlockMax * 3 / 4;
-  for (size_t at = 0; at < records.size(); at += kFill) {
-    const size_t end = std::min(records.size(), at + kFill);
-    std::vector<TEntry>& block = blocks_.emplace_back();
+  blocks_.resize((count + kFill - 1) / kFill);
+  for (std::vector<TEntry>& block : blocks_) {
+    block.clear();
     block.reserve(kBlockMax);
-    block.assign(records.begin() + static_cast<std::ptrdiff_t>(at), records.begin() + static_cast<std::ptrdiff_t>(end));
   }
-  count_ = static_cast<int>(records.size());
-  Renumber(0);
+  lastBlock_ = 0;
+  return kFill;
 }
 
 void TEntryList::AssignRecords(TRecord* const* records, size_t count) {

@@ -61,6 +61,26 @@ class TEntryList {
   std::vector<TRecord*> ToVector() const;
   std::vector<TEntry> ToEntries() const;
   void Assign(const std::vector<TEntry>& entries);
+  // Replaces the entries with make(0) .. make(count - 1), laid out as Assign
+  // lays them out; the blocks the list holds are filled again first.
+  template <class Make>
+  void AssignFrom(size_t count, Make make) {
+    const size_t fill = PrepareBlocks(count);
+    size_t i = 0;
+    for (std::vector<TEntry>& block : blocks_)
+      for (const size_t end = std::min(count, i + fill); i < end; ++i) block.push_back(make(i));
+    count_ = static_cast<int>(count);
+    Renumber(0);
+  }
+  // Calls f(entry) for the entries in order while it returns true; false
+  // when it stopped early.
+  template <class F>
+  bool ForEach(F f) const {
+    for (const std::vector<TEntry>& block : blocks_)
+      for (const TEntry& e : block)
+        if (!f(e)) return false;
+    return true;
+  }
   // Replaces the entries with the records of records[0..count) that are not
   // null, in order and without heads. The blocks the list holds are filled
   // again before any is made, so a refill reuses the memory it replaces.
@@ -92,6 +112,9 @@ class TEntryList {
     const int start = Start(block);
     return position >= start && position < start + static_cast<int>(blocks_[block].size());
   }
+  // Keeps as many blocks as `count` entries fill as Assign fills them, each
+  // emptied with its room kept; returns that fill.
+  size_t PrepareBlocks(size_t count);
   // Splits a full block in two halves, both with room to grow.
   void SplitBlock(size_t block);
   // The block's count changed by delta: the starts behind it follow.

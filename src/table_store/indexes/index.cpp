@@ -286,9 +286,10 @@ bool TdvoIndex::SortFindingDuplicates(int lo, int hi, bool checkUnique) {
   TKeyedSortResult keyed = TKeyedSortResult::Unsupported;
   if (lo < hi) {
     const TdvoCommon& store = table_->IndexStore();
-    std::vector<TEntry> flat = entries_.ToEntries();
-    keyed = SortByDrawnKeys(store, fieldList_, head_, flat, lo, hi, checkUnique);
+    // The keys are drawn for a whole list: a rebuild sorts no less.
+    if (lo == 0 && hi == EntryCount() - 1) keyed = SortByDrawnKeys(store, fieldList_, head_, entries_, checkUnique);
     if (keyed == TKeyedSortResult::Unsupported) {
+      std::vector<TEntry> flat = entries_.ToEntries();
       SortRange(flat, lo, hi, [this](const TEntry& a, const TEntry& b) {
         return CompareForIndex(nullptr, a.Record(), b.Record(), false, true);
       });
@@ -298,12 +299,14 @@ bool TdvoIndex::SortFindingDuplicates(int lo, int hi, bool checkUnique) {
         uint64_t head = 0;
         e = heads && head_.Draw(store, e.Record(), head) ? TEntry(e.Record(), head) : TEntry(e.Record());
       }
+      entries_.Assign(flat);
     }
-    entries_.Assign(flat);
-    headsInOrder_ = std::all_of(flat.begin(), flat.end(), [](const TEntry& e) { return e.HasHead(); }) &&
-                    std::is_sorted(flat.begin(), flat.end(), [this](const TEntry& a, const TEntry& b) {
-                      return head_.Compare(a.Head(), b.Head()) < 0;
-                    });
+    const TEntry* previous = nullptr;
+    headsInOrder_ = entries_.ForEach([this, &previous](const TEntry& e) {
+      const bool inOrder = e.HasHead() && (previous == nullptr || head_.Compare(previous->Head(), e.Head()) <= 0);
+      previous = &e;
+      return inOrder;
+    });
   }
   inOrder_ = true;
   if (!checkUnique || keyed == TKeyedSortResult::Sorted) return false;

@@ -312,14 +312,14 @@ int TKeyHead::Compare(uint64_t a, uint64_t b) const {
 namespace {
 
 // Collation sort keys cost far more than the rest of a sort; over many
-// records they are drawn in parts on several threads. The collator, the
-// store and the records are only read. False (nothing kept) when a part
+// records they are drawn in parts on several threads, each item naming its
+// record already. The collator, the store and the records are only read. False (nothing kept) when a part
 // fails or throws: the caller then draws in order and meets the same fault
 // where a single thread would.
 constexpr size_t kParallelDrawMin = 32768;
 
 bool DrawInParts(const TdvoCommon& store, const std::vector<TKeyField>& fields, TCollationRef collation,
-                 const std::vector<TEntry>& entries, size_t first, std::vector<TItem>& items, TDrawnKeys& keys) {
+                 std::vector<TItem>& items, TDrawnKeys& keys) {
   const size_t count = items.size();
   const size_t parts = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), 4);
   if (parts < 2 || count < kParallelDrawMin) return false;
@@ -333,7 +333,7 @@ bool DrawInParts(const TdvoCommon& store, const std::vector<TKeyField>& fields, 
     try {
       drawers[p].Reserve(to - from);
       for (size_t i = from; i < to; ++i)
-        if (!drawers[p].Draw(entries[first + i].Record(), items[i])) return;
+        if (!drawers[p].Draw(items[i].record, items[i])) return;
       ok[p] = 1;
     } catch (...) {
       // Drawn again in order by the caller, which then throws it.
@@ -375,20 +375,22 @@ bool IsSmallIntType(TFieldType type) {
   return type != ftLargeint && KindOf(type, 0, kind) && kind == TKeyKind::Int;
 }
 
-TKeyedSortResult SortPackedIntegers(const TdvoCommon& store, const TKeyField& k, bool heads,
-                                    std::vector<TEntry>& entries, size_t lo, size_t count, bool checkUnique) {
+TKeyedSortResult SortPackedIntegers(const TdvoCommon& store, const TKeyField& k, bool heads, TEntryList& entries,
+                                    bool checkUnique) {
   const bool descending = (k.options & mtcoDescending) != 0;
-  std::vector<TPacked> items(count);
-  for (size_t i = 0; i < count; ++i) {
-    TRecord* record = entries[lo + i].Record();
+  const auto count = static_cast<size_t>(entries.Count());
+  std::vector<TPacked> items;
+  items.reserve(count);
+  const bool packed = entries.ForEach([&](const TEntry& entry) {
+    TRecord* record = entry.Record();
     const uint8_t* slot = store.FieldSlot(record, *k.field);
     const bool present = slot[0] != kSlotNull;
     // A null key compared first skips the field (the compare is then not a
     // total order), and a slot the rank cannot hold: the drawn keys do it.
-    if (!present && (k.options & mtcoIgnoreNullKey)) return TKeyedSortResult::Unsupported;
+    if (!present && (k.options & mtcoIgnoreNullKey)) return false;
     const bool numbered = record->RowNumber >= 0;
     if (!numbered && (record->SlotIndex < 0 || static_cast<uint32_t>(record->SlotIndex) >= kNumberedRank))
-      return TKeyedSortResult::Unsupported;
+      return false;
     uint64_t value = 0;  // null
     if (present) {
       const TdvoCommon::TValueView view = store.FieldValue(record, slot, *k.field);
@@ -400,23 +402,22 @@ TKeyedSortResult SortPackedIntegers(const TdvoCommon& store, const TKeyField& k,
     }
     uint32_t rank = numbered ? kNumberedRank : static_cast<uint32_t>(record->SlotIndex);
     if (descending) rank = kNumberedRank - rank;
-    items[i] = TPacked{value << kRankBits | rank, record};
-  }
+    items.push_back(TPacked{value << kRankBits | rank, record});
+    return true;
+  });
+  if (!packed) return TKeyedSortResult::Unsupported;
   SortRange(items, 0, static_cast<int>(count) - 1,
             [](const TPacked& a, const TPacked& b) { return (a.key > b.key) - (a.key < b.key); });
-  for (size_t i = 0; i < count; ++i) {
+  entries.AssignFrom(count, [&items, heads, descending](size_t i) {
     const TPacked& item = items[i];
     const uint64_t value = item.key >> kRankBits;
-    if (!heads || value == 0) {
-      entries[lo + i] = TEntry(item.record);
-      continue;
-    }
+    if (!heads || value == 0) return TEntry(item.record);
     const auto biased = static_cast<uint32_t>(value - 1);
     const int64_t v = static_cast<int32_t>((descending ? ~biased : biased) ^ 0x80000000u);
     uint64_t head = 0;
     std::memcpy(&head, &v, 8);
-    entries[lo + i] = TEntry(item.record, head);
-  }
+    return TEntry(item.record, head);
+  });
   if (checkUnique)
     for (size_t i = 1; i < count; ++i)
       if (items[i - 1].key >> kRankBits == items[i].key >> kRankBits) return TKeyedSortResult::Duplicate;
@@ -426,9 +427,9 @@ TKeyedSortResult SortPackedIntegers(const TdvoCommon& store, const TKeyField& k,
 }  // namespace
 
 TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& list, const TKeyHead& head,
-                                 std::vector<TEntry>& entries, int lo, int hi, bool checkUnique) {
+                                 TEntryList& entries, bool checkUnique) {
   const TStoreTable* owner = store.Owner();
-  if (list.FieldCount() == 0 || lo > hi) return TKeyedSortResult::Unsupported;
+  if (list.FieldCount() == 0 || entries.Empty()) return TKeyedSortResult::Unsupported;
   if (owner != nullptr && (owner->HasCompareFieldsEvent() || owner->HasDecompressFieldEvent()))
     return TKeyedSortResult::Unsupported;
   std::vector<TKeyField> fields;
@@ -443,33 +444,35 @@ TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& l
   const TCollationRef collation = collated ? store.Collation() : nullptr;
   if (collated && collation == nullptr) return TKeyedSortResult::Unsupported;
 
-  const size_t count = static_cast<size_t>(hi - lo + 1);
   if (fields.size() == 1 && IsSmallIntType(fields[0].field->DataType())) {
-    const TKeyedSortResult packed =
-        SortPackedIntegers(store, fields[0], head.Usable(store), entries, static_cast<size_t>(lo), count, checkUnique);
+    const TKeyedSortResult packed = SortPackedIntegers(store, fields[0], head.Usable(store), entries, checkUnique);
     if (packed != TKeyedSortResult::Unsupported) return packed;
   }
 
   TDrawnKeys keys(store, fields, collation);
+  const auto count = static_cast<size_t>(entries.Count());
   std::vector<TItem> items(count);
-  if (!collated || !DrawInParts(store, fields, collation, entries, static_cast<size_t>(lo), items, keys)) {
+  size_t at = 0;
+  entries.ForEach([&items, &at](const TEntry& entry) {
+    items[at++].record = entry.Record();
+    return true;
+  });
+  if (!collated || !DrawInParts(store, fields, collation, items, keys)) {
     keys.Reserve(count);
-    for (size_t i = 0; i < count; ++i)
-      if (!keys.Draw(entries[static_cast<size_t>(lo) + i].Record(), items[i])) return TKeyedSortResult::Unsupported;
+    for (TItem& item : items)
+      if (!keys.Draw(item.record, item)) return TKeyedSortResult::Unsupported;
   }
 
-  // The flat copy is indexed as the entries are, so lo..hi sort in place.
   SortRange(items, 0, static_cast<int>(count) - 1, [&keys](const TItem& a, const TItem& b) {
     const int r = keys.Compare(a, b);
     return r != 0 ? r : keys.TieBreak(a, b);
   });
   // The sort's first field is drawn the way a head is, so it becomes one.
   const bool heads = head.Usable(store);
-  for (size_t i = 0; i < count; ++i) {
+  entries.AssignFrom(count, [&items, heads](size_t i) {
     const TItem& item = items[i];
-    entries[static_cast<size_t>(lo) + i] =
-        heads && !item.firstNull ? TEntry(item.record, item.head) : TEntry(item.record);
-  }
+    return heads && !item.firstNull ? TEntry(item.record, item.head) : TEntry(item.record);
+  });
   if (checkUnique)
     for (size_t i = 1; i < count; ++i)
       if (keys.Compare(items[i - 1], items[i]) == 0) return TKeyedSortResult::Duplicate;

@@ -58,14 +58,14 @@ enum class TKeyedSortResult {
   Duplicate,  // sorted, and two neighbours have equal keys
 };
 
-// Sorts entries[lo..hi]. With `checkUnique`, Duplicate reports equal keys
-// among neighbours (compared without the tie-break). Unsupported for a
+// Sorts every entry of the list. With `checkUnique`, Duplicate reports equal
+// keys among neighbours (compared without the tie-break). Unsupported for a
 // comparison event, a decompression event, a partial-key field, a key type
 // other than the integer, float and text kinds, or a locale the collation
 // cannot open (the record compare then raises its own error).
 // The entries come in without heads and leave with them where `head` is
 // usable.
 TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& list, const TKeyHead& head,
-                                 std::vector<TEntry>& entries, int lo, int hi, bool checkUnique);
+                                 TEntryList& entries, bool checkUnique);
 
 }  // namespace ts
