@@ -25,10 +25,12 @@ struct TKeyField {
 };
 
 // One entry: the first field's value (or the first eight bytes of its text,
-// big-endian) inline, the whole key in the arena behind `offset`.
+// big-endian) inline, the whole key in an arena behind `key`.
 struct TItem {
   uint64_t head;
-  size_t offset;
+  // While drawing, where the key starts in its drawer's arena; once the
+  // drawer is done (Settle), the key's address.
+  uintptr_t key;
   TRecord* record;
   int32_t slot;
   bool numbered;
@@ -97,7 +99,7 @@ class TDrawnKeys {
     item.record = record;
     item.slot = record->SlotIndex;
     item.numbered = record->RowNumber >= 0;
-    item.offset = arena_.size();
+    item.key = arena_.size();
     item.head = 0;
     for (size_t i = 0; i < fields_.size(); ++i) {
       const TKeyField& k = fields_[i];
@@ -167,8 +169,8 @@ class TDrawnKeys {
       if (r != 0) return (first.options & mtcoDescending) ? -r : r;
       if (fields_.size() == 1 && first.kind != TKeyKind::Bytes && first.kind != TKeyKind::Collated) return 0;
     }
-    const uint8_t* pa = arena_.data() + a.offset;
-    const uint8_t* pb = arena_.data() + b.offset;
+    const auto* pa = reinterpret_cast<const uint8_t*>(a.key);
+    const auto* pb = reinterpret_cast<const uint8_t*>(b.key);
     for (const TKeyField& k : fields_) {
       const bool an = *pa++ == 0;
       const bool bn = *pb++ == 0;
@@ -208,11 +210,17 @@ class TDrawnKeys {
 
   void Reserve(size_t entries) { arena_.reserve(entries * (fields_.size() * 9 + 16)); }
 
-  // Takes over the keys another drawer drew for `items`, behind its own.
-  void Absorb(const TDrawnKeys& part, TItem* items, size_t count) {
-    const size_t base = arena_.size();
-    arena_.insert(arena_.end(), part.arena_.begin(), part.arena_.end());
-    for (size_t i = 0; i < count; ++i) items[i].offset += base;
+  // Drawing is over for `items`, all drawn here: they take their keys'
+  // addresses, which stay while this drawer lives and draws no more.
+  void Settle(TItem* items, size_t count) const {
+    const auto base = reinterpret_cast<uintptr_t>(arena_.data());
+    for (size_t i = 0; i < count; ++i) items[i].key += base;
+  }
+  // Keeps the keys another drawer drew for `items`, where they lie, for as
+  // long as this one lives.
+  void Adopt(TDrawnKeys&& part, TItem* items, size_t count) {
+    part.Settle(items, count);
+    adopted_.push_back(std::move(part.arena_));
   }
 
  private:
@@ -242,6 +250,7 @@ class TDrawnKeys {
   std::vector<TKeyField> fields_;
   TCollationRef collation_;
   std::vector<uint8_t> arena_;
+  std::vector<std::vector<uint8_t>> adopted_;
   std::string text_;
 };
 
@@ -349,10 +358,9 @@ bool DrawInParts(const TdvoCommon& store, const std::vector<TKeyField>& fields, 
   for (std::thread& t : threads) t.join();
   for (size_t p = threads.size() + 1; p < parts; ++p) drawPart(p);
   if (std::find(ok.begin(), ok.end(), 0) != ok.end()) return false;
-  keys.Reserve(count);
   for (size_t p = 0; p < parts; ++p) {
     const size_t from = count * p / parts;
-    keys.Absorb(drawers[p], items.data() + from, count * (p + 1) / parts - from);
+    keys.Adopt(std::move(drawers[p]), items.data() + from, count * (p + 1) / parts - from);
   }
   return true;
 }
@@ -461,6 +469,7 @@ TKeyedSortResult SortByDrawnKeys(const TdvoCommon& store, const TdvoFieldList& l
     keys.Reserve(count);
     for (TItem& item : items)
       if (!keys.Draw(item.record, item)) return TKeyedSortResult::Unsupported;
+    keys.Settle(items.data(), count);
   }
 
   SortRange(items, 0, static_cast<int>(count) - 1, [&keys](const TItem& a, const TItem& b) {
