@@ -400,6 +400,11 @@ bool TdvoIndex::RebuildFindsDuplicates(const std::vector<TRecord*>& records) {
   }
   if (keys.size() < 2) return false;
   TLockGuard guard(table_->IndexStore().Lock());
+  // The sort a rebuild would make, over the same records in the same order.
+  TEntryList drawn;
+  drawn.AssignFrom(keys.size(), [&keys](size_t i) { return TEntry(keys[i]); });
+  const TKeyedSortResult keyed = SortByDrawnKeys(table_->IndexStore(), fieldList_, TKeyHead(), drawn, true);
+  if (keyed != TKeyedSortResult::Unsupported) return keyed == TKeyedSortResult::Duplicate;
   auto cmp = [this](const TRecord* a, const TRecord* b) { return CompareForIndex(nullptr, a, b, false, false); };
   SortRange(keys, 0, static_cast<int>(keys.size()) - 1, cmp);
   for (size_t k = 1; k < keys.size(); ++k)
