@@ -44,7 +44,7 @@ std::optional<QString> FolderProblem(const std::string &path) {
 QString CreationProblem(const std::string &path) {
   struct stat st {};
   const bool existed = ::stat(path.c_str(), &st) == 0;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd >= 0) {
     ::close(fd);
     if (!existed) ::unlink(path.c_str());

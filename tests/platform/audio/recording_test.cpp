@@ -6,6 +6,8 @@
 #include <iterator>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include "audio_test_support.h"
 
 namespace klt::audio::test {
@@ -150,8 +152,11 @@ TEST_F(Recording, ArgumentVectorKeepsAnyPathOneArgumentAndTheStoppedChannelShows
 
     // A file that the encoder could not create is refused before any
     // process starts.
+    // A named pipe in the file's place would block the open for good.
+    const std::string pipe = folder + "/0007_6.ogg";
+    ASSERT_EQ(mkfifo((scratch_.Path() / pipe).c_str(), 0666), 0);
     rec = BASS_RecordStart(44100, 2, BASS_RECORD_PAUSE, RecordCounter::Counting, &counter);
-    for (const std::string &bad : {std::string("no folder/x.ogg"), folder}) {
+    for (const std::string &bad : {std::string("no folder/x.ogg"), folder, pipe}) {
         const char *const badArgv[] = {"oggenc.exe", "-o", bad.c_str(), "-", nullptr};
         EXPECT_EQ(BASS_Encode_StartArgv(rec, badArgv, BASS_ENCODE_AUTOFREE, nullptr, nullptr), 0u) << bad;
         EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
