@@ -95,8 +95,13 @@ void TdvoCustomMemTable::PostEdit(TRecord* buffer) {
   buffer->OlderVersion = target->OlderVersion;
   TRecord* older = nullptr;
   if (Modified()) {
-    const bool keepVersion = store_->EnableVersioning() && (store_->VersioningMode() == mtvmAllSinceCheckPoint ||
-                                                            target->ChangeStatus == rsUnmodified);
+    // Inside a level a record changed there for the first time keeps the
+    // version the level started with, whatever the mode: a rollback has
+    // nothing else to go back to.
+    const bool firstAtLevel = level > 0 && target->TxLevel != level;
+    const bool keepVersion =
+        store_->EnableVersioning() && (store_->VersioningMode() == mtvmAllSinceCheckPoint ||
+                                       target->ChangeStatus == rsUnmodified || firstAtLevel);
     if (keepVersion) {
       // A deep copy: the older version owns its values.
       older = store_->DuplicateRecord(target, true);
@@ -116,10 +121,15 @@ void TdvoCustomMemTable::PostEdit(TRecord* buffer) {
   }
   if (Modified()) store_->SetDataModified(true);
   const int32_t rowNumber = target->RowNumber;
+  // Only a record that kept a version at this level belongs to it: a post
+  // that kept none leaves the record to the level it was last changed at,
+  // which a rollback of this level must not undo. The buffer's own level
+  // dates from when it was read.
+  const int32_t txLevel = older != nullptr ? level : target->TxLevel;
   store_->TransferRecord(buffer, target);
   target->RowNumber = rowNumber;
   target->StateBits |= kRecordStored;
-  target->TxLevel = level;
+  target->TxLevel = txLevel;
   ClearBookmarkCells(*store_, target);
 }
 

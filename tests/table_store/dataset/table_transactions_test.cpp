@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -116,6 +117,61 @@ TEST_F(TableTransactions, NothingHappensWithoutALevelOrOnAClosedTable) {
     EXPECT_STREQ(error.what(), "Transactioning requires multiversion versioning.");
   }
   EXPECT_EQ(Level(), 0);
+}
+
+// A post that changes nothing keeps no older version, so the record stays
+// whatever it was before the level: a rollback must not take it for a record
+// made or changed at that level. A change keeps the version the level
+// started with even when the mode was switched to a single version since.
+TEST_F(TableTransactions, ARollbackRestoresWhatTheLevelStartedWith) {
+  auto setMemo = [&](const char* memo) {
+    table.Last();
+    table.Edit();
+    if (memo != nullptr) table.FieldNamed("memo").SetAsString(memo);
+    table.Post();
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> before;  // what the level must keep
+    int outerLevels;               // levels started before `before`
+    std::function<void()> inner;
+    const char* kept;
+  };
+  const auto unchanged = [&] { setMemo(nullptr); };
+  const Case cases[] = {
+      {"appended before the level", [&] { AppendIdRow(table, 4); }, 0, unchanged, "memo 4"},
+      {"edited before the level", [&] { setMemo("b"); }, 0, unchanged, "b"},
+      {"appended at the outer level", [&] { AppendIdRow(table, 4); }, 1, unchanged, "memo 4"},
+      {"edited at the outer level", [&] { setMemo("b"); }, 1, unchanged, "b"},
+      {"edited under a single version",
+       [&] { setMemo("b"); },
+       0,
+       [&] {
+         table.SetVersioningMode(mtvm1SinceCheckPoint);
+         setMemo("c");
+         table.SetVersioningMode(mtvmAllSinceCheckPoint);
+       },
+       "b"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    table.Close();
+    table.Open();
+    other.Open();
+    for (int id = 1; id <= 3; ++id) AppendIdRow(table, id);
+    for (int i = 0; i < c.outerLevels; ++i) table.StartTransaction();
+    c.before();
+    const std::string ids = IdsOf(table);
+    table.StartTransaction();
+    c.inner();
+    table.Rollback();
+    EXPECT_EQ(IdsOf(table), ids);
+    table.Last();
+    EXPECT_EQ(table.FieldNamed("memo").AsString(), c.kept);
+    for (int i = 0; i < c.outerLevels; ++i) table.Commit();
+    EXPECT_EQ(IdsOf(table), ids);
+    EXPECT_EQ(Level(), 0);
+  }
 }
 
 // A unique index that posts do not keep (not maintained) lets a duplicate

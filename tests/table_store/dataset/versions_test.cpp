@@ -187,9 +187,15 @@ TEST(Versions, RecordsCarryTheTransactionLevel) {
   table->Store().RaiseTransactionLevel();
   EditMemo(*table, "b");
   AddRow(*table, 2, "c");
-  EXPECT_EQ(Stored(*table, 0)->TxLevel, 1);
+  // An edit that kept no older version leaves the record to the level it
+  // came from: a rollback of this one could not take it back.
+  EXPECT_EQ(Stored(*table, 0)->TxLevel, 0);
   EXPECT_EQ(Stored(*table, 1)->TxLevel, 1);
   EXPECT_TRUE(Stored(*table, 1)->StateBits & kRecordStored);
+  table->SetEnableVersioning(true);
+  table->First();
+  EditMemo(*table, "d");
+  EXPECT_EQ(Stored(*table, 0)->TxLevel, 1);
 }
 
 TEST(Versions, EditIsPostedIntoTheRecordItCameFrom) {
