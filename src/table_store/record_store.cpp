@@ -199,6 +199,9 @@ void TdvoCommon::EmptyStore() {
   slotCounter_ = 0;
   serialCounter_ = 0;
   contentsId_ = NewContentsId();
+  // The versions an open level would end are gone with the records; a level
+  // left open would undo records committed after it.
+  transactionLevel_ = 0;
 }
 
 int TdvoCommon::SlotCount() const {

@@ -174,6 +174,46 @@ TEST_F(TableTransactions, ARollbackRestoresWhatTheLevelStartedWith) {
   }
 }
 
+// The level belongs to the store's records: when the owner's close empties
+// the store, or the store is emptied otherwise, no level is left open to
+// undo records committed later.
+TEST_F(TableTransactions, AnEmptiedStoreHasNoLevelLeftOpen) {
+  const std::function<void()> empties[] = {
+      [&] {
+        table.Close();
+        table.Open();
+        other.Open();
+      },
+      [&] { table.ClearAllRecords(); },
+  };
+  for (const auto& empty : empties) {
+    table.StartTransaction();
+    table.StartTransaction();
+    empty();
+    EXPECT_EQ(Level(), 0);
+    table.StartTransaction();
+    AppendIdRow(table, 7);
+    table.Commit();
+    EXPECT_EQ(Level(), 0);
+    table.Rollback();  // no level: nothing
+    EXPECT_EQ(IdsOf(table), "7");
+    table.ClearAllRecords();
+  }
+}
+
+// An attached table's close leaves the store and its records with the owner:
+// the open level stays, to be ended through any open table of the store.
+TEST_F(TableTransactions, AnAttachedTablesCloseLeavesTheLevelOpen) {
+  table.StartTransaction();
+  AppendIdRow(other, 4);
+  other.Close();
+  EXPECT_EQ(Level(), 1);
+  other.Open();
+  other.Rollback();
+  EXPECT_EQ(Level(), 0);
+  EXPECT_EQ(IdsOf(table), "1,2,3");
+}
+
 // A unique index that posts do not keep (not maintained) lets a duplicate
 // key in; the rebuild after a commit or rollback would meet it. The end that
 // would keep or bring back the duplicate is refused before it takes effect,
