@@ -3,14 +3,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 #include "kim_file.h"
 #include "materials_file.h"
 #include "message_text.h"
-#include "regular_file.h"
+#include "regular_files.h"
 #include "table_store/binary_format/binary_stream_format.h"
 #include "table_store/codepage.h"
 #include "table_store/dataset/mem_table.h"
@@ -22,22 +19,6 @@ namespace kim {
 namespace {
 
 QString Text(const std::string& codePageText) { return QString::fromStdString(ts::Cp1251ToUtf8(codePageText)); }
-
-std::string ReadWholeFile(const std::string& file) {
-  // A named pipe or a device would block the tool or feed it without end.
-  const station::OpenedFile opened = station::OpenRegularForReading(file);
-  if (opened.notRegular) throw KimError("not a regular file");
-  if (opened.file == nullptr) throw KimError(std::string("cannot be read: ") + std::strerror(opened.error));
-  std::string bytes;
-  char chunk[1 << 16];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, opened.file)) > 0) bytes.append(chunk, n);
-  const bool failed = std::ferror(opened.file) != 0;
-  const int error = errno;
-  std::fclose(opened.file);
-  if (failed) throw KimError(std::string("cannot be read: ") + std::strerror(error));
-  return bytes;
-}
 
 std::string ContainerMessage(station::InflateResult result) {
   switch (result) {
@@ -51,7 +32,7 @@ std::string ContainerMessage(station::InflateResult result) {
 
 // The body of the file: the file itself when it is a bare stream.
 std::string TableBody(const std::string& file, bool& container) {
-  std::string bytes = ReadWholeFile(file);
+  std::string bytes = ReadRegularFile(file);
   container = bytes.compare(0, 4, "TPF0") != 0;
   if (!container) return bytes;
   std::string body;

@@ -8,7 +8,6 @@
 // texts are UTF-8 and go into the table in its code page. "version" is
 // accepted and ignored: a pack always writes the current file version.
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,6 +19,7 @@
 #include "kim_file.h"
 #include "materials_file.h"
 #include "message_text.h"
+#include "regular_files.h"
 #include "remove_on_signal.h"
 #include "table_store/binary_format/binary_stream_format.h"
 #include "table_store/codepage.h"
@@ -72,11 +72,14 @@ qint64 IntegerOf(const QJsonValue& value, const QString& where) {
   return value.toInteger();
 }
 
-std::string ReadBlobFile(const QString& path, const QString& where) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) Fail(QString("%1: cannot read %2: %3").arg(where, path, file.errorString()));
-  const QByteArray bytes = file.readAll();
-  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+// An input named by the description, or the description itself; `where`
+// leads the message of a refusal.
+std::string ReadInput(const QString& path, const QString& where) {
+  try {
+    return ReadRegularFile(path.toStdString());
+  } catch (const KimError& error) {
+    Fail(QString("%1%2: %3").arg(where, path, QString::fromStdString(error.Message())));
+  }
 }
 
 void AddField(ts::TdvoMemTable& table, const QJsonObject& spec, int index) {
@@ -140,7 +143,7 @@ void SetValue(ts::TField& field, const QJsonValue& value, const QString& where, 
       const QJsonObject object = value.toObject();
       CheckKeys(object, {"file"}, where);
       const QString path = StringMember(object, "file", where, true);
-      field.SetAsString(ReadBlobFile(QDir(baseFolder).filePath(path), where));
+      field.SetAsString(ReadInput(QDir(baseFolder).filePath(path), where + ": "));
     } else if (value.isString()) {
       field.SetAsString(CodePageText(value.toString(), where));
     } else {
@@ -261,17 +264,20 @@ std::string BuildTableStream(const QByteArray& spec, const QString& baseFolder) 
 }
 
 void PackFile(const std::string& specFile, const std::string& outFile, bool bare) {
-  QFile file(QString::fromStdString(specFile));
-  if (!file.open(QIODevice::ReadOnly))
-    Fail(QString("cannot read %1: %2").arg(QString::fromStdString(specFile), file.errorString()));
-  const QString baseFolder = QFileInfo(file).absolutePath();
-  std::string bytes = BuildTableStream(file.readAll(), baseFolder);
+  // Refused before anything is read or made.
+  RefuseIrregularOutput(outFile);
+  const QString spec = QString::fromStdString(specFile);
+  const QString baseFolder = QFileInfo(spec).absolutePath();
+  std::string bytes = BuildTableStream(QByteArray::fromStdString(ReadInput(spec, QString())), baseFolder);
   if (!bare) bytes = station::PackMaterials(bytes);
   auto held = std::make_unique<THeldSignals>();
   ts::TReplacingFileStream out(outFile, false);
   const TRemoveOnSignal removeOnSignal(out.TemporaryName());
   held.reset();
   out.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  // Again at the last moment: something put at the name while the table was
+  // built stays, and the new file goes with the stream.
+  RefuseIrregularOutput(outFile);
   out.Commit();
 }
 
