@@ -22,49 +22,73 @@ std::int32_t CountFrom(const unsigned char b[4]) {
   return static_cast<std::int32_t>(u);
 }
 
-// Inflates from `read` until `wanted` bytes have gone to `write`.
+// zlib tells a check value that does not match from other damage only by
+// its message.
+bool CheckValueFailed(const z_stream &zs) {
+  return zs.msg != nullptr && std::strcmp(zs.msg, "incorrect data check") == 0;
+}
+
+// Inflates the whole stream from `read`, its check value included, and
+// passes its first `wanted` bytes to `write`. Bytes that `read` yields after
+// the stream's end are damage too. `place` gets the failure's byte in the
+// container (the count's 4 bytes first).
 InflateResult Inflate(std::int64_t wanted, const std::function<std::size_t(unsigned char *, std::size_t)> &read,
-                      const std::function<bool(const unsigned char *, std::size_t)> &write) {
+                      const std::function<bool(const unsigned char *, std::size_t)> &write, std::int64_t *place) {
   z_stream zs;
   std::memset(&zs, 0, sizeof zs);
   if (inflateInit(&zs) != Z_OK) return InflateResult::DamagedData;
   std::vector<unsigned char> in(kChunk), out(kChunk);
   InflateResult result = InflateResult::Ok;
   bool input_done = false;
-  while (wanted > 0) {
+  for (;;) {
     if (zs.avail_in == 0 && !input_done) {
       const std::size_t got = read(in.data(), in.size());
       if (got == 0) input_done = true;
       zs.next_in = in.data();
       zs.avail_in = static_cast<uInt>(got);
     }
-    const std::size_t room = wanted < std::int64_t(out.size()) ? std::size_t(wanted) : out.size();
     zs.next_out = out.data();
-    zs.avail_out = static_cast<uInt>(room);
+    zs.avail_out = static_cast<uInt>(out.size());
     const int rc = inflate(&zs, Z_NO_FLUSH);
-    const std::size_t produced = room - zs.avail_out;
-    if (produced > 0) {
-      if (!write(out.data(), produced)) {
+    const std::size_t produced = out.size() - zs.avail_out;
+    const std::size_t kept = std::int64_t(produced) < wanted ? produced : std::size_t(wanted);
+    if (kept > 0) {
+      if (!write(out.data(), kept)) {
         result = InflateResult::WriteFailed;
         break;
       }
-      wanted -= std::int64_t(produced);
+      wanted -= std::int64_t(kept);
     }
-    if (wanted == 0) break;
     if (rc == Z_STREAM_END) {
-      result = InflateResult::ShortStream;
+      unsigned char after;
+      if (wanted > 0)
+        result = InflateResult::ShortStream;
+      else if (zs.avail_in > 0 || (!input_done && read(&after, 1) > 0))
+        result = InflateResult::TrailingBytes;
       break;
     }
-    if (rc == Z_NEED_DICT || rc == Z_DATA_ERROR || rc == Z_MEM_ERROR) {
+    if (rc == Z_DATA_ERROR) {
+      result = CheckValueFailed(zs) ? InflateResult::BadCheck : InflateResult::DamagedData;
+      break;
+    }
+    if (rc == Z_NEED_DICT || rc == Z_MEM_ERROR || rc == Z_STREAM_ERROR) {
       result = InflateResult::DamagedData;
       break;
     }
-    if (rc == Z_BUF_ERROR || produced == 0) {
-      // No progress is possible without more input.
-      if (input_done && zs.avail_in == 0) {
-        result = InflateResult::ShortStream;
-        break;
-      }
+    // No progress is possible without more input, and there is none.
+    if (rc == Z_BUF_ERROR && input_done) {
+      result = InflateResult::CutShort;
+      break;
+    }
+  }
+  if (place) {
+    // The inflater has taken exactly the bytes it looked at: the last of
+    // them is the one it refused, and the check value is its last four.
+    const std::int64_t taken = 4 + std::int64_t(zs.total_in);
+    switch (result) {
+      case InflateResult::DamagedData: *place = taken - 1; break;
+      case InflateResult::BadCheck: *place = taken - 4; break;
+      default: *place = taken; break;
     }
   }
   inflateEnd(&zs);
@@ -73,7 +97,7 @@ InflateResult Inflate(std::int64_t wanted, const std::function<std::size_t(unsig
 
 }  // namespace
 
-InflateResult InflateMaterials(std::FILE *in, std::FILE *out, int *writeError) {
+InflateResult InflateMaterials(std::FILE *in, std::FILE *out, int *writeError, std::int64_t *place) {
   unsigned char head[4];
   if (std::fread(head, 1, 4, in) != 4) return InflateResult::NoCount;
   const std::int32_t n = CountFrom(head);
@@ -85,10 +109,11 @@ InflateResult InflateMaterials(std::FILE *in, std::FILE *out, int *writeError) {
         // Taken at once: the clean-up after the failure may change errno.
         if (writeError) *writeError = errno;
         return false;
-      });
+      },
+      place);
 }
 
-InflateResult InflateMaterials(const std::string &container, std::string &body) {
+InflateResult InflateMaterials(const std::string &container, std::string &body, std::int64_t *place) {
   body.clear();
   if (container.size() < 4) return InflateResult::NoCount;
   const std::int32_t n = CountFrom(reinterpret_cast<const unsigned char *>(container.data()));
@@ -108,7 +133,8 @@ InflateResult InflateMaterials(const std::string &container, std::string &body) 
       [&](const unsigned char *buf, std::size_t len) {
         body.append(reinterpret_cast<const char *>(buf), len);
         return true;
-      });
+      },
+      place);
 }
 
 std::string PackMaterials(const std::string &body, const std::string &extra) {

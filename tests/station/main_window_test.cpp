@@ -1,5 +1,6 @@
 #include "station_fixture.h"
 
+#include "container_damages.h"
 #include "paths.h"
 
 #include "table_store/dataset/blob_field.h"
@@ -192,7 +193,7 @@ TEST_F(StationStartup, BadMaterialsEndTheProgramWithoutScreenOrAudio) {
   AddScreen(1);
   const std::string body = MaterialsBody({{0, "zero"}, {1, "one"}});
   const std::string packed = PackMaterials(body);
-  const std::vector<std::pair<std::string, std::string>> cases = {
+  std::vector<std::pair<std::string, std::string>> cases = {
       {"missing", ""},
       {"not a table", PackMaterials(std::string(5000, 'b'))},
       {"table cut short", PackMaterials(body.substr(0, body.size() / 2))},
@@ -206,6 +207,9 @@ TEST_F(StationStartup, BadMaterialsEndTheProgramWithoutScreenOrAudio) {
       {"named pipe", ""},
       {"folder", ""},
   };
+  // Damage that only the stream's end shows, in materials that load whole.
+  const std::string demo = ReadBytes(STATION_DEMO_BUILD_DIR "/klt-re11.kim");
+  for (const ContainerDamage &damage : ContainerDamages()) cases.emplace_back(damage.name, damage.apply(demo));
   for (const auto &[name, bytes] : cases) {
     SCOPED_TRACE(name);
     window_.reset();

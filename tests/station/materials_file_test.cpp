@@ -1,8 +1,12 @@
 #include "materials_file.h"
 
+#include "container_damages.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -12,12 +16,12 @@ namespace {
 
 // Runs the file-based inflater on `container`; returns the result and what
 // was written.
-std::pair<InflateResult, std::string> InflateFile(const std::string &container) {
+std::pair<InflateResult, std::string> InflateFile(const std::string &container, std::int64_t *place = nullptr) {
   std::FILE *in = std::tmpfile();
   std::FILE *out = std::tmpfile();
   std::fwrite(container.data(), 1, container.size(), in);
   std::rewind(in);
-  const InflateResult r = InflateMaterials(in, out);
+  const InflateResult r = InflateMaterials(in, out, nullptr, place);
   std::string written(std::size_t(std::ftell(out)), '\0');
   std::rewind(out);
   if (!written.empty()) {
@@ -81,9 +85,9 @@ TEST(StationMaterialsFile, DamagedOrShortStreamsFail) {
   const std::string packed = PackMaterials(body);
 
   // Truncated in the middle of the zlib data.
-  EXPECT_EQ(InflateFile(packed.substr(0, packed.size() / 2)).first, InflateResult::ShortStream);
+  EXPECT_EQ(InflateFile(packed.substr(0, packed.size() / 2)).first, InflateResult::CutShort);
   // Nothing after the count.
-  EXPECT_EQ(InflateFile(packed.substr(0, 4)).first, InflateResult::ShortStream);
+  EXPECT_EQ(InflateFile(packed.substr(0, 4)).first, InflateResult::CutShort);
   // A complete stream that holds fewer bytes than the count.
   EXPECT_EQ(InflateFile(WithCount(int(body.size()) + 10, packed.substr(4))).first, InflateResult::ShortStream);
   // Not zlib data at all.
@@ -95,5 +99,22 @@ TEST(StationMaterialsFile, DamagedOrShortStreamsFail) {
   for (std::size_t i = damaged.size() / 3; i < damaged.size() / 3 + 64; ++i) damaged[i] = char(~damaged[i]);
   EXPECT_NE(InflateFile(damaged).first, InflateResult::Ok);
   std::string mem;
-  EXPECT_EQ(InflateMaterials(packed.substr(0, 100), mem), InflateResult::ShortStream);
+  EXPECT_EQ(InflateMaterials(packed.substr(0, 100), mem), InflateResult::CutShort);
+}
+
+TEST(StationMaterialsFile, DamageUpToTheStreamsLastByteIsFoundAndPlaced) {
+  std::ifstream file(STATION_DEMO_BUILD_DIR "/klt-re11.kim", std::ios::binary);
+  const std::string demo{std::istreambuf_iterator<char>(file), {}};
+  std::string body;
+  ASSERT_EQ(InflateMaterials(demo, body), InflateResult::Ok);
+  for (const station::testing::ContainerDamage &damage : station::testing::ContainerDamages()) {
+    SCOPED_TRACE(damage.name);
+    const std::string damaged = damage.apply(demo);
+    const std::int64_t expected = std::int64_t(damaged.size()) - damage.placeFromEnd;
+    std::int64_t inMemory = -1, inFile = -1;
+    EXPECT_EQ(InflateMaterials(damaged, body, &inMemory), damage.result);
+    EXPECT_EQ(inMemory, expected);
+    EXPECT_EQ(InflateFile(damaged, &inFile).first, damage.result);
+    EXPECT_EQ(inFile, expected);
+  }
 }

@@ -20,6 +20,7 @@
 #include <iterator>
 #include <string>
 
+#include "container_damages.h"
 #include "kim_file.h"
 #include "materials_file.h"
 
@@ -207,7 +208,7 @@ TEST_F(KimtoolTest, ProgramReportsFailuresAndKeepsTheOldOutput) {
   EXPECT_EQ(ReadFile(Path("old.kim")), "previous materials");
 
   EXPECT_EQ(Run("dump " + Path("old.kim").string(), output), 1);
-  EXPECT_EQ(output, Path("old.kim").string() + ": Materials container damaged: the zlib data is not valid\n");
+  EXPECT_EQ(output, Path("old.kim").string() + ": Materials container damaged: the zlib data is not valid at byte 5\n");
   WriteFile(Path("cut.kim"), station::PackMaterials("TPF0\x03\xFB\x00\x01", "").substr(0, 9));
   EXPECT_EQ(Run("dump " + Path("cut.kim").string(), output), 1);
   WriteFile(Path("short.tbl"), std::string("TPF0\x03\xFB\x00\x01", 8));
@@ -222,6 +223,20 @@ TEST_F(KimtoolTest, ProgramReportsFailuresAndKeepsTheOldOutput) {
   EXPECT_EQ(Run("dump " + Path("old.kim").string(), output), 0);
   const QJsonObject dump = QJsonDocument::fromJson(QByteArray::fromStdString(output)).object();
   EXPECT_EQ(dump["records"].toArray()[0].toObject()["values"].toObject()["a"].toInt(), 7);
+}
+
+TEST_F(KimtoolTest, DumpNamesTheByteWhereTheContainerIsDamaged) {
+  const std::string demo = ReadFile(KIMTOOL_DEMO_MATERIALS);
+  ASSERT_FALSE(demo.empty());
+  for (const station::testing::ContainerDamage& damage : station::testing::ContainerDamages()) {
+    SCOPED_TRACE(damage.name);
+    const std::string damaged = damage.apply(demo);
+    WriteFile(Path("damaged.kim"), damaged);
+    std::string output;
+    EXPECT_EQ(Run("dump " + Path("damaged.kim").string(), output), 1);
+    EXPECT_EQ(output, Path("damaged.kim").string() + ": Materials container damaged: " +
+                          DumpReason(damage, static_cast<int64_t>(damaged.size()) - damage.placeFromEnd) + "\n");
+  }
 }
 
 TEST_F(KimtoolTest, MessagesShowZeroBytesEscaped) {

@@ -20,12 +20,24 @@ namespace {
 
 QString Text(const std::string& codePageText) { return QString::fromStdString(ts::Cp1251ToUtf8(codePageText)); }
 
-std::string ContainerMessage(station::InflateResult result) {
+// `place` is the byte of the container where the damage was met, `size`
+// the container's.
+std::string ContainerMessage(station::InflateResult result, int64_t place, size_t size) {
+  const std::string at = std::to_string(place);
   switch (result) {
     case station::InflateResult::NoCount: return "Materials container too short: no byte count";
     case station::InflateResult::EmptyCount: return "Materials container holds no body: the byte count is 0 or negative";
-    case station::InflateResult::DamagedData: return "Materials container damaged: the zlib data is not valid";
-    case station::InflateResult::ShortStream: return "Materials container damaged: the body ends before the byte count";
+    case station::InflateResult::DamagedData: return "Materials container damaged: the zlib data is not valid at byte " + at;
+    case station::InflateResult::BadCheck:
+      return "Materials container damaged: the zlib data's check value at byte " + at +
+             " does not match the data it unpacks to";
+    case station::InflateResult::CutShort:
+      return "Materials container damaged: the file ends at byte " + at + ", inside the zlib data";
+    case station::InflateResult::ShortStream:
+      return "Materials container damaged: the body ends before the byte count, where the zlib data ends at byte " + at;
+    case station::InflateResult::TrailingBytes:
+      return "Materials container damaged: " + std::to_string(int64_t(size) - place) +
+             " bytes follow the end of the zlib data at byte " + at;
     default: return "Materials container could not be read";
   }
 }
@@ -36,8 +48,9 @@ std::string TableBody(const std::string& file, bool& container) {
   container = bytes.compare(0, 4, "TPF0") != 0;
   if (!container) return bytes;
   std::string body;
-  const station::InflateResult result = station::InflateMaterials(bytes, body);
-  if (result != station::InflateResult::Ok) throw KimError(ContainerMessage(result));
+  int64_t place = 0;
+  const station::InflateResult result = station::InflateMaterials(bytes, body, &place);
+  if (result != station::InflateResult::Ok) throw KimError(ContainerMessage(result, place, bytes.size()));
   return body;
 }
 
