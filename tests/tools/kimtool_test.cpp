@@ -213,7 +213,7 @@ TEST_F(KimtoolTest, ProgramReportsFailuresAndKeepsTheOldOutput) {
   EXPECT_EQ(Run("dump " + Path("cut.kim").string(), output), 1);
   WriteFile(Path("short.tbl"), std::string("TPF0\x03\xFB\x00\x01", 8));
   EXPECT_EQ(Run("dump " + Path("short.tbl").string(), output), 1);
-  EXPECT_EQ(output, Path("short.tbl").string() + ": field definition 0, byte 8: Stream read error\n");
+  EXPECT_EQ(output, Path("short.tbl").string() + ": field definition list, byte 8: Stream read error\n");
   WriteFile(Path("empty.kim"), std::string(4, '\0'));
   EXPECT_EQ(Run("dump " + Path("empty.kim").string(), output), 1);
   EXPECT_EQ(output, Path("empty.kim").string() + ": Materials container holds no body: the byte count is 0 or negative\n");
@@ -335,6 +335,62 @@ TEST_F(KimtoolTest, PackWritesOnlyOverARegularFile) {
   EXPECT_EQ(Run("pack " + Path("blob.json").string() + " " + Path("a.kim").string(), output, 20), 1);
   EXPECT_EQ(output, "record 0, b: " + Path("pipe").string() + ": not a regular file\n");
   EXPECT_FALSE(fs::exists(Path("a.kim")));
+}
+
+TEST_F(KimtoolTest, PlacesAreNamedAsTheLoadReachedThem) {
+  const std::string three = kim::BuildTableStream(
+      R"({"fields": [{"name": "a", "type": "Integer"}], "indexes": [{"name": "i", "fields": "a"}],
+          "records": [{"values": {"a": 1}}, {"values": {"a": 2}}, {"values": {"a": 3}}]})", QString());
+  const size_t fieldList = 7;
+  const size_t indexList = three.find(std::string("\x01\x06\x01i", 4));
+  const size_t recordList = three.find(std::string("\x00\x01\x01\x02", 4)) + 1;
+  ASSERT_NE(indexList, std::string::npos);
+  ASSERT_EQ(three[fieldList], '\x01');
+  const auto damagedAt = [&](size_t at) {
+    std::string stream = three;
+    stream[at] = '\x07';
+    return stream;
+  };
+  struct Case {
+    const char* name;
+    std::string stream;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"field list's start damaged", damagedAt(fieldList), "field definition list, byte 8: Invalid property value"},
+      {"index list's start damaged", damagedAt(indexList),
+       "index definition list, byte " + std::to_string(indexList + 1) + ": Invalid property value"},
+      {"record list's start damaged", damagedAt(recordList),
+       "record list, byte " + std::to_string(recordList + 1) + ": Invalid property value"},
+      {"ends where the first record was due", three.substr(0, recordList + 1),
+       "record list, byte " + std::to_string(recordList + 1) + ": Stream read error"},
+      {"last byte cut", three.substr(0, three.size() - 1),
+       "after the last record, byte " + std::to_string(three.size() - 1) + ": Stream read error"},
+      {"last record cut", three.substr(0, three.size() - 3),
+       "record 2, field a, byte " + std::to_string(three.size() - 3) + ": Stream read error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(Path("damaged.tbl"), c.stream);
+    std::string output;
+    EXPECT_EQ(Run("dump " + Path("damaged.tbl").string(), output), 1);
+    EXPECT_EQ(output, Path("damaged.tbl").string() + ": " + c.message + "\n");
+  }
+
+  // A long quoted value keeps its first 40 characters, whatever their bytes.
+  WriteFile(Path("media/page.txt"), "\xC6" + std::string(99, '\xE6'));  // "Жж..." in the code page
+  WriteFile(Path("blob.json"), R"({"fields": [{"name": "b", "type": "Blob"}],
+                                    "records": [{"values": {"b": {"file": "media/page.txt"}}}]})");
+  kim::PackFile(Path("blob.json").string(), Path("blob.tbl").string(), true);
+  std::string table = ReadFile(Path("blob.tbl"));
+  table.replace(table.find("\x06\x04" "Blob"), 6, "\x06\x0B" "FMTBcdField");
+  WriteFile(Path("blob.tbl"), table);
+  std::string output;
+  EXPECT_EQ(Run("dump " + Path("blob.tbl").string(), output), 1);
+  std::string head = "Ж";
+  for (int i = 1; i < 40; ++i) head += "ж";
+  EXPECT_NE(output.find("'" + head + "...' (100 characters) is not a valid floating point value\n"), std::string::npos)
+      << output;
 }
 
 TEST_F(KimtoolTest, AStoppedPackLeavesNoFileBehind) {

@@ -96,19 +96,16 @@ QJsonArray IndexOptions(ts::TIndexOptions options) {
   return list;
 }
 
-// The head of a name from a damaged file, which may be of any length.
-std::string Head(const std::string& codePageText) {
-  constexpr size_t kHead = 40;
-  if (codePageText.size() <= kHead) return ts::Cp1251ToUtf8(codePageText);
-  return ts::Cp1251ToUtf8(codePageText.substr(0, kHead)) + "...";
-}
-
 // Where in the table a failed load stopped, as the start of its message;
 // entries are counted from 0 as the dump lists them.
 std::string PlaceText(const ts::TLoadPlace& place, bool container) {
-  const auto entry = [&](const char* what) {
-    std::string text = std::string(what) + " " + std::to_string(place.entry);
-    if (!place.name.empty()) text += " (" + Head(place.name) + ")";
+  const auto entry = [&](const std::string& what) {
+    // Before the first entry the place is the list itself.
+    if (place.entry < 0 || (place.afterLast && place.entry == 0)) return what + " list";
+    if (place.afterLast) return "after the last " + what;
+    std::string text = what + " " + std::to_string(place.entry);
+    if (place.part != ts::TLoadPlace::lpRecords && !place.name.empty())
+      text += " (" + TextHead(ts::Cp1251ToUtf8(place.name)) + ")";
     return text;
   };
   std::string text;
@@ -117,8 +114,9 @@ std::string PlaceText(const ts::TLoadPlace& place, bool container) {
     case ts::TLoadPlace::lpFieldDefs: text = entry("field definition"); break;
     case ts::TLoadPlace::lpIndexDefs: text = entry("index definition"); break;
     case ts::TLoadPlace::lpRecords:
-      text = "record " + std::to_string(place.entry);
-      if (place.field >= 0) text += ", field " + (place.name.empty() ? std::to_string(place.field) : Head(place.name));
+      text = entry("record");
+      if (place.entry >= 0 && place.field >= 0)
+        text += ", field " + (place.name.empty() ? std::to_string(place.field) : TextHead(ts::Cp1251ToUtf8(place.name)));
       break;
     case ts::TLoadPlace::lpNone: break;
   }

@@ -338,7 +338,7 @@ void TdvoCustomBinaryStreamFormat::ReadDefinitions(TdvoCustomMemTable& table) {
     for (;;) {
       place_.entry = count;
       place_.name.clear();
-      if (r.EndOfList()) break;
+      if (AtListEnd()) break;
       if (count == 0 && replace) {
         // The definitions of a shared store are its owner's: new ones loaded
         // here would not describe the records the other tables hold.
@@ -368,6 +368,14 @@ void TdvoCustomBinaryStreamFormat::ReadDefinitions(TdvoCustomMemTable& table) {
   }
   if (reopen) table.Open();
   if (!replace) indexDefsLoaded_ = false;
+}
+
+bool TdvoCustomBinaryStreamFormat::AtListEnd() {
+  // A stream that ends here ends after the list's last entry.
+  place_.afterLast = true;
+  const bool end = reader_->EndOfList();
+  place_.afterLast = false;
+  return end;
 }
 
 void TdvoCustomBinaryStreamFormat::ReadFieldDefinition(TdvoCustomMemTable& table, bool replace) {
@@ -416,7 +424,7 @@ void TdvoCustomBinaryStreamFormat::ReadIndexDefinitions(TdvoCustomMemTable& tabl
   for (int count = 0;; ++count) {
     place_.entry = count;
     place_.name.clear();
-    if (r.EndOfList()) break;
+    if (AtListEnd()) break;
     if (first) {
       if (replace) {
         DropIndexes(table);
@@ -482,7 +490,7 @@ void TdvoCustomBinaryStreamFormat::ReadRecords(TdvoCustomMemTable& table) {
     for (int entry = 0;; ++entry) {
       place_.entry = entry;
       place_.field = -1;
-      if (r.EndOfList()) break;
+      if (AtListEnd()) break;
       ReportLoadProgress(table);
       if (table.LoadLimit() > 0 && table.LoadCount() >= table.LoadLimit()) {
         table.SetLoadedCompletely(false);
@@ -509,7 +517,10 @@ void TdvoCustomBinaryStreamFormat::ReadRecord(TdvoCustomMemTable& table, int fie
   TReader& r = *reader_;
   TdvoCommon& store = table.Store();
   const bool versioned = fileVersion_ >= kVersionRecordVersions;
+  // Too few bytes for any record: what is left follows the last one.
+  place_.afterLast = true;
   TRecord* record = AllocLoadRecord(store, fieldCount);
+  place_.afterLast = false;
   TRecordChainGuard guard(store, record);
   table.SetOverrideRecord(record);
   if (versioned) r.ReadListBegin();

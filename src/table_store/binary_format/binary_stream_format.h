@@ -77,6 +77,9 @@ class TdvoCustomBinaryStreamFormat : public TdvoCustomStreamFormat {
   void WriteRecord(TdvoCustomMemTable& table, TRecord* record);
   void WriteFieldValue(TdvoCustomMemTable& table, TRecord* record, TField& field);
   bool ReadBooleanValue();
+  // Whether the list being read ends here (nothing is consumed); the load
+  // place marks the look as after the list's last entry.
+  bool AtListEnd();
   static void DropIndexes(TdvoCustomMemTable& table);
   void ReportLoadProgress(TdvoCustomMemTable& table);
   // Notes in the load place where a failing load stopped.

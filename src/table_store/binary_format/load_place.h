@@ -11,9 +11,13 @@ namespace ts {
 struct TLoadPlace {
   enum TPart { lpNone, lpHeader, lpFieldDefs, lpIndexDefs, lpRecords };
   TPart part = lpNone;
-  // The definition or record entry being read, counted from 0; -1 before
-  // the first. An entry whose list ended early is the one expected next.
+  // The definition or record entry being read, counted from 0; -1 while
+  // the list's own start was. An entry whose list ended early is the one
+  // expected next.
   int entry = -1;
+  // The stream ended, or held less than the smallest entry, where `entry`
+  // or the list's end was due: the load stopped after the last entry.
+  bool afterLast = false;
   // Records: the index of the field whose value was being read, -1 while
   // the entry's own values (list tags, status) were.
   int field = -1;
