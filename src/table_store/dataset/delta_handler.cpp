@@ -5,10 +5,16 @@
 
 namespace ts {
 
-// A running walk over a table, on the walker's stack: the table's end clears
-// `table`, so the walk does not touch it afterwards.
+// A running walk over a table, on the walker's stack, holding the lock of
+// the table's store. The table's end, or its leaving the store (the store
+// going away with its owner among them), releases that hold while the store
+// still exists and sets `ended`; the table's end also clears `table`. The
+// walk touches neither afterwards.
 struct TDeltaWalk {
   TdvoCustomMemTable* table;
+  TdvoCommon* store;
+  bool lockEntered;
+  bool ended;
   TDeltaWalk* outer;
 };
 
@@ -33,7 +39,7 @@ void TdvoCustomDeltaHandler::CheckAttached() const {
   if (table_ == nullptr || table_->deltaHandler_ != this) throw EMemTableError(msg::kDeltaHandlerNotAssigned);
 }
 
-void TdvoCustomDeltaHandler::Resolve(uint8_t state) {
+void TdvoCustomDeltaHandler::Resolve(uint8_t state, const TDeltaWalk& walk) {
   bool retry;
   do {
     retry = false;
@@ -44,7 +50,7 @@ void TdvoCustomDeltaHandler::Resolve(uint8_t state) {
       case rsDeleted: ResolveDeleted(retry, state); break;
       default: break;
     }
-  } while (retry);
+  } while (retry && !walk.ended);
 }
 
 void TdvoCustomDeltaHandler::ResolveChanges() {
@@ -52,7 +58,8 @@ void TdvoCustomDeltaHandler::ResolveChanges() {
   TdvoCustomMemTable& table = *table_;
   const bool autoRefresh = table.AttachedAutoRefresh();
   table.SetAttachedAutoRefresh(false);
-  TDeltaWalk walk{&table, table.deltaWalk_};
+  TdvoCommon& store = table.Store();
+  TDeltaWalk walk{&table, &store, false, false, table.deltaWalk_};
   table.deltaWalk_ = &walk;
   // Runs however the walk ends, also when an operation gave the table
   // another handler or none: the switch belongs to the table. The version
@@ -61,15 +68,17 @@ void TdvoCustomDeltaHandler::ResolveChanges() {
   auto finish = [&] {
     newest_ = oldest_ = nullptr;
     if (walk.table == nullptr) return;
-    table.deltaWalk_ = walk.outer;
+    if (!walk.ended) {
+      table.deltaWalk_ = walk.outer;
+      store.Lock().Leave(walk.lockEntered);
+    }
     table.SetAttachedAutoRefresh(autoRefresh);
     if (autoRefresh) table.Store().RefreshOtherAttachedTables(nullptr);
   };
   try {
-    TdvoCommon& store = table.Store();
-    TLockGuard guard(store.Lock());
+    walk.lockEntered = store.Lock().Enter();
     const int slots = store.SlotCount();
-    for (int slot = 0; slot < slots; ++slot) {
+    for (int slot = 0; slot < slots && !walk.ended; ++slot) {
       // Read afresh: an operation may have changed the store.
       TRecord* newest = store.StoredRecord(slot);
       if (newest == nullptr) continue;
@@ -77,7 +86,7 @@ void TdvoCustomDeltaHandler::ResolveChanges() {
       while (oldest->OlderVersion != nullptr) oldest = oldest->OlderVersion;
       newest_ = newest;
       oldest_ = oldest;
-      Resolve(ResolveState(newest, oldest));
+      Resolve(ResolveState(newest, oldest), walk);
     }
   } catch (...) {
     finish();
@@ -100,9 +109,18 @@ void TdvoCustomMemTable::SetDeltaHandler(TdvoCustomDeltaHandler* handler) {
   deltaHandler_ = handler;
 }
 
-void TdvoCustomMemTable::ForgetDeltaHandler() {
-  for (TDeltaWalk* walk = deltaWalk_; walk != nullptr; walk = walk->outer) walk->table = nullptr;
+void TdvoCustomMemTable::EndDeltaWalks(bool tableEnds) {
+  for (TDeltaWalk* walk = deltaWalk_; walk != nullptr; walk = walk->outer) {
+    walk->store->Lock().Leave(walk->lockEntered);
+    walk->lockEntered = false;
+    walk->ended = true;
+    if (tableEnds) walk->table = nullptr;
+  }
   deltaWalk_ = nullptr;
+}
+
+void TdvoCustomMemTable::ForgetDeltaHandler() {
+  EndDeltaWalks(true);
   if (deltaHandler_ == nullptr) return;
   if (deltaHandler_->table_ == this) deltaHandler_->table_ = nullptr;
   std::erase(deltaHandler_->namedBy_, this);

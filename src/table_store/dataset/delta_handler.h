@@ -21,6 +21,7 @@ namespace ts {
 
 class TdvoCustomMemTable;
 class TField;
+struct TDeltaWalk;
 
 class TdvoCustomDeltaHandler {
  public:
@@ -44,7 +45,8 @@ class TdvoCustomDeltaHandler {
   // unless a table's DeltaHandler names this handler.
   void CheckAttached() const;
   // The walk; an error from an operation ends it and reaches the caller,
-  // with the store's lock released and AttachedAutoRefresh restored.
+  // with the store's lock released and AttachedAutoRefresh restored. It
+  // also ends, without a retry, once its table ends or leaves the store.
   virtual void ResolveChanges();
 
  protected:
@@ -55,7 +57,8 @@ class TdvoCustomDeltaHandler {
 
  private:
   friend class TdvoCustomMemTable;
-  void Resolve(uint8_t state);
+  // One record, with retries while the walk goes on.
+  void Resolve(uint8_t state, const TDeltaWalk& walk);
 
   TdvoCustomMemTable* table_ = nullptr;
   // Every table whose DeltaHandler names this handler (more than one when a

@@ -605,6 +605,9 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   // The table's end: its handler, and every handler walking it whether it
   // still names that one or not, forget it.
   void ForgetDeltaHandler();
+  // Every delta walk over this table ends where it stands, its hold on the
+  // store's lock released: the table ends, or leaves its store.
+  void EndDeltaWalks(bool tableEnds);
   TdvoCustomDeltaHandler* deltaHandler_ = nullptr;
   // The innermost delta walk over this table; each names the one it runs in.
   TDeltaWalk* deltaWalk_ = nullptr;

@@ -26,6 +26,7 @@ void TdvoCustomMemTable::MakeOwnStore() {
 void TdvoCustomMemTable::StoreDetached() {
   // The store this table shared is going away with its owner: the table
   // goes on with a store of its own rather than a reference to a freed one.
+  EndDeltaWalks(false);
   MakeOwnStore();
 }
 
@@ -34,6 +35,7 @@ void TdvoCustomMemTable::StoreDetached() {
 void TdvoCustomMemTable::SetAttachedTo(TdvoCustomMemTable* table) {
   if (table == attachedTo_) return;
   if (table == this) throw EMemTableError(msg::kAttachToSelf);
+  EndDeltaWalks(false);
   Close();
   if (attachedTo_ != nullptr) {
     store_->DetachTableFromStore(this);

@@ -156,16 +156,58 @@ TEST_F(DeltaHandler, AutoRefreshComesBackWhenAnOperationTakesTheHandlerAway) {
   }
 }
 
-TEST_F(DeltaHandler, ATableThatEndsDuringTheWalkIsNotTouchedAfterwards) {
-  auto other = std::make_unique<TdvoMemTable>();
-  AttachOpen(*other);
-  Add(7);
-  Add(8);
-  other->SetDeltaHandler(&handler);
-  handler.script[0] = [&](bool&, uint8_t&) { other.reset(); };
-  handler.ResolveChanges();
-  EXPECT_EQ(handler.log, "0:I 1:I");
-  EXPECT_EQ(handler.AttachedTable(), nullptr);
+// The walk ends with its table, or when its table leaves the store it walks
+// (the store going away with its owner among them): nothing is read or
+// unlocked afterwards, no retry is made, and every store left is free.
+TEST(DeltaWalk, EndsWhenItsTableOrItsStoreEnds) {
+  using TTablePtr = std::unique_ptr<TdvoMemTable>;
+  struct Case {
+    const char* what;
+    bool walkOwner;
+    std::function<void(TTablePtr& owner, TTablePtr& other)> end;
+  };
+  const Case cases[] = {
+      {"attached table ends", false, [](TTablePtr&, TTablePtr& other) { other.reset(); }},
+      {"owner ends", true, [](TTablePtr& owner, TTablePtr&) { owner.reset(); }},
+      {"owner of the walked table ends", false, [](TTablePtr& owner, TTablePtr&) { owner.reset(); }},
+      {"walked table leaves the store", false, [](TTablePtr&, TTablePtr& other) { other->SetAttachedTo(nullptr); }},
+  };
+  auto lockIsFree = [](TdvoMemTable& table) {
+    bool free = false;
+    std::thread([&] {
+      free = table.Store().Lock().TryEnter();
+      table.Store().Lock().Leave(free);
+    }).join();
+    return free;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto owner = std::make_unique<TdvoMemTable>("owner");
+    auto other = std::make_unique<TdvoMemTable>("other");
+    owner->AddField<TIntegerField>("id");
+    owner->SetEnableVersioning(true);
+    other->SetAttachedTo(owner.get());
+    other->Open();
+    for (int id = 7; id <= 8; ++id) {
+      owner->Append();
+      owner->FieldNamed("id").SetAsInteger(id);
+      owner->Post();
+    }
+    TRecordingHandler handler;
+    (c.walkOwner ? owner : other)->SetDeltaHandler(&handler);
+    handler.script[0] = [&](bool& retry, uint8_t&) {
+      retry = true;
+      c.end(owner, other);
+    };
+    handler.ResolveChanges();
+    EXPECT_EQ(handler.log, "0:I");
+    EXPECT_EQ(handler.NewestVersion(), nullptr);
+    for (TdvoMemTable* left : {owner.get(), other.get()}) {
+      if (left == nullptr) continue;
+      EXPECT_TRUE(left->AttachedAutoRefresh());
+      EXPECT_TRUE(lockIsFree(*left));
+    }
+  }
 }
 
 TEST_F(DeltaHandler, AHandlerWithoutItsTableRefusesAndTouchesNothing) {
