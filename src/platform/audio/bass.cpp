@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include <unistd.h>
+
 #include "platform/audio/audio_seam.h"
 #include "platform/audio/channel_encoder.h"
 #include "platform/audio/command_line.h"
@@ -19,6 +21,7 @@
 #include "platform/audio/file_stream.h"
 #include "platform/audio/mixer.h"
 #include "platform/audio/recording_channel.h"
+#include "platform/files/writable_file.h"
 
 namespace klt::audio {
 
@@ -428,20 +431,32 @@ HENCODE BASS_Encode_StartArgv(DWORD handle, const char *const *argv, DWORD flags
     // The encoder writes the file named after its "-o"; remembered so that
     // opening that file can wait for the encoder to finish it.
     std::string output;
+    std::size_t outputArg = 0;
     for (std::size_t i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == "-o") {
-            output = args[i + 1];
+            outputArg = i + 1;
+            output = args[outputArg];
         }
     }
     // An encoder that cannot create its file would only end at once, and the
-    // recording would be lost without a word: refused here instead.
-    bool created = false;
-    if (!output.empty() && !klt::audio::OutputCreatable(output, created)) {
-        return Fail(BASS_ERROR_FILEOPEN);
+    // recording would be lost without a word: refused here instead. The file
+    // is opened here and handed to the encoder open, so that nothing put at
+    // its name later (a link above all) is what the encoder writes; the
+    // encoder empties it when it opens it as its output.
+    klt::files::WritableFile file;
+    if (!output.empty()) {
+        file = klt::files::OpenWritable(output, klt::files::Contents::Keep);
+        if (file.fd < 0) {
+            return Fail(BASS_ERROR_FILEOPEN);
+        }
+        args[outputArg] = "/dev/fd/" + std::to_string(klt::audio::EncoderProcess::kOutputFd);
     }
-    auto process = klt::audio::EncoderProcess::Spawn(program, args, output);
+    auto process = klt::audio::EncoderProcess::Spawn(program, args, output, file.fd);
+    if (file.fd >= 0) {
+        close(file.fd);
+    }
     if (!process) {
-        if (created) {
+        if (file.created) {
             std::remove(output.c_str());
         }
         return Fail(BASS_ERROR_CREATE);

@@ -77,7 +77,9 @@ HENCODE BASS_Encode_Start(DWORD handle, const char *cmdline, DWORD flags, ENCODE
 // null-terminated array whose first entry names the program; no entry is
 // split or unquoted, so a path holding blanks, quotes or any other letters
 // stays one argument. The file after a "-o" argument must be creatable:
-// BASS_ERROR_FILEOPEN when it is not, before any process starts.
+// BASS_ERROR_FILEOPEN when it is not, before any process starts; a link, a
+// folder or a special file at its name is never written through. The encoder
+// gets that file already open, named "/dev/fd/3" in its arguments.
 HENCODE BASS_Encode_StartArgv(DWORD handle, const char *const *argv, DWORD flags, ENCODENOTIFYPROC proc,
                               void *user);
 // For a recording channel: non-zero while one of its encoders runs, and also

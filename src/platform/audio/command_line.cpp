@@ -1,6 +1,5 @@
 #include "platform/audio/command_line.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,29 +93,6 @@ std::string FindProgram(const std::string &name, const std::string &searchPath) 
         start = end + 1;
     }
     return {};
-}
-
-bool OutputCreatable(const std::string &path, bool &created) {
-    created = false;
-    struct stat st {};
-    const bool existed = stat(path.c_str(), &st) == 0;
-    // Only a regular file can take a recording; opening a named pipe that
-    // no one reads would block the station for good. Not blocking on the
-    // open either keeps a swap after the look from doing the same.
-    if (existed && !S_ISREG(st.st_mode)) {
-        return false;
-    }
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return false;
-    }
-    const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    close(fd);
-    if (!regular) {
-        return false;
-    }
-    created = !existed;
-    return true;
 }
 
 } // namespace klt::audio

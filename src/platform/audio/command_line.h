@@ -22,8 +22,4 @@ std::string LocalProgramName(std::string_view name);
 // folder of searchPath (colon-separated, as PATH). Empty when none is found.
 std::string FindProgram(const std::string &name, const std::string &searchPath);
 
-// Whether the file an encoder is to write can be created or overwritten;
-// `created` tells whether this call made it (an empty file).
-bool OutputCreatable(const std::string &path, bool &created);
-
 } // namespace klt::audio

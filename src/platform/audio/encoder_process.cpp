@@ -57,7 +57,7 @@ EncoderProcess::~EncoderProcess() {
 
 std::shared_ptr<EncoderProcess> EncoderProcess::Spawn(const std::string &program,
                                                       const std::vector<std::string> &argv,
-                                                      std::string outputPath) {
+                                                      std::string outputPath, int outputFd) {
     // A socket rather than a pipe carries the input: send() with MSG_NOSIGNAL
     // turns a dead reader into an error instead of a process-killing SIGPIPE,
     // without touching the process-wide signal disposition.
@@ -73,6 +73,19 @@ std::shared_ptr<EncoderProcess> EncoderProcess::Spawn(const std::string &program
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDIN_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    // Moved above the numbers the child is given first, so that no dup2 of
+    // a number onto itself keeps its close-on-exec flag.
+    int output = -1;
+    if (outputFd >= 0) {
+        output = fcntl(outputFd, F_DUPFD_CLOEXEC, 10);
+        if (output < 0) {
+            posix_spawn_file_actions_destroy(&actions);
+            close(fds[0]);
+            close(fds[1]);
+            return nullptr;
+        }
+        posix_spawn_file_actions_adddup2(&actions, output, kOutputFd);
+    }
 
     // The host may ignore SIGPIPE or block signals; the encoder must start
     // with the ordinary dispositions, as it would from a shell.
@@ -105,6 +118,9 @@ std::shared_ptr<EncoderProcess> EncoderProcess::Spawn(const std::string &program
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     close(fds[1]);
+    if (output >= 0) {
+        close(output);
+    }
     if (rc != 0) {
         close(fds[0]);
         return nullptr;

@@ -18,12 +18,17 @@ namespace klt::audio {
 
 class EncoderProcess {
 public:
+    // The number under which the encoder finds its output file already open.
+    static constexpr int kOutputFd = 3;
+
     // Starts `program` with `argv` (argv[0] included). Its output and error
-    // streams are discarded. Null on failure, with errno-style detail dropped:
-    // the caller reports its own error code.
+    // streams are discarded. `outputFd`, when not -1, is the file the encoder
+    // writes, handed to it open as kOutputFd; `outputPath` names that file.
+    // Null on failure, with errno-style detail dropped: the caller reports
+    // its own error code.
     static std::shared_ptr<EncoderProcess> Spawn(const std::string &program,
                                                  const std::vector<std::string> &argv,
-                                                 std::string outputPath);
+                                                 std::string outputPath, int outputFd = -1);
     ~EncoderProcess();
     EncoderProcess(const EncoderProcess &) = delete;
     EncoderProcess &operator=(const EncoderProcess &) = delete;

@@ -152,16 +152,39 @@ TEST_F(Recording, ArgumentVectorKeepsAnyPathOneArgumentAndTheStoppedChannelShows
 
     // A file that the encoder could not create is refused before any
     // process starts.
-    // A named pipe in the file's place would block the open for good.
+    // A named pipe in the file's place would block the open for good; a
+    // link there would have the encoder overwrite the file it points to.
     const std::string pipe = folder + "/0007_6.ogg";
     ASSERT_EQ(mkfifo((scratch_.Path() / pipe).c_str(), 0666), 0);
+    const std::string link = folder + "/0007_2.ogg";
+    std::ofstream(scratch_ / "victim") << "someone else's";
+    std::filesystem::create_symlink(scratch_ / "victim", scratch_ / link);
     rec = BASS_RecordStart(44100, 2, BASS_RECORD_PAUSE, RecordCounter::Counting, &counter);
-    for (const std::string &bad : {std::string("no folder/x.ogg"), folder, pipe}) {
+    for (const std::string &bad : {std::string("no folder/x.ogg"), folder, pipe, link}) {
         const char *const badArgv[] = {"oggenc.exe", "-o", bad.c_str(), "-", nullptr};
         EXPECT_EQ(BASS_Encode_StartArgv(rec, badArgv, BASS_ENCODE_AUTOFREE, nullptr, nullptr), 0u) << bad;
         EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEOPEN);
     }
     EXPECT_TRUE(BASS_ChannelStop(rec));
+    EXPECT_EQ(ReadAll(scratch_ / "victim").size(), 14u) << "the file the link points to is untouched";
+}
+
+TEST_F(Recording, TheEncoderWritesTheFileThatWasCheckedWhateverTakesItsNameLater) {
+    // The stand-in opens its output only once told to.
+    WriteScript(scratch_ / "oggenc", "while [ ! -e go ]; do sleep 0.01; done; exec cat > \"$2\"");
+    RecordCounter counter;
+    HRECORD rec = BASS_RecordStart(44100, 2, BASS_RECORD_PAUSE, RecordCounter::Counting, &counter);
+    ASSERT_NE(BASS_Encode_Start(rec, OggCommand("swapped.ogg").c_str(), BASS_ENCODE_AUTOFREE, nullptr, nullptr), 0u);
+    std::filesystem::rename(scratch_ / "swapped.ogg", scratch_ / "checked.ogg");
+    std::ofstream(scratch_ / "victim") << "someone else's";
+    std::filesystem::create_symlink(scratch_ / "victim", scratch_ / "swapped.ogg");
+    std::ofstream(scratch_ / "go").put('\n');
+    ASSERT_TRUE(BASS_ChannelPlay(rec, 0));
+    ASSERT_TRUE(counter.WaitBytes(kBytesPerSecond / 4));
+    ASSERT_TRUE(BASS_ChannelStop(rec));
+    ASSERT_TRUE(seam::WaitEncodersEnded(10s));
+    EXPECT_EQ(ReadAll(scratch_ / "victim").size(), 14u);
+    EXPECT_GT(ReadAll(scratch_ / "checked.ogg").size(), 44u + kBytesPerSecond / 8);
 }
 
 TEST_F(Recording, MissingEncoderFailsWithACodeAndTheCallbackThenEndsTheRecording) {
