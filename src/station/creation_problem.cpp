@@ -1,21 +1,22 @@
 #include "creation_problem.h"
 
 #include "station_texts.h"
+#include "write_failure_text.h"
+
+#include "platform/files/writable_file.h"
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace station {
 namespace {
 
-QString Problem(const char *text, const std::string &path, int error) {
-  return QString::fromUtf8(text).arg(QString::fromStdString(path), QString::fromLocal8Bit(std::strerror(error)));
+QString NameOf(const std::string &path) {
+  return QString::fromStdString(std::filesystem::path(path).filename().string());
 }
 
 bool IsFolder(const std::string &path) {
@@ -31,7 +32,11 @@ std::optional<QString> FolderProblem(const std::string &path) {
   for (const auto &part : std::filesystem::path(path).parent_path()) {
     folder = (std::filesystem::path(folder) / part).string();
     if (IsFolder(folder)) continue;
-    if (::mkdir(folder.c_str(), 0777) != 0) return Problem(texts::kCannotCreateFolder, folder, errno);
+    if (::mkdir(folder.c_str(), 0777) != 0) {
+      const int error = errno;
+      return QString::fromUtf8(texts::kCannotCreateFolder)
+          .arg(WholePath(folder), WriteFailureReason(error, false, NameOf(folder)));
+    }
     // It could be made now, so it was not what stopped the file.
     ::rmdir(folder.c_str());
     return std::nullopt;
@@ -41,19 +46,24 @@ std::optional<QString> FolderProblem(const std::string &path) {
 
 }  // namespace
 
+QString FileCreationProblem(const std::string &path, int error, bool taken) {
+  return QString::fromUtf8(texts::kCannotCreateFile).arg(WholePath(path), WriteFailureReason(error, taken, NameOf(path)));
+}
+
+QString FileWriteProblem(const std::string &path, int error) {
+  return QString::fromUtf8(texts::kCannotWriteFile).arg(WholePath(path), WriteFailureReason(error, false, NameOf(path)));
+}
+
 QString CreationProblem(const std::string &path) {
-  struct stat st {};
-  const bool existed = ::stat(path.c_str(), &st) == 0;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd >= 0) {
-    ::close(fd);
-    if (!existed) ::unlink(path.c_str());
+  const klt::files::WritableFile made = klt::files::OpenWritable(path, klt::files::Contents::Keep);
+  if (made.fd >= 0) {
+    ::close(made.fd);
+    if (made.created) ::unlink(path.c_str());
     return {};
   }
-  const int error = errno;
-  if (error == ENOENT || error == ENOTDIR)
+  if (!made.taken && (made.error == ENOENT || made.error == ENOTDIR))
     if (auto folder = FolderProblem(path)) return *folder;
-  return Problem(texts::kCannotCreateFile, path, error);
+  return FileCreationProblem(path, made.error, made.taken);
 }
 
 }  // namespace station

@@ -1,4 +1,4 @@
-// Why a file cannot be made, in the system's words, for the messages that
+// Why a file cannot be made, in the station's words, for the messages that
 // report a file the station could not write (a recording that cannot start).
 #pragma once
 
@@ -8,11 +8,19 @@
 
 namespace station {
 
-// "Cannot create file "<path>". <reason>", or the same for the first folder
-// on the way that is missing and cannot be made (or that a file occupies),
-// since that is what keeps the file from being made. Empty when the file can
-// be made after all. Nothing is left behind: a file or folder made to learn
-// the reason is removed again.
+// "Невозможно создать файл "<whole path>"" with the reason, or the same for
+// the first folder on the way that is missing and cannot be made (or that
+// something else occupies), since that is what keeps the file from being
+// made. Empty when the file can be made after all. Only a regular file is
+// ever opened to learn it, and nothing is left behind: a file or folder
+// made to learn the reason is removed again.
 QString CreationProblem(const std::string &path);
+
+// The message for a file that could not be made: its whole path and the
+// reason for `error`, or for a name held by something else when `taken`.
+QString FileCreationProblem(const std::string &path, int error, bool taken);
+
+// The message for a file that was made but could not be written in full.
+QString FileWriteProblem(const std::string &path, int error);
 
 }  // namespace station

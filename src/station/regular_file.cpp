@@ -1,5 +1,7 @@
 #include "regular_file.h"
 
+#include "platform/files/writable_file.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -57,10 +59,12 @@ OpenedFile OpenRegularForReading(const std::string &path) {
 
 OpenedFile CreateRegularForWriting(const std::string &path) {
   // A missing name is created; anything else that is there must be a
-  // regular file before it is opened, let alone emptied.
-  struct stat named;
-  if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) return NotRegular();
-  return Open(path, O_WRONLY | O_CREAT | O_TRUNC, "wb");
+  // regular file before it is opened, let alone emptied. A link at the name
+  // is not followed: the file it points to is someone else's.
+  const klt::files::WritableFile made = klt::files::OpenWritable(path, klt::files::Contents::Empty);
+  if (made.taken) return NotRegular();
+  if (made.fd < 0) return Failed(made.error);
+  return AsStream(made.fd, "wb");
 }
 
 }  // namespace station

@@ -19,7 +19,8 @@ struct OpenedFile {
 // Opens an existing regular file for reading.
 OpenedFile OpenRegularForReading(const std::string &path);
 
-// Creates a regular file for writing, or empties the one that has the name.
+// Creates a regular file for writing, or empties the one that has the name;
+// a link at the name counts as not regular and is left as it is.
 OpenedFile CreateRegularForWriting(const std::string &path);
 
 }  // namespace station

@@ -20,10 +20,11 @@ inline constexpr char kEncoderStartFailed[] =
     "Невозможно запустить процесс сжатия аудиозаписи...\nПроверьте наличие файла OGGENC.EXE в рабочем каталоге";
 inline constexpr char kAudioErrorCode[] = "\n(Код ошибки: %1)";
 inline constexpr char kNoRecordingDevice[] = "Нет готового устройства аудио-записи";
-// The system's reason, after a message whose file could not be made; worded
-// as the answers file's save words it.
-inline constexpr char kCannotCreateFile[] = "Cannot create file \"%1\". %2";
-inline constexpr char kCannotCreateFolder[] = "Cannot create folder \"%1\". %2";
+// A file or folder the station could not make or write; %1 is its whole
+// path, %2 the reason (write_failure_text.h).
+inline constexpr char kCannotCreateFile[] = "Невозможно создать файл \"%1\".\n\rПричина: %2";
+inline constexpr char kCannotCreateFolder[] = "Невозможно создать папку \"%1\".\n\rПричина: %2";
+inline constexpr char kCannotWriteFile[] = "Невозможно записать файл \"%1\".\n\rПричина: %2";
 // Good materials that cannot be unpacked into the working folder; %1 names
 // the file, %2 the reason.
 inline constexpr char kUnpackedMaterialsNotWritten[] =

@@ -12,6 +12,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 using namespace station;
@@ -86,6 +88,20 @@ TEST_F(StationAudio, MissingEncoderIsReportedAndLeavesNoChannel) {
       QString::fromUtf8("Невозможно запустить процесс сжатия аудиозаписи...\nПроверьте наличие файла OGGENC.EXE в "
                         "рабочем каталоге\n(Код ошибки: ")));
   EXPECT_FALSE(boxes_.shown[0].text.endsWith(": 0)")) << "the layer's own error code is shown";
+}
+
+TEST_F(StationAudio, ALinkAtTheRecordingsNameIsNamedAndWhatItPointsToKept) {
+  std::ofstream("victim") << "someone else's";
+  std::filesystem::create_symlink(dir_ + "/victim", "test.ogg");
+  window_->StartRecording("test.ogg");
+  EXPECT_EQ(RecChannel, 0u);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_TRUE(boxes_.shown[0].text.endsWith(QString::fromUtf8("Невозможно создать файл \"%1/test.ogg\".\n\rПричина: "
+                                                              "имя test.ogg занято папкой или особым файлом")
+                                                .arg(QString::fromStdString(dir_))))
+      << boxes_.shown[0].text.toStdString();
+  std::ifstream in("victim");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "someone else's");
 }
 
 }  // namespace

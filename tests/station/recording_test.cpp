@@ -90,9 +90,13 @@ TEST_F(StationRecordings, LostRecordingsAreReported) {
   w.StartRecording("no such folder/0007_5.ogg");
   EXPECT_EQ(RecChannel, 0u);
   ASSERT_EQ(boxes_.shown.size(), 3u);
-  EXPECT_EQ(boxes_.shown[2].text, U("Невозможно начать запись. Возможно работу приложения блокирует антивирус\n"
-                                    "(Код ошибки: %1)\nCannot create file \"no such folder/0007_5.ogg\". "
-                                    "No such file or directory").arg(BASS_ERROR_FILEOPEN));
+  EXPECT_EQ(boxes_.shown[2].text.toStdString(),
+            U("Невозможно начать запись. Возможно работу приложения блокирует антивирус\n"
+              "(Код ошибки: %1)\nНевозможно создать файл \"%2/no such folder/0007_5.ogg\".\n\rПричина: папка не найдена")
+                .arg(BASS_ERROR_FILEOPEN)
+                .arg(QString::fromStdString(dir_))
+                .toStdString())
+      << "the whole path, the reason in the station's words";
   EXPECT_FALSE(std::filesystem::exists("no such folder")) << "nothing is left of the search for the reason";
   EXPECT_TRUE(audio.Called("ChannelStop 101"));
 }

@@ -2,8 +2,11 @@
 
 #include "../main_window.h"
 #include "../station_loop.h"
+#include "../creation_problem.h"
 #include "../station_texts.h"
 #include "../ui_text.h"
+
+#include "platform/files/writable_file.h"
 
 #include "table_store/dataset/blob_stream.h"
 #include "table_store/dataset/mem_table.h"
@@ -19,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -26,6 +30,8 @@
 #include <iterator>
 #include <limits>
 #include <stdexcept>
+
+#include <unistd.h>
 
 namespace station {
 
@@ -245,11 +251,22 @@ void CopyBlobToFile(TfrmMain &main, const std::string &fieldName, std::string_vi
     buffer.resize(std::size_t(got < 0 ? 0 : got));
   }
   const std::string path = WorkFile(main, fileName);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error("Cannot create file " + path);
-  out.write(buffer.data(), std::streamsize(buffer.size()));
-  out.close();
-  if (!out) throw std::runtime_error("Cannot write file " + path);
+  // Never written through a link, nor into a pipe or device at the name.
+  const klt::files::WritableFile out = klt::files::OpenWritable(path, klt::files::Contents::Empty);
+  if (out.fd < 0) throw std::runtime_error(FileCreationProblem(path, out.error, out.taken).toStdString());
+  std::size_t written = 0;
+  int error = 0;
+  while (written < buffer.size()) {
+    const ssize_t n = ::write(out.fd, buffer.data() + written, buffer.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = n < 0 ? errno : ENOSPC;
+      break;
+    }
+    written += std::size_t(n);
+  }
+  if (::close(out.fd) != 0 && error == 0 && errno != EINTR) error = errno;
+  if (error != 0) throw std::runtime_error(FileWriteProblem(path, error).toStdString());
 }
 
 QStringList ParseOptionList(const QByteArray &bytes) {

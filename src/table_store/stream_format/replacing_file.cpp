@@ -165,8 +165,9 @@ TReplacingFileStream::TReplacingFileStream(std::string path, bool keepContents) 
   file_ = std::make_unique<TFileStream>(temp_, fd);
   try {
     // The new file takes the old one's permissions, as rewriting it in place
-    // would have kept them.
-    if (exists) ::chmod(temp_.c_str(), old.st_mode & 07777);
+    // would have kept them; set through the descriptor, since whatever has
+    // the new file's name by now is not what this save made.
+    if (exists) ::fchmod(fd, old.st_mode & 07777);
     if (exists && keepContents) {
       TFileStream existing(path_, TFileMode::OpenRead);
       if (existing.Size() > 0) file_->CopyFrom(existing, existing.Size());

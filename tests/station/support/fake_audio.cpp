@@ -1,11 +1,15 @@
 #include "fake_audio.h"
 
+#include "platform/files/writable_file.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+
+#include <unistd.h>
 
 using station::testing::FakeAudio;
 
@@ -180,12 +184,17 @@ HENCODE BASS_Encode_StartArgv(DWORD handle, const char *const *argv, DWORD flags
   const auto &args = A().lastArguments;
   for (std::size_t i = 1; i + 1 < args.size(); ++i) {
     if (args[i] != "-o") continue;
-    std::ofstream out(args[i + 1], std::ios::binary | std::ios::trunc);
-    if (!out) {
+    // The file is made as the real layer makes it: never through a link.
+    const klt::files::WritableFile out = klt::files::OpenWritable(args[i + 1], klt::files::Contents::Empty);
+    if (out.fd < 0) {
       A().errorCode = BASS_ERROR_FILEOPEN;
       return 0;
     }
-    if (A().encoderWrites) out << station::testing::WavBytes(1.0);
+    if (A().encoderWrites) {
+      const std::string wav = station::testing::WavBytes(1.0);
+      if (::write(out.fd, wav.data(), wav.size()) != ssize_t(wav.size())) A().errorCode = BASS_ERROR_FILEOPEN;
+    }
+    ::close(out.fd);
   }
   A().encoderActive = true;
   return 900;

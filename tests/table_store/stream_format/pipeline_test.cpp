@@ -220,6 +220,14 @@ TEST(StreamPipelineTest, AFailedFileSaveLeavesTheOldFileWhole) {
   const std::string nowhere = (dir / "missing" / "a.ans").string();
   EXPECT_EQ(ErrorOf([&] { t->SaveFileWithFormat(nowhere, &f); }),
             "Cannot create file \"" + nowhere + "\". No such file or directory");
+
+  // A link at the name is replaced, not written through.
+  std::ofstream(dir / "victim") << "kept";
+  fs::create_symlink(dir / "victim", dir / "linked.ans");
+  t->SaveFileWithFormat((dir / "linked.ans").string(), &f);
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "linked.ans")));
+  EXPECT_EQ(ReadFile(dir / "linked.ans"), before);
+  EXPECT_EQ(ReadFile(dir / "victim"), "kept");
 }
 
 TEST(StreamPipelineTest, AppendingSavesStackStreamsAndALoadReadsTheFirst) {

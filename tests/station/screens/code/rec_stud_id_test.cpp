@@ -157,7 +157,7 @@ TEST_F(SpokenCode, FailedStartIsReportedAndTheNextPressTriesAgain) {
   EXPECT_EQ(RecChannel, 101u);
 }
 
-TEST_F(SpokenCode, AFolderThatCannotBeMadeIsNamedWithTheSystemsReason) {
+TEST_F(SpokenCode, AFolderThatCannotBeMadeIsNamedWithItsReason) {
   TfrmRecStudID *f = Enter("0009");
   const std::string station = Window().AnswerRoot() + "Answer_" + kStationKey;
   // A file in the way stops the folder for every user, root included; each
@@ -169,10 +169,12 @@ TEST_F(SpokenCode, AFolderThatCannotBeMadeIsNamedWithTheSystemsReason) {
     f->btnRecID->click();
     EXPECT_EQ(RecChannel, 0u);
     ASSERT_EQ(boxes_.shown.size(), 1u);
-    EXPECT_EQ(boxes_.shown[0].text,
+    const QString name = QString::fromStdString(std::filesystem::path(occupied).filename().string());
+    EXPECT_EQ(boxes_.shown[0].text.toStdString(),
               U("Невозможно начать запись. Возможно работу приложения блокирует антивирус\n(Код ошибки: 7)\n"
-                "Cannot create folder \"%1\". File exists")
-                  .arg(QString::fromStdString(occupied)));
+                "Невозможно создать папку \"%1\".\n\rПричина: имя %2 уже занято")
+                  .arg(QString::fromStdString(occupied), name)
+                  .toStdString());
     EXPECT_EQ(SpokenScreen(), f) << "the station stays on the screen";
     std::filesystem::remove(occupied);
     std::filesystem::create_directory(station);

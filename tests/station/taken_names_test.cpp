@@ -1,0 +1,144 @@
+// Every file the station makes, at a name something else already holds: a
+// link, a named pipe someone reads, a folder or a device. Nothing is written
+// through it or opened, and the message names the whole path and the reason
+// in the station's words.
+#include "station_fixture.h"
+
+#include "screens/timed_frame.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+using namespace station;
+using namespace station::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kVictim[] = "someone else's file";
+constexpr char kVictimBytes[] = "not the station's";
+constexpr char kRecordStart[] =
+    "Невозможно начать запись. Возможно работу приложения блокирует антивирус\n(Код ошибки: 7)\n";
+constexpr char kFileTaken[] = "Невозможно создать файл \"%1\".\n\rПричина: имя %2 занято папкой или особым файлом";
+
+class TakenNames : public StationFixture {
+ protected:
+  void TearDown() override {
+    if (reader_ >= 0) ::close(reader_);
+    StationFixture::TearDown();
+  }
+
+  // What holds `name`; false when it cannot be made here (a device node
+  // needs the right to make one).
+  bool Hold(const std::string &name, const std::string &kind) {
+    if (kind == "link") {
+      fs::create_symlink(fs::absolute(kVictim), name);
+      return true;
+    }
+    if (kind == "folder") return fs::create_directory(name);
+    if (kind == "device") return ::mknod(name.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0;
+    // A pipe that a program reads: a writer that came and went would end i
+    if (::mkfifo(name.c_str(), 0600) != 0) return false;
+    reader_ = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    return reader_ >= 0;
+  }
+
+  bool ReaderStillWaits() {
+    if (reader_ < 0) return true;
+    pollfd waiting{reader_, POLLIN, 0};
+    const bool waits = ::poll(&waiting, 1, 0) == 0;
+    ::close(reader_);
+    reader_ = -1;
+    return waits;
+  }
+
+  QString Taken(const std::string &path) {
+    return U(kFileTaken).arg(QString::fromStdString(dir_ + "/" + path),
+                             QString::fromStdString(fs::path(path).filename().string()));
+  }
+
+  QString FirstBox() const { return boxes_.shown.empty() ? QString() : boxes_.shown[0].text; }
+
+  int reader_ = -1;
+};
+
+TEST_F(TakenNames, NoFileIsWrittenThroughWhatHoldsItsName) {
+  const std::string recording = "Answer_key/0007/0007_5.ogg";
+  struct Target {
+    const char *file;
+    // Makes the file as the station does; the message shown or raised.
+    std::function<QString()> make;
+    const char *before;  // what the message says before the file's problem
+  };
+  const std::vector<Target> targets = {
+      {"kim.tmp",
+       [this] {
+         WriteGoodMaterials();
+         EXPECT_FALSE(Window().FormCreate());
+         return FirstBox();
+       },
+       nullptr},
+      {"test.ogg",
+       [this] {
+         Window().StartRecording("test.ogg");
+         EXPECT_EQ(RecChannel, 0u);
+         return FirstBox();
+       },
+       kRecordStart},
+      {"Answer_key/0007/0007_5.ogg",
+       [&] {
+         Window().StartRecording(recording);
+         EXPECT_EQ(RecChannel, 0u);
+         return FirstBox();
+       },
+       kRecordStart},
+      {"~$t2ans.tmp",
+       [this] {
+         TfrmMain &w = Window();
+         w.complects->Open();
+         w.complects->Append();
+         w.complects->Post();
+         PutMaterialsBlob("answer2", "options");
+         try {
+           CopyBlobToFile(w, "answer2", "~$t2ans.tmp");
+         } catch (const std::exception &e) {
+           return QString::fromUtf8(e.what());
+         }
+         return QString();
+       },
+       ""},
+  };
+  const QString unpacked = U("Невозможно записать распакованный КИМ в рабочую папку (файл kim.tmp).\n\rПричина: "
+                             "имя kim.tmp занято папкой или особым файлом");
+  for (const Target &target : targets) {
+    for (const std::string kind : {"link", "named pipe with a reader", "folder", "device"}) {
+      SCOPED_TRACE(std::string(target.file) + " held by a " + kind);
+      window_.reset();
+      boxes_.shown.clear();
+      FakeAudio::Get().Reset();
+      RecChannel = 0;
+      std::error_code ec;
+      fs::remove_all("Answer_key", ec);
+      fs::remove(target.file, ec);
+      fs::create_directories("Answer_key/0007");
+      std::ofstream(kVictim) << kVictimBytes;
+      if (!Hold(target.file, kind)) continue;
+
+      const QString shown = target.make();
+      const QString expected = target.before ? U(target.before) + Taken(target.file) : unpacked;
+      EXPECT_EQ(shown.toStdString(), expected.toStdString());
+      EXPECT_EQ(ReadBytes(kVictim), kVictimBytes) << "the file a link points to is left untouched";
+      EXPECT_TRUE(ReaderStillWaits()) << "a pipe's reader is not ended";
+      EXPECT_TRUE(fs::exists(fs::symlink_status(target.file))) << "what holds the name stays";
+      fs::remove(target.file, ec);
+    }
+  }
+}
+
+}  // namespace
