@@ -69,74 +69,52 @@ class TakenNames : public StationFixture {
 };
 
 TEST_F(TakenNames, NoFileIsWrittenThroughWhatHoldsItsName) {
-  const std::string recording = "Answer_key/0007/0007_5.ogg";
-  struct Target {
-    const char *file;
-    // Makes the file as the station does; the message shown or raised.
-    std::function<QString()> make;
-    const char *before;  // what the message says before the file's problem
-  };
-  const std::vector<Target> targets = {
-      {"kim.tmp",
-       [this] {
-         WriteGoodMaterials();
-         EXPECT_FALSE(Window().FormCreate());
-         return FirstBox();
-       },
-       nullptr},
-      {"test.ogg",
-       [this] {
-         Window().StartRecording("test.ogg");
-         EXPECT_EQ(RecChannel, 0u);
-         return FirstBox();
-       },
-       kRecordStart},
-      {"Answer_key/0007/0007_5.ogg",
-       [&] {
-         Window().StartRecording(recording);
-         EXPECT_EQ(RecChannel, 0u);
-         return FirstBox();
-       },
-       kRecordStart},
-      {"~$t2ans.tmp",
-       [this] {
-         TfrmMain &w = Window();
-         w.complects->Open();
-         w.complects->Append();
-         w.complects->Post();
-         PutMaterialsBlob("answer2", "options");
-         try {
-           CopyBlobToFile(w, "answer2", "~$t2ans.tmp");
-         } catch (const std::exception &e) {
-           return QString::fromUtf8(e.what());
-         }
-         return QString();
-       },
-       ""},
-  };
   const QString unpacked = U("Невозможно записать распакованный КИМ в рабочую папку (файл kim.tmp).\n\rПричина: "
                              "имя kim.tmp занято папкой или особым файлом");
-  for (const Target &target : targets) {
+  for (const std::string file : {"kim.tmp", "test.ogg", "Answer_key/0007/0007_5.ogg", "~$t2ans.tmp"}) {
     for (const std::string kind : {"link", "named pipe with a reader", "folder", "device"}) {
-      SCOPED_TRACE(std::string(target.file) + " held by a " + kind);
+      SCOPED_TRACE(file + " held by a " + kind);
       window_.reset();
       boxes_.shown.clear();
       FakeAudio::Get().Reset();
       RecChannel = 0;
       std::error_code ec;
       fs::remove_all("Answer_key", ec);
-      fs::remove(target.file, ec);
       fs::create_directories("Answer_key/0007");
       std::ofstream(kVictim) << kVictimBytes;
-      if (!Hold(target.file, kind)) continue;
+      if (!Hold(file, kind)) continue;
 
-      const QString shown = target.make();
-      const QString expected = target.before ? U(target.before) + Taken(target.file) : unpacked;
+      // Made as the station makes it: unpacked at start-up, recorded, or
+      // copied from a blob.
+      QString shown, expected;
+      if (file == "kim.tmp") {
+        WriteGoodMaterials();
+        EXPECT_FALSE(Window().FormCreate());
+        shown = FirstBox();
+        expected = unpacked;
+      } else if (file.ends_with(".ogg")) {
+        Window().StartRecording(file);
+        EXPECT_EQ(RecChannel, 0u);
+        shown = FirstBox();
+        expected = U(kRecordStart) + Taken(file);
+      } else {
+        TfrmMain &w = Window();
+        w.complects->Open();
+        w.complects->Append();
+        w.complects->Post();
+        PutMaterialsBlob("answer2", "options");
+        try {
+          CopyBlobToFile(w, "answer2", file);
+        } catch (const std::exception &e) {
+          shown = QString::fromUtf8(e.what());
+        }
+        expected = Taken(file);
+      }
       EXPECT_EQ(shown.toStdString(), expected.toStdString());
       EXPECT_EQ(ReadBytes(kVictim), kVictimBytes) << "the file a link points to is left untouched";
       EXPECT_TRUE(ReaderStillWaits()) << "a pipe's reader is not ended";
-      EXPECT_TRUE(fs::exists(fs::symlink_status(target.file))) << "what holds the name stays";
-      fs::remove(target.file, ec);
+      EXPECT_TRUE(fs::exists(fs::symlink_status(file))) << "what holds the name stays";
+      fs::remove(file, ec);
     }
   }
 }
