@@ -36,8 +36,11 @@ std::string ContainerMessage(station::InflateResult result, int64_t place, size_
     case station::InflateResult::ShortStream:
       return "Materials container damaged: the body ends before the byte count, where the zlib data ends at byte " + at;
     case station::InflateResult::TrailingBytes:
-      return "Materials container damaged: " + std::to_string(int64_t(size) - place) +
-             " bytes follow the end of the zlib data at byte " + at;
+    {
+      const int64_t trailing = int64_t(size) - place;
+      return "Materials container damaged: " + std::to_string(trailing) + (trailing == 1 ? " byte follows" : " bytes follow") +
+             " the end of the zlib data at byte " + at;
+    }
     default: return "Materials container could not be read";
   }
 }

@@ -44,6 +44,8 @@ inline std::vector<ContainerDamage> ContainerDamages() {
        4, badCheck},
       {"last 4 bytes changed", [](std::string c) { for (std::size_t i = c.size() - 4; i < c.size(); ++i) c[i] = char(~c[i]); return c; },
        InflateResult::BadCheck, 4, badCheck},
+      {"a byte after the stream", [](std::string c) { return c + "x"; }, InflateResult::TrailingBytes, 1,
+       "1 byte follows the end of the zlib data at byte @"},
       {"garbage after the stream", [](std::string c) { return c + "garbage"; }, InflateResult::TrailingBytes, 7,
        "7 bytes follow the end of the zlib data at byte @"},
       {"count one more than the stream holds",
