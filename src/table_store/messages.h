@@ -71,6 +71,7 @@ inline constexpr const char* kInvalidStreamPosition = "Invalid stream position";
 inline constexpr const char* kCannotOpenFile = "Cannot open file \"%s\". %s";
 inline constexpr const char* kCannotCreateFile = "Cannot create file \"%s\". %s";
 inline constexpr const char* kCannotWriteFile = "Cannot write file \"%s\". %s";
+inline constexpr const char* kCannotLockFile = "Cannot lock file \"%s\" while it is written. %s";
 
 // Tagged values.
 inline constexpr const char* kValueTypeCast = "Could not convert variant of type (%s) into type (%s)";

@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
+#include <utility>
 
 #include "table_store/errors.h"
 #include "table_store/messages.h"
@@ -73,12 +75,57 @@ bool IsTemporaryNameOf(const std::string& name, const std::string& base) {
 // live save can hold it. A whole-file lock, not a record lock: a record lock
 // belongs to the process and goes when any of its descriptors of the file
 // closes, as a clean-up in the same process would do.
-bool LockFile(int fd, bool wait) {
+seam::TLockCall gLockCall = nullptr;
+
+int Flock(int fd, int operation) { return (gLockCall ? gLockCall : ::flock)(fd, operation); }
+
+// Tries the lock without waiting: false when it is held or cannot be had.
+bool TryLockFile(int fd) {
   for (;;) {
-    if (::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) == 0) return true;
+    if (Flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
     if (errno != EINTR) return false;
   }
 }
+
+enum class TLocked { Yes, NoLocksHere, Refused };
+
+// Waits for the lock. A refusal that may pass (an interruption, a lock
+// service short of locks or busy for a moment) is asked again a few times,
+// a little later each time; errno tells the last refusal.
+TLocked LockNewFile(int fd) {
+  constexpr int kAttempts = 8;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    if (Flock(fd, LOCK_EX) == 0) return TLocked::Yes;
+    const int error = errno;
+    if (error == EOPNOTSUPP || error == ENOTSUP) return TLocked::NoLocksHere;
+    if (error != EINTR && error != EWOULDBLOCK && error != EAGAIN && error != ENOLCK) return TLocked::Refused;
+    if (error != EINTR && attempt + 1 < kAttempts) ::usleep(1000u << attempt);
+    errno = error;
+  }
+  return TLocked::Refused;
+}
+
+// A descriptor closed on every road out, unless handed on.
+class TOwnedDescriptor {
+ public:
+  explicit TOwnedDescriptor(int fd) : fd_(fd) {}
+  ~TOwnedDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  TOwnedDescriptor(TOwnedDescriptor&& other) noexcept : fd_(other.Release()) {}
+  TOwnedDescriptor& operator=(TOwnedDescriptor&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = other.Release();
+    }
+    return *this;
+  }
+  int Get() const { return fd_; }
+  int Release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
 
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
@@ -86,50 +133,53 @@ bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 // before finishing: those whose lock can be taken. Each is removed while the
 // lock is held, so no save can take it up in between.
 void RemoveDeadSavesFiles(const std::string& path) {
-  DIR* folder = ::opendir(FolderOf(path).c_str());
+  const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(FolderOf(path).c_str()), ::closedir);
   if (folder == nullptr) return;
   const std::string base = BaseNameOf(path);
   const std::string prefix = path.substr(0, path.size() - base.size());
-  while (const dirent* entry = ::readdir(folder)) {
+  while (const dirent* entry = ::readdir(folder.get())) {
     if (!IsTemporaryNameOf(entry->d_name, base)) continue;
     const std::string name = prefix + entry->d_name;
     // A file that cannot be opened or locked (a file system without locks)
     // may be a live save's: it stays.
-    int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 && errno == EACCES) fd = ::open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) continue;
+    TOwnedDescriptor fd(::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0 && errno == EACCES)
+      fd = TOwnedDescriptor(::open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0) continue;
     struct stat held {}, named {};
-    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && LockFile(fd, false) &&
+    if (::fstat(fd.Get(), &held) == 0 && S_ISREG(held.st_mode) && TryLockFile(fd.Get()) &&
         ::lstat(name.c_str(), &named) == 0 && SameFile(held, named))
       ::unlink(name.c_str());
-    ::close(fd);
   }
-  ::closedir(folder);
 }
 
 // Creates a new file for a save of `path` and locks it; returns the locked
 // descriptor and sets `temp` to the file's name. Between the creation and
 // the lock another save's clean-up may find the file unlocked and remove
 // it: the save then finds its name gone (or the lock held until it is) and
-// makes another file.
+// makes another file. A lock that cannot be had fails the save, as a clean-up
+// could take the file away under it; where the file system has no locks at
+// all no clean-up can, and the file goes without.
 int CreateLockedTemporary(const std::string& path, std::string& temp) {
   constexpr int kAttempts = 100;
   int error = EEXIST;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     temp = TemporaryNameFor(path);
-    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    TOwnedDescriptor fd(::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.Get() < 0) {
       if (errno != EEXIST) CannotCreate(path, errno);
       continue;
     }
-    // Where the file system has no locks the file goes unprotected; other
-    // saves cannot take a lock on it there either, so they keep it.
-    LockFile(fd, true);
+    if (LockNewFile(fd.Get()) == TLocked::Refused) {
+      const int refusal = errno;
+      ::unlink(temp.c_str());
+      throw EFCreateError(FormatMessage(msg::kCannotLockFile, {path, std::strerror(refusal)}));
+    }
     struct stat held {}, named {};
-    if (::fstat(fd, &held) == 0 && held.st_nlink > 0 && ::stat(temp.c_str(), &named) == 0 && SameFile(held, named))
-      return fd;
+    if (::fstat(fd.Get(), &held) == 0 && held.st_nlink > 0 && ::stat(temp.c_str(), &named) == 0 &&
+        SameFile(held, named))
+      return fd.Release();
     error = ENOENT;
-    ::close(fd);
   }
   CannotCreate(path, error);
 }
@@ -161,13 +211,14 @@ TReplacingFileStream::TReplacingFileStream(std::string path, bool keepContents) 
   const bool exists = ::stat(path_.c_str(), &old) == 0;
   if (exists && S_ISDIR(old.st_mode)) CannotCreate(path_, EISDIR);
   RemoveDeadSavesFiles(path_);
-  const int fd = CreateLockedTemporary(path_, temp_);
-  file_ = std::make_unique<TFileStream>(temp_, fd);
+  TOwnedDescriptor fd(CreateLockedTemporary(path_, temp_));
   try {
     // The new file takes the old one's permissions, as rewriting it in place
     // would have kept them; set through the descriptor, since whatever has
     // the new file's name by now is not what this save made.
-    if (exists) ::fchmod(fd, old.st_mode & 07777);
+    if (exists) ::fchmod(fd.Get(), old.st_mode & 07777);
+    file_ = std::make_unique<TFileStream>(temp_, fd.Get());
+    fd.Release();
     if (exists && keepContents) {
       TFileStream existing(path_, TFileMode::OpenRead);
       if (existing.Size() > 0) file_->CopyFrom(existing, existing.Size());
@@ -243,5 +294,7 @@ void KeepBackup(const std::string& file, const std::string& backup) {
 void RemoveFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) CannotCreate(path, errno);
 }
+
+void seam::SetLockCall(TLockCall call) { gLockCall = call; }
 
 }  // namespace ts

@@ -4,7 +4,8 @@
 // one, never a truncated mix. Without Commit the new file is removed and the
 // old one stays as it was. The new file is locked for the stream's whole
 // life; new files of the same file that no one holds locked (their save
-// died) are removed when the next save starts.
+// died) are removed when the next save starts. A new file whose lock is
+// refused (past a few tries) is removed and the stream not made.
 #pragma once
 
 #include <memory>
@@ -18,7 +19,8 @@ namespace ts {
 class TReplacingFileStream : public TStream {
  public:
   // With keepContents the new file starts as a copy of the existing one
-  // (for saves that append). Failures raise EFCreateError / EFOpenError.
+  // (for saves that append). Failures raise EFCreateError / EFOpenError;
+  // nothing of the new file is left then.
   TReplacingFileStream(std::string path, bool keepContents);
   ~TReplacingFileStream() override;
 
@@ -57,5 +59,12 @@ void KeepBackup(const std::string& file, const std::string& backup);
 
 // Removes the file; a missing file is no failure. EFCreateError otherwise.
 void RemoveFile(const std::string& path);
+
+namespace seam {
+// For tests: the call through which saves take and try their locks, with
+// flock's arguments and result; null puts flock back.
+using TLockCall = int (*)(int fd, int operation);
+void SetLockCall(TLockCall call);
+}  // namespace seam
 
 }  // namespace ts
