@@ -1,5 +1,7 @@
 #include "table_store/indexes/keyed_sort.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -318,6 +320,17 @@ int TKeyHead::Compare(uint64_t a, uint64_t b) const {
   return (options_ & mtcoDescending) ? -r : r;
 }
 
+size_t KeyDrawThreads() {
+  // The processors this thread may run on, not those the machine has: a
+  // process kept to one processor gains nothing from threads of its own.
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  const size_t processors = ::sched_getaffinity(0, sizeof allowed, &allowed) == 0
+                                ? static_cast<size_t>(CPU_COUNT(&allowed))
+                                : std::max(1u, std::thread::hardware_concurrency());
+  return std::clamp<size_t>(processors, 1, 4);
+}
+
 namespace {
 
 // Collation sort keys cost far more than the rest of a sort; over many
@@ -330,7 +343,7 @@ constexpr size_t kParallelDrawMin = 32768;
 bool DrawInParts(const TdvoCommon& store, const std::vector<TKeyField>& fields, TCollationRef collation,
                  std::vector<TItem>& items, TDrawnKeys& keys) {
   const size_t count = items.size();
-  const size_t parts = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), 4);
+  const size_t parts = KeyDrawThreads();
   if (parts < 2 || count < kParallelDrawMin) return false;
   std::vector<TDrawnKeys> drawers;
   drawers.reserve(parts);

@@ -7,6 +7,7 @@
 // is the same to the last tie.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -57,6 +58,10 @@ enum class TKeyedSortResult {
   Sorted,
   Duplicate,  // sorted, and two neighbours have equal keys
 };
+
+// The threads a sort draws collation keys on over many records: one per
+// processor this thread may run on, at most four.
+size_t KeyDrawThreads();
 
 // Sorts every entry of the list. With `checkUnique`, Duplicate reports equal
 // keys among neighbours (compared without the tie-break). Unsupported for a

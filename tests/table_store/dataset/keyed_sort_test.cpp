@@ -4,6 +4,9 @@
 // expected order is the same quicksort run over CompareForIndex.
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -109,6 +112,22 @@ TEST(KeyedSort, KeysDrawnInPartsOrderAsTheRecordCompare) {
     index.RebuildIndex();
     EXPECT_EQ(index.Entries(), expected);
   }
+}
+
+// A process kept to fewer processors (a benchmark's one-thread side, a
+// station started under a processor mask) draws on no more threads.
+TEST(KeyedSort, KeysAreDrawnOnNoMoreThreadsThanTheProcessorsThisThreadMayUse) {
+  cpu_set_t saved;
+  ASSERT_EQ(::sched_getaffinity(0, sizeof saved, &saved), 0);
+  for (int count = 1; count <= 5; ++count) {
+    cpu_set_t kept;
+    CPU_ZERO(&kept);
+    for (int cpu = 0; cpu < CPU_SETSIZE && CPU_COUNT(&kept) < count; ++cpu)
+      if (CPU_ISSET(cpu, &saved)) CPU_SET(cpu, &kept);
+    ASSERT_EQ(::sched_setaffinity(0, sizeof kept, &kept), 0);
+    EXPECT_EQ(KeyDrawThreads(), static_cast<size_t>(std::min(CPU_COUNT(&kept), 4))) << count << " processors";
+  }
+  ASSERT_EQ(::sched_setaffinity(0, sizeof saved, &saved), 0);
 }
 
 TEST(KeyedSort, UniqueIndexFindsEqualKeysThatDifferOnlyWhereTheOptionsIgnore) {
