@@ -28,8 +28,10 @@ struct Summary {
   int repetitions = 0;
   double ours = 0;  // seconds, medians
   double peer = 0;
-  double ratio = 0;     // median of the per-repetition ratios
-  double cpuRatio = -1; // the same of processor times; < 0 where a side ran elsewhere
+  double ratio = 0;       // median of the per-repetition ratios
+  double oursCpu = -1;    // processor seconds, medians; < 0 where not known
+  double peerCpu = -1;
+  double cpuRatio = -1;   // median of the per-repetition ratios of processor times
   long long items = 0;
   double oursHeap = -1;  // bytes, medians; < 0 when not weighed
   double peerHeap = -1;
@@ -73,7 +75,7 @@ double ProcessCpuSeconds() {
 
 struct Measured {
   double wall = 0;  // seconds
-  double cpu = -1;  // seconds of this process; < 0 when the work ran elsewhere
+  double cpu = -1;  // processor seconds; < 0 when not known
   double heap = 0;  // bytes the work holds when it ends, when weighed
 };
 
@@ -88,6 +90,7 @@ Measured RunOnce(Side &side, std::string &result, bool weighHeap) {
   Measured m;
   if (side.timedRun) {
     m.wall = side.timedRun();
+    if (side.timedRunCpu) m.cpu = side.timedRunCpu();
   } else {
     const double cpu = ProcessCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
@@ -100,6 +103,14 @@ Measured RunOnce(Side &side, std::string &result, bool weighHeap) {
   result = side.result ? side.result() : std::string();
   if (side.tearDown) side.tearDown();
   return m;
+}
+
+// A side's processor time as printed beside its wall time.
+std::string CpuText(double seconds) {
+  if (seconds < 0) return "processor time not known";
+  char text[48];
+  std::snprintf(text, sizeof text, "processor %.3f ms", seconds * 1e3);
+  return text;
 }
 
 std::string Shown(const std::string &text) {
@@ -136,16 +147,22 @@ void RunPair(benchmark::State &state, const std::string &name, const std::functi
       std::string result;
       for (int w = 0; w < gWarmups; ++w)
         if (!RunBoth(pair, w % 2 == 0, ours, peer, result)) throw std::runtime_error("the results differ");
-      std::vector<double> oursTimes, peerTimes, ratios, cpuRatios, oursHeaps, peerHeaps;
+      std::vector<double> oursTimes, peerTimes, ratios, oursCpus, peerCpus, cpuRatios, oursHeaps, peerHeaps;
       for (int rep = 0; rep < repetitions; ++rep) {
         const bool oursFirst = rep % 2 == 0;
         if (!RunBoth(pair, oursFirst, ours, peer, result)) throw std::runtime_error("the results differ");
         oursTimes.push_back(ours.wall);
         peerTimes.push_back(peer.wall);
         ratios.push_back(ours.wall / peer.wall);
-        if (ours.cpu >= 0 && peer.cpu > 0) cpuRatios.push_back(ours.cpu / peer.cpu);
-        std::printf("%s repetition %d/%d (%s first): ours %.3f ms, peer %.3f ms, ratio %.3f", name.c_str(), rep + 1,
-                    repetitions, oursFirst ? "ours" : "peer", ours.wall * 1e3, peer.wall * 1e3, ours.wall / peer.wall);
+        std::printf("%s repetition %d/%d (%s first): ours %.3f ms (%s), peer %.3f ms (%s), ratio %.3f", name.c_str(),
+                    rep + 1, repetitions, oursFirst ? "ours" : "peer", ours.wall * 1e3, CpuText(ours.cpu).c_str(),
+                    peer.wall * 1e3, CpuText(peer.cpu).c_str(), ours.wall / peer.wall);
+        if (ours.cpu >= 0 && peer.cpu > 0) {
+          oursCpus.push_back(ours.cpu);
+          peerCpus.push_back(peer.cpu);
+          cpuRatios.push_back(ours.cpu / peer.cpu);
+          std::printf(", processor-time ratio %.3f", ours.cpu / peer.cpu);
+        }
         if (pair.heap) {
           oursHeaps.push_back(ours.heap);
           peerHeaps.push_back(peer.heap);
@@ -160,14 +177,19 @@ void RunPair(benchmark::State &state, const std::string &name, const std::functi
       s.ours = Median(oursTimes);
       s.peer = Median(peerTimes);
       s.ratio = Median(ratios);
-      if (cpuRatios.size() == ratios.size()) s.cpuRatio = Median(cpuRatios);
+      if (cpuRatios.size() == ratios.size()) {
+        s.oursCpu = Median(oursCpus);
+        s.peerCpu = Median(peerCpus);
+        s.cpuRatio = Median(cpuRatios);
+      }
       s.items = pair.items;
       if (pair.heap) {
         s.oursHeap = Median(oursHeaps);
         s.peerHeap = Median(peerHeaps);
       }
-      std::printf("%s: median of %d repetitions: ours %.3f ms, peer %.3f ms (%s), ratio %.3f", name.c_str(),
-                  repetitions, s.ours * 1e3, s.peer * 1e3, s.peerName.c_str(), s.ratio);
+      std::printf("%s: median of %d repetitions beside %s: ours %.3f ms (%s), peer %.3f ms (%s), ratio %.3f",
+                  name.c_str(), repetitions, s.peerName.c_str(), s.ours * 1e3, CpuText(s.oursCpu).c_str(),
+                  s.peer * 1e3, CpuText(s.peerCpu).c_str(), s.ratio);
       if (s.cpuRatio >= 0) std::printf(", processor-time ratio %.3f", s.cpuRatio);
       if (s.items > 0)
         std::printf(", per item: ours %.0f ns, peer %.0f ns", s.ours * 1e9 / double(s.items),
@@ -216,17 +238,21 @@ bool TakeCount(int &argc, char **argv, std::string_view name, int least, int &va
 
 void PrintSummaries() {
   if (Summaries().empty()) return;
-  std::printf("\n%-40s %12s %12s %8s %10s  %s\n", "pair: medians (ours / peer)", "ours ms", "peer ms", "ratio",
-              "cpu ratio", "peer");
+  std::printf("\n%-40s %12s %12s %8s %12s %12s %10s  %s\n", "pair: medians (ours / peer)", "ours ms", "peer ms",
+              "ratio", "ours cpu ms", "peer cpu ms", "cpu ratio", "peer");
   for (const Summary &s : Summaries()) {
     if (!s.failure.empty()) {
       std::printf("%-40s FAILED: %s\n", s.name.c_str(), s.failure.c_str());
       continue;
     }
-    char cpu[32] = "-";
-    if (s.cpuRatio >= 0) std::snprintf(cpu, sizeof cpu, "%.3f", s.cpuRatio);
-    std::printf("%-40s %12.3f %12.3f %8.3f %10s  %s (median of %d repetitions)\n", s.name.c_str(), s.ours * 1e3,
-                s.peer * 1e3, s.ratio, cpu, s.peerName.c_str(), s.repetitions);
+    char cpu[3][32] = {"-", "-", "-"};
+    if (s.cpuRatio >= 0) {
+      std::snprintf(cpu[0], sizeof cpu[0], "%.3f", s.oursCpu * 1e3);
+      std::snprintf(cpu[1], sizeof cpu[1], "%.3f", s.peerCpu * 1e3);
+      std::snprintf(cpu[2], sizeof cpu[2], "%.3f", s.cpuRatio);
+    }
+    std::printf("%-40s %12.3f %12.3f %8.3f %12s %12s %10s  %s (median of %d repetitions)\n", s.name.c_str(),
+                s.ours * 1e3, s.peer * 1e3, s.ratio, cpu[0], cpu[1], cpu[2], s.peerName.c_str(), s.repetitions);
     if (s.items > 0)
       std::printf("%-40s %9.0f ns %9.0f ns  per item, %lld items\n", "", s.ours * 1e9 / double(s.items),
                   s.peer * 1e9 / double(s.items), s.items);

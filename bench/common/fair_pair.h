@@ -6,6 +6,11 @@
 // faster). After every run each side says what its work produced; the two
 // must agree, or the pair fails and the program ends non-zero.
 //
+// Each side's processor time (every thread of this process; for a side in
+// a process of its own, that process's) is printed beside its wall time,
+// and the ratio of processor times beside the ratio of wall times; the
+// wall-time ratio is the pair's figure.
+//
 // A pair is a Google Benchmark of one iteration, so --benchmark_filter picks
 // pairs; its time is the median of our side's times, and its counters carry
 // both medians and the ratio. --pair_repetitions=N (default 5, at least 1)
@@ -25,6 +30,9 @@ struct Side {
   // In place of `run`, for work timed where it happens (in a process of its
   // own): does the work and returns its seconds.
   std::function<double()> timedRun;
+  // With `timedRun`: the processor seconds that work took (its process's,
+  // up to its end); without it the processor time is not known.
+  std::function<double()> timedRunCpu;
 };
 
 struct Pair {

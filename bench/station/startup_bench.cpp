@@ -102,6 +102,7 @@ struct ProbeSide {
   const char *mode;
   std::string summary;  // of the last run
   double peakMb = 0;    // the highest of every run
+  double cpu = 0;       // the last run's processor seconds up to its report
 };
 
 // Runs the probe in `mode` and returns the seconds from before the spawn to
@@ -116,11 +117,13 @@ double RunProbe(ProbeSide &side) {
   char *end = nullptr;
   const long long done = std::strtoll(text, &end, 10);
   const long peakKb = std::strtol(end, &end, 10);
-  if (done <= start || peakKb <= 0) throw std::runtime_error("the probe reported nothing usable: " + out);
+  const long long processorNs = std::strtoll(end, &end, 10);
+  if (done <= start || peakKb <= 0 || processorNs <= 0) throw std::runtime_error("the probe reported nothing usable: " + out);
   while (*end == ' ') ++end;
   side.summary = end;
   while (!side.summary.empty() && side.summary.back() == '\n') side.summary.pop_back();
   side.peakMb = std::max(side.peakMb, double(peakKb) / 1024.0);
+  side.cpu = double(processorNs) / 1e9;
   return double(done - start) / 1e9;
 }
 
@@ -136,8 +139,10 @@ bench_fair::Pair StartupToFirstScreen() {
   bench_fair::Pair pair;
   pair.peerName = "a process inflating the file alone";
   pair.ours.timedRun = [] { return RunProbe(gStartup); };
+  pair.ours.timedRunCpu = [] { return gStartup.cpu; };
   pair.ours.result = [] { return gStartup.summary; };
   pair.peer.timedRun = [] { return RunProbe(gInflate); };
+  pair.peer.timedRunCpu = [] { return gInflate.cpu; };
   pair.peer.result = [] { return gInflate.summary; };
   return pair;
 }
