@@ -6,6 +6,7 @@
 #include <random>
 
 #include "table_store/errors.h"
+#include "table_store/first_failure.h"
 #include "table_store/messages.h"
 #include "table_store/record_store.h"
 
@@ -440,12 +441,16 @@ void TdvoCommon::CloseAndEmptyStore() {
   EmptyStore();
 }
 
+// A table whose rebuild meets duplicate keys of a unique index does not
+// keep the others from theirs: each must match the store's records.
 void TdvoCommon::RebuildAllAttachedIndexes() {
   TLockGuard guard(lock_);
+  TFirstFailure failure;
   for (size_t i = 0; i < attached_.size(); ++i) {
     TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive()) table->StoreRebuildAllIndexes();
+    if (table != nullptr && table->StoreTableActive()) failure.Run([table] { table->StoreRebuildAllIndexes(); });
   }
+  failure.Rethrow();
 }
 
 void TdvoCommon::InvalidateAllAttachedIndexes() {
@@ -458,10 +463,12 @@ void TdvoCommon::InvalidateAllAttachedIndexes() {
 
 void TdvoCommon::SyncAllAttachedIndexes() {
   TLockGuard guard(lock_);
+  TFirstFailure failure;
   for (size_t i = 0; i < attached_.size(); ++i) {
     TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive()) table->StoreSyncIndexes();
+    if (table != nullptr && table->StoreTableActive()) failure.Run([table] { table->StoreSyncIndexes(); });
   }
+  failure.Rethrow();
 }
 
 void TdvoCommon::NotifyIndexesOfChange(TStoreTable* originTable, TRecordChange change, int positionHint,

@@ -172,6 +172,11 @@ void TdvoCustomMemTable::DoAfterOpen() {
     }
   } catch (...) {
     afterOpenRunning_ = false;
+    // An Open that fails leaves the table closed, not open over indexes it
+    // could not build. Nothing is written back over the persistent file:
+    // the table may hold only part of it.
+    persistentSaved_ = true;
+    CloseAfterFailure();
     throw;
   }
   afterOpenRunning_ = false;

@@ -570,7 +570,9 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void AddRecord(const std::vector<TValue>& values, bool append);
   void WriteSlot(TRecord* record, TField& field, uint8_t* slot, const uint8_t* source);
   void RefreshOthers();
-  void CloseAfterIndexFailure();
+  // Closes a table that an index change or its own opening steps could not
+  // make whole; the failure that led here is the one reported.
+  void CloseAfterFailure();
 
   // ---- Visibility, locate, lookup, bookmarks state
   bool PassesRecordChecks(TRecord* record, bool forceFilter);

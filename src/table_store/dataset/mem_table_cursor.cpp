@@ -5,6 +5,7 @@
 #include "table_store/dataset/mem_table.h"
 #include "table_store/dataset/dataset_messages.h"
 #include "table_store/filter/filter_program.h"
+#include "table_store/first_failure.h"
 #include "table_store/messages.h"
 
 namespace ts {
@@ -167,13 +168,11 @@ void TdvoCustomMemTable::SetCurrentIndexRef(TdvoIndex* index) {
   TdvoFieldList::CopyFieldList(currentIndex_->FieldList(), indexFieldList_);
 }
 
-void TdvoCustomMemTable::CloseAfterIndexFailure() {
-  // The cursor cannot be placed in the new index: the table closes rather
-  // than show a record it cannot move from.
+void TdvoCustomMemTable::CloseAfterFailure() {
   try {
     Close();
   } catch (...) {
-    // The index failure is the error to report.
+    // The failure that led here is the one to report.
   }
 }
 
@@ -212,7 +211,9 @@ void TdvoCustomMemTable::SelectIndex(TdvoIndex* index) {
     }
     Resync();
   } catch (...) {
-    CloseAfterIndexFailure();
+    // The cursor cannot be placed in the new index: the table closes rather
+    // than show a record it cannot move from.
+    CloseAfterFailure();
     throw;
   }
 }
@@ -261,15 +262,20 @@ void TdvoCustomMemTable::SyncIndexes() {
       refresh = true;
     }
   }
+  // A definition that cannot be built, or an index over duplicate keys of a
+  // unique index, is reported only once every other index is whole and the
+  // view shows them.
+  TFirstFailure failure;
   for (int i = 0; i < indexDefs_.Count(); ++i)
-    if (indexes_->FindIndexByName(indexDefs_[i].Name) == nullptr) indexes_->AddIndexFromDef(indexDefs_[i]);
-  for (int i = 0; i < indexes_->IndexCount(); ++i) {
-    TdvoIndex* index = indexes_->IndexAt(i);
-    if (index->InOrder()) continue;
-    index->RebuildIndex();
-    if (index == currentIndex_ && open_) refresh = true;
-  }
-  if (refresh && open_ && State() != dsOpening) Refresh();
+    if (indexes_->FindIndexByName(indexDefs_[i].Name) == nullptr)
+      failure.Run([&] { indexes_->AddIndexFromDef(indexDefs_[i]); });
+  failure.Run([&] {
+    indexes_->RebuildIndexes(true, [&](TdvoIndex& index) {
+      if (&index == currentIndex_ && open_) refresh = true;
+    });
+  });
+  if (refresh && open_ && State() != dsOpening) failure.Run([this] { Refresh(); });
+  failure.Rethrow();
 }
 
 }  // namespace ts

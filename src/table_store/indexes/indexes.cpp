@@ -4,6 +4,7 @@
 
 #include "table_store/dataset/field_defs.h"
 #include "table_store/errors.h"
+#include "table_store/first_failure.h"
 #include "table_store/indexes/indexed_table.h"
 #include "table_store/indexes/key_fields.h"
 #include "table_store/messages.h"
@@ -87,8 +88,15 @@ void TdvoIndexes::EmptyAllIndexes() {
   for (auto& index : indexes_) index->ClearEntries();
 }
 
-void TdvoIndexes::RebuildAllIndexes() {
-  for (size_t i = 0; i < indexes_.size(); ++i) indexes_[i]->RebuildIndex();
+void TdvoIndexes::RebuildIndexes(bool outOfOrderOnly, const std::function<void(TdvoIndex&)>& rebuilt) {
+  TFirstFailure failure;
+  for (size_t i = 0; i < indexes_.size(); ++i) {
+    TdvoIndex& index = *indexes_[i];
+    if (outOfOrderOnly && index.InOrder()) continue;
+    failure.Run([&index] { index.RebuildIndex(); });
+    if (rebuilt) rebuilt(index);
+  }
+  failure.Rethrow();
 }
 
 void TdvoIndexes::InvalidateAllIndexes() {
@@ -129,7 +137,16 @@ void TdvoIndexes::CheckUniqueKeys(const TRecord* newValues, const TRecord* store
     int position = -1;
     bool found = false;
     const int result = index->SearchIndex(nullptr, newValues, false, false, position, found);
-    if (result == 0 && found && position >= 0 && index->EntryAt(position) != stored) throw EMemTableDupKey();
+    if (result != 0 || !found || position < 0) continue;
+    // The record's own entry among the equal keys means the post adds no
+    // duplicate, also where a rebuild that met one left the key held twice.
+    bool own = false;
+    for (int k = position; k < index->EntryCount() && !own; ++k) {
+      const TRecord* entry = index->EntryAt(k);
+      if (index->CompareForIndex(nullptr, newValues, entry, false, false) != 0) break;
+      own = entry == stored;
+    }
+    if (!own) throw EMemTableDupKey();
   }
 }
 

@@ -7,6 +7,7 @@
 // stored, and keeps every index up to date on insert, edit and delete.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -50,7 +51,13 @@ class TdvoIndexes {
   TdvoIndex* AddIndexFromDef(const TIndexDef& def);
 
   void EmptyAllIndexes();
-  void RebuildAllIndexes();
+  void RebuildAllIndexes() { RebuildIndexes(false); }
+  // Rebuilds every index, or with `outOfOrderOnly` those not in order. An
+  // index that meets two equal keys of a unique index keeps every record,
+  // sorted, and the indexes after it are rebuilt all the same: the first
+  // failure passes on once every index is whole. `rebuilt` (when given)
+  // hears of each index rebuilt, the failing one too.
+  void RebuildIndexes(bool outOfOrderOnly, const std::function<void(TdvoIndex&)>& rebuilt = {});
   void InvalidateAllIndexes();
 
   // Locate and lookup: finds `key` under `list` in the current index.
