@@ -10,6 +10,7 @@
 #include "table_store/dataset/mem_table.h"
 #include "table_store/errors.h"
 #include "table_store/field_types.h"
+#include "table_store/first_failure.h"
 #include "table_store/messages.h"
 
 namespace ts {
@@ -70,16 +71,6 @@ class TRecordChainGuard {
   const TdvoCommon& store_;
   TRecord* record_;
 };
-
-// Runs `action`, keeping the first failure of a sequence of clean-up steps.
-template <typename Action>
-void Step(std::exception_ptr& failure, Action&& action) {
-  try {
-    action();
-  } catch (...) {
-    if (!failure) failure = std::current_exception();
-  }
-}
 
 }  // namespace
 
@@ -277,14 +268,14 @@ void TdvoCustomBinaryStreamFormat::WriteFieldValue(TdvoCustomMemTable& table, TR
 }
 
 void TdvoCustomBinaryStreamFormat::AfterSave(TdvoCustomMemTable& table) {
-  std::exception_ptr failure;
+  TFirstFailure failure;
   // After a failed save the buffer's rest stays out of the target.
-  if (writer_ && !RunFailed()) Step(failure, [&] { writer_->FlushBuffer(); });
-  if (failure) MarkRunFailed();
+  if (writer_ && !RunFailed()) failure.Run([&] { writer_->FlushBuffer(); });
+  if (failure.Failed()) MarkRunFailed();
   writer_.reset();
   table.SetOverrideRecord(nullptr);
-  Step(failure, [&] { TdvoCustomStreamFormat::AfterSave(table); });
-  if (failure) std::rethrow_exception(failure);
+  failure.Run([&] { TdvoCustomStreamFormat::AfterSave(table); });
+  failure.Rethrow();
 }
 
 void TdvoCustomBinaryStreamFormat::AbandonSave(TdvoCustomMemTable& table) {
@@ -691,32 +682,32 @@ void TdvoCustomBinaryStreamFormat::ReadFieldValue(TdvoCustomMemTable& table, TRe
 }
 
 void TdvoCustomBinaryStreamFormat::AfterLoad(TdvoCustomMemTable& table) {
-  std::exception_ptr failure;
-  Step(failure, [&] {
+  TFirstFailure failure;
+  failure.Run([&] {
     if (reader_) reader_->Close();
   });
   reader_.reset();
   const bool rebuild = indexDefsLoaded_;
   indexDefsLoaded_ = false;
   if (rebuild && table.IndexTableOpen()) {
-    Step(failure, [&] {
+    failure.Run([&] {
       DropIndexes(table);
       table.CreateIndexesFromDefs();
     });
   }
   table.SetOverrideRecord(nullptr);
-  Step(failure, [&] { TdvoCustomStreamFormat::AfterLoad(table); });
+  failure.Run([&] { TdvoCustomStreamFormat::AfterLoad(table); });
   // The index the table had chosen by name or fields is chosen again among
   // the new indexes.
   if (rebuild && table.IndexTableOpen()) {
-    Step(failure, [&] {
+    failure.Run([&] {
       if (!table.IndexFieldNames().empty())
         table.SetIndexFieldNames(table.IndexFieldNames());
       else if (!table.IndexName().empty())
         table.SetIndexName(table.IndexName());
     });
   }
-  if (failure) std::rethrow_exception(failure);
+  failure.Rethrow();
 }
 
 void TdvoCustomBinaryStreamFormat::AbandonLoad(TdvoCustomMemTable& table) {

@@ -5,6 +5,7 @@
 
 #include "table_store/dataset/mem_table.h"
 #include "table_store/field_types.h"
+#include "table_store/first_failure.h"
 #include "table_store/messages.h"
 #include "table_store/stream_format/format_ref.h"
 
@@ -224,23 +225,16 @@ void TdvoCustomStreamFormat::ReleaseTable(TdvoCustomMemTable& table) {
 void TdvoCustomStreamFormat::AfterSave(TdvoCustomMemTable& table) {
   // Every step runs whatever an earlier one did; the first failure is the
   // one passed on.
-  std::exception_ptr failure;
-  auto step = [&failure](auto&& action) {
-    try {
-      action();
-    } catch (...) {
-      if (!failure) failure = std::current_exception();
-    }
-  };
+  TFirstFailure failure;
   // A failed save hands nothing to the compression event: the target must
   // not receive half a table.
   if (OnCompress && !runFailed_ && work_ != nullptr && work_ != target_)
-    step([&] { OnCompress(table, *work_, *target_); });
-  step([&] { RestoreSaveSwitches(table); });
-  step([&] { table.ReportProgress(100, mtpcSave); });
-  step([&] { ReleaseTable(table); });
+    failure.Run([&] { OnCompress(table, *work_, *target_); });
+  failure.Run([&] { RestoreSaveSwitches(table); });
+  failure.Run([&] { table.ReportProgress(100, mtpcSave); });
+  failure.Run([&] { ReleaseTable(table); });
   ReleaseWorkStream();
-  if (failure) std::rethrow_exception(failure);
+  failure.Rethrow();
 }
 
 void TdvoCustomStreamFormat::AbandonSave(TdvoCustomMemTable& table) {
@@ -365,26 +359,19 @@ void TdvoCustomStreamFormat::Reposition(TdvoCustomMemTable& table) {
 }
 
 void TdvoCustomStreamFormat::AfterLoad(TdvoCustomMemTable& table) {
-  std::exception_ptr failure;
-  auto step = [&failure](auto&& action) {
-    try {
-      action();
-    } catch (...) {
-      if (!failure) failure = std::current_exception();
-    }
-  };
-  step([&] { RestoreLoadSwitches(table); });
-  step([&] {
+  TFirstFailure failure;
+  failure.Run([&] { RestoreLoadSwitches(table); });
+  failure.Run([&] {
     TdvoCommon& store = table.Store();
     store.InvalidateAllAttachedIndexes();
     store.RebuildAllAttachedIndexes();
   });
-  step([&] { ReleaseTable(table); });
-  step([&] { table.ReportProgress(100, mtpcLoad); });
-  step([&] { Reposition(table); });
+  failure.Run([&] { ReleaseTable(table); });
+  failure.Run([&] { table.ReportProgress(100, mtpcLoad); });
+  failure.Run([&] { Reposition(table); });
   hasBookmark_ = false;
   ReleaseWorkStream();
-  if (failure) std::rethrow_exception(failure);
+  failure.Rethrow();
 }
 
 void TdvoCustomStreamFormat::AbandonLoad(TdvoCustomMemTable& table) {

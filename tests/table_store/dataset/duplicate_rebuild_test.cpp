@@ -1,6 +1,6 @@
 // A rebuild that meets two equal keys of a unique index: every road that
-// rebuilds indexes (sync, load, copy, opening an attached table, opening over
-// a persistent file) reports the duplicate, and every index an open table
+// rebuilds indexes (sync, load, opening an attached table, opening over a
+// persistent file) reports the duplicate, and every index an open table
 // can select still holds every record, in its order, also after later posts;
 // an Open that reports it leaves the table closed.
 #include <gtest/gtest.h>
@@ -179,20 +179,6 @@ TEST(DuplicateRebuild, EveryIndexStaysWholeAndAFailedOpenLeavesTheTableClosed) {
          owner.LoadStreamWithFormat(stream, &format);
        },
        true},
-      {"a copy from a dataset",
-       [](TdvoMemTable& owner, TdvoMemTable&) {
-         AddUniqueId(owner);
-         AddByName(owner);
-         owner.Open();
-       },
-       [](TdvoMemTable& owner, TdvoMemTable&) {
-         TdvoMemTable source("source");
-         DeclareFields(source);
-         source.Open();
-         AppendDuplicates(source);
-         owner.FillFromDataSet(&source, cfAppend);
-       },
-       false},
       {"opening an attached table over duplicates",
        [](TdvoMemTable& owner, TdvoMemTable& view) {
          AddByName(owner);

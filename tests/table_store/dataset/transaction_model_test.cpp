@@ -220,6 +220,7 @@ class TransactionModel : public ::testing::Test {
   std::string EditStep(TdvoMemTable& via, int id, int kind, std::mt19937& random);
   std::string PendingAtEnd(TdvoMemTable& via, std::mt19937& random);
   std::string DuplicateRefused(TdvoMemTable& via, std::mt19937& random);
+  std::string DuplicateMetOnOpen(TdvoMemTable& via, const std::vector<int>& live, std::mt19937& random);
   std::string CloseOrOpen(std::mt19937& random);
 
   // Everything every open table shows against SQLite and the model.
@@ -368,10 +369,13 @@ std::string TransactionModel::PendingAtEnd(TdvoMemTable& via, std::mt19937& rand
 }
 
 // An edit or a new record with the value of another live record: every open
-// unique index refuses it, and the records stay as they were.
+// unique index refuses it, and the records stay as they were. With the
+// unique index closed the edit is taken, the index refuses to open over it
+// and stays closed, and the value is written back.
 std::string TransactionModel::DuplicateRefused(TdvoMemTable& via, std::mt19937& random) {
   const std::vector<int> live = Live();
-  if (!other.Active() || live.size() < 2) return "no duplicate";
+  if (live.size() < 2) return "no duplicate";
+  if (!other.Active()) return DuplicateMetOnOpen(via, live, random);
   const int holder = live[random() % live.size()];
   const int val = model_.rows.at(holder).val;
   const bool append = random() % 2;
@@ -399,6 +403,30 @@ std::string TransactionModel::DuplicateRefused(TdvoMemTable& via, std::mt19937& 
   via.Cancel();
   return "duplicate " + std::to_string(val) + (append ? " appended" : " into " + std::to_string(target)) +
          " via " + via.Name() + " refused";
+}
+
+std::string TransactionModel::DuplicateMetOnOpen(TdvoMemTable& via, const std::vector<int>& live,
+                                                 std::mt19937& random) {
+  const int holder = live[random() % live.size()];
+  int target = holder;
+  while (target == holder) target = live[random() % live.size()];
+  const std::string which = std::to_string(target) + " via " + via.Name();
+  EXPECT_TRUE(via.LocateRecord("id", TValue::Integer(target)));
+  via.Edit();
+  via.FieldNamed("val").SetAsInteger(model_.rows.at(holder).val);
+  via.Post();
+  try {
+    other.Open();
+    ADD_FAILURE() << "opened over a duplicate value";
+  } catch (const EMemTableDupKey&) {
+  }
+  EXPECT_FALSE(other.Active());
+  EXPECT_TRUE(via.LocateRecord("id", TValue::Integer(target)));
+  via.Edit();
+  via.FieldNamed("val").SetAsInteger(model_.rows.at(target).val);
+  via.Post();
+  NoteEdit(via, target);
+  return "duplicate into " + which + " met by opening " + other.Name() + ", written back";
 }
 
 // An attached table closes or opens again; now and then the owner closes,
