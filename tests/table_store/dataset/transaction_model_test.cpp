@@ -507,7 +507,7 @@ void TransactionModel::Check() {
 
 // Fewer steps under the sanitizers keep the run short in both builds.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int kSteps = 1000;
+constexpr int kSteps = 2500;
 #else
 constexpr int kSteps = 4000;
 #endif
