@@ -23,15 +23,7 @@ std::unique_ptr<TdvoMemTable> MakeOwner() {
 
 using testing::AppendIdRow;
 using testing::IdsOf;
-
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& error) {
-    return std::string(error.ClassName()) + ": " + error.Message();
-  }
-  return "no error";
-}
+using testing::MessageOf;
 
 TEST(AttachedTables, AppendsAreSeenBothWaysThroughEachTablesOwnFields) {
   auto owner = MakeOwner();

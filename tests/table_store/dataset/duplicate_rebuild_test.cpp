@@ -25,14 +25,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kDuplicate = "EMemTableDupKey: Duplicate index value. Operation aborted.";
 
-std::string MessageOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& error) {
-    return std::string(error.ClassName()) + ": " + error.Message();
-  }
-  return "no error";
-}
+using testing::MessageOf;
 
 void DeclareFields(TdvoMemTable& table) {
   table.AddField<TIntegerField>("id");

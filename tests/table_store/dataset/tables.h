@@ -2,6 +2,7 @@
 // materials-like table with blob fields.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 #include "table_store/dataset/mem_table.h"
 #include "table_store/dataset/numeric_fields.h"
 #include "table_store/dataset/text_fields.h"
+#include "table_store/errors.h"
 
 namespace ts::testing {
 
@@ -47,6 +49,16 @@ inline std::string IdsOf(TDataSet& table, std::string_view field = "id") {
   for (table.First(); !table.Eof(); table.Next())
     ids += (ids.empty() ? "" : ",") + std::to_string(table.FieldByName(field).AsInteger());
   return ids;
+}
+
+// The class and message of what `action` raises, or "no error".
+inline std::string MessageOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Exception& error) {
+    return std::string(error.ClassName()) + ": " + error.Message();
+  }
+  return "no error";
 }
 
 }  // namespace ts::testing
