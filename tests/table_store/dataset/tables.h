@@ -1,5 +1,5 @@
 // Tables the dataset tests share: the station's answers table and a
-// materials-like table with blob fields.
+// materials-like table with blob fields, and what an action raises.
 #pragma once
 
 #include <functional>
