@@ -14,6 +14,7 @@
 
 #include "pdf_render/my_chrome_pdf_render.h"
 #include "table_store/binary_format/binary_stream_format.h"
+#include "table_store/binary_format/value_tags.h"
 #include "table_store/dataset/mem_table.h"
 
 #include <QCloseEvent>
@@ -189,7 +190,10 @@ TfrmMain::UnpackResult TfrmMain::UnpackMaterials() {
     materials_in_ = nullptr;
     return UnpackResult::NotWritten;
   }
-  const InflateResult result = InflateMaterials(materials_in_, materials_tmp_, &tmp_error_);
+  // A body that cannot be a table is refused from its first bytes, before
+  // the rest is inflated into kim.tmp.
+  const InflateResult result =
+      InflateMaterials(materials_in_, materials_tmp_, &tmp_error_, nullptr, ts::CanBeginTableStream);
   // A full disk often shows only when the last buffer goes out here.
   const bool closed = std::fclose(materials_tmp_) == 0;
   const int closeError = errno;

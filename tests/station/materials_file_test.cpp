@@ -1,6 +1,7 @@
 #include "materials_file.h"
 
 #include "container_damages.h"
+#include "table_store/binary_format/value_tags.h"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +17,13 @@ namespace {
 
 // Runs the file-based inflater on `container`; returns the result and what
 // was written.
-std::pair<InflateResult, std::string> InflateFile(const std::string &container, std::int64_t *place = nullptr) {
+std::pair<InflateResult, std::string> InflateFile(const std::string &container, std::int64_t *place = nullptr,
+                                                 const BodyHeadCheck &head = nullptr) {
   std::FILE *in = std::tmpfile();
   std::FILE *out = std::tmpfile();
   std::fwrite(container.data(), 1, container.size(), in);
   std::rewind(in);
-  const InflateResult r = InflateMaterials(in, out, nullptr, place);
+  const InflateResult r = InflateMaterials(in, out, nullptr, place, head);
   std::string written(std::size_t(std::ftell(out)), '\0');
   std::rewind(out);
   if (!written.empty()) {
@@ -100,6 +102,14 @@ TEST(StationMaterialsFile, DamagedOrShortStreamsFail) {
   EXPECT_NE(InflateFile(damaged).first, InflateResult::Ok);
   std::string mem;
   EXPECT_EQ(InflateMaterials(packed.substr(0, 100), mem), InflateResult::CutShort);
+
+  // A body whose first bytes cannot begin a table is refused from them:
+  // nothing of a compression bomb is written, and its cut end is never met.
+  auto [rb, outb] = InflateFile(station::testing::CompressionBomb(), nullptr, ts::CanBeginTableStream);
+  EXPECT_EQ(rb, InflateResult::RefusedHead);
+  EXPECT_EQ(outb.size(), 0u);
+  EXPECT_EQ(InflateFile(PackMaterials("TPF0\xFB"), nullptr, ts::CanBeginTableStream).first, InflateResult::RefusedHead);
+  EXPECT_EQ(InflateFile(PackMaterials("TPF0\x01\x00"), nullptr, ts::CanBeginTableStream).first, InflateResult::Ok);
 }
 
 TEST(StationMaterialsFile, DamageUpToTheStreamsLastByteIsFoundAndPlaced) {
@@ -116,5 +126,10 @@ TEST(StationMaterialsFile, DamageUpToTheStreamsLastByteIsFoundAndPlaced) {
     EXPECT_EQ(inMemory, expected);
     EXPECT_EQ(InflateFile(damaged, &inFile).first, damage.result);
     EXPECT_EQ(inFile, expected);
+    if (damage.result == InflateResult::Ok) {
+      std::string whole;
+      InflateMaterials(demo, whole);
+      EXPECT_EQ(body, whole);
+    }
   }
 }

@@ -242,11 +242,17 @@ TEST_F(KimtoolTest, ProgramReportsFailuresAndKeepsTheOldOutput) {
 TEST_F(KimtoolTest, DumpNamesTheByteWhereTheContainerIsDamaged) {
   const std::string demo = ReadFile(KIMTOOL_DEMO_MATERIALS);
   ASSERT_FALSE(demo.empty());
+  WriteFile(Path("whole.kim"), demo);
+  const QJsonObject whole = Dump(Path("whole.kim"));
   for (const station::testing::ContainerDamage& damage : station::testing::ContainerDamages()) {
     SCOPED_TRACE(damage.name);
     const std::string damaged = damage.apply(demo);
     WriteFile(Path("damaged.kim"), damaged);
     std::string output;
+    if (damage.result == station::InflateResult::Ok) {
+      EXPECT_EQ(Dump(Path("damaged.kim")), whole);
+      continue;
+    }
     EXPECT_EQ(Run("dump " + Path("damaged.kim").string(), output), 1);
     EXPECT_EQ(output, Path("damaged.kim").string() + ": Materials container damaged: " +
                           DumpReason(damage, static_cast<int64_t>(damaged.size()) - damage.placeFromEnd) + "\n");
@@ -382,6 +388,10 @@ TEST_F(KimtoolTest, PlacesAreNamedAsTheLoadReachedThem) {
        "after the last record, byte " + std::to_string(three.size() - 1) + ": Stream read error"},
       {"last record cut", three.substr(0, three.size() - 3),
        "record 2, field a, byte " + std::to_string(three.size() - 3) + ": Stream read error"},
+      // Refused from its first bytes, before the rest is unpacked: its cut
+      // end is never reached.
+      {"compression bomb", station::testing::CompressionBomb(),
+       "table header, byte 4 of the unpacked table: Invalid stream format"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

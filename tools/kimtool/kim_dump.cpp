@@ -4,6 +4,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include "kim_file.h"
 #include "materials_file.h"
 #include "message_text.h"
@@ -11,6 +15,8 @@
 #include "table_store/binary_format/binary_stream_format.h"
 #include "table_store/codepage.h"
 #include "table_store/dataset/mem_table.h"
+#include "table_store/errors.h"
+#include "table_store/messages.h"
 #include "table_store/field_types.h"
 #include "table_store/indexes/index_def.h"
 
@@ -20,9 +26,8 @@ namespace {
 
 QString Text(const std::string& codePageText) { return QString::fromStdString(ts::Cp1251ToUtf8(codePageText)); }
 
-// `place` is the byte of the container where the damage was met, `size`
-// the container's.
-std::string ContainerMessage(station::InflateResult result, int64_t place, size_t size) {
+// `place` is the byte of the container where the damage was met.
+std::string ContainerMessage(station::InflateResult result, int64_t place) {
   const std::string at = std::to_string(place);
   switch (result) {
     case station::InflateResult::NoCount: return "Materials container too short: no byte count";
@@ -35,27 +40,67 @@ std::string ContainerMessage(station::InflateResult result, int64_t place, size_
       return "Materials container damaged: the file ends at byte " + at + ", inside the zlib data";
     case station::InflateResult::ShortStream:
       return "Materials container damaged: the body ends before the byte count, where the zlib data ends at byte " + at;
-    case station::InflateResult::TrailingBytes:
-    {
-      const int64_t trailing = int64_t(size) - place;
-      return "Materials container damaged: " + std::to_string(trailing) + (trailing == 1 ? " byte follows" : " bytes follow") +
-             " the end of the zlib data at byte " + at;
-    }
     default: return "Materials container could not be read";
   }
 }
 
-// The body of the file: the file itself when it is a bare stream.
-std::string TableBody(const std::string& file, bool& container) {
-  std::string bytes = ReadRegularFile(file);
-  container = bytes.compare(0, 4, "TPF0") != 0;
-  if (!container) return bytes;
-  std::string body;
-  int64_t place = 0;
-  const station::InflateResult result = station::InflateMaterials(bytes, body, &place);
-  if (result != station::InflateResult::Ok) throw KimError(ContainerMessage(result, place, bytes.size()));
-  return body;
-}
+// A container's body as the table load reads it: inflated only as far as
+// the load asks, so that what is held stays what the table needs, whatever
+// the count claims. The load's reader steps back over bytes it buffered but
+// did not use; the last of them are kept for that.
+class InflatingStream : public ts::TStream {
+ public:
+  explicit InflatingStream(station::MaterialsInflater& inflater) : inflater_(inflater) {}
+
+  int64_t Read(void* buffer, int64_t count) override {
+    auto* out = static_cast<unsigned char*>(buffer);
+    int64_t done = 0;
+    // Bytes stepped back over come from what is kept.
+    if (position_ < given_ && count > 0) {
+      const int64_t n = std::min(count, given_ - position_);
+      const size_t from = kept_.size() - static_cast<size_t>(given_ - position_);
+      std::memcpy(out, kept_.data() + from, static_cast<size_t>(n));
+      position_ += n;
+      done = n;
+    }
+    if (done < count) {
+      const size_t n = inflater_.Read(out + done, static_cast<size_t>(count - done));
+      Keep(out + done, n);
+      given_ += static_cast<int64_t>(n);
+      position_ = given_;
+      done += static_cast<int64_t>(n);
+    }
+    return done;
+  }
+  int64_t Write(const void*, int64_t) override { return 0; }
+  int64_t Seek(int64_t offset, ts::TSeekOrigin origin) override {
+    int64_t base = origin == ts::TSeekOrigin::Current ? position_ : origin == ts::TSeekOrigin::End ? Size() : 0;
+    const int64_t target = base + offset;
+    if (target < given_ - static_cast<int64_t>(kept_.size()) || target > given_)
+      throw ts::EStreamError(ts::msg::kInvalidStreamPosition);
+    position_ = target;
+    return position_;
+  }
+  int64_t Size() const override { return inflater_.Count(); }
+  void SetSize(int64_t) override { throw ts::EStreamError(ts::msg::kInvalidStreamPosition); }
+
+ private:
+  static constexpr size_t kKeep = 1 << 17;
+
+  void Keep(const unsigned char* bytes, size_t n) {
+    if (n >= kKeep) {
+      kept_.assign(bytes + n - kKeep, bytes + n);
+      return;
+    }
+    kept_.insert(kept_.end(), bytes, bytes + n);
+    if (kept_.size() > kKeep) kept_.erase(kept_.begin(), kept_.end() - kKeep);
+  }
+
+  station::MaterialsInflater& inflater_;
+  std::vector<unsigned char> kept_;
+  int64_t given_ = 0;
+  int64_t position_ = 0;
+};
 
 QJsonValue FieldValue(ts::TField& field) {
   if (field.IsNull()) return QJsonValue::Null;
@@ -139,12 +184,39 @@ QByteArray DumpFile(const std::string& file) {
   // Every failure names the file and, once the table is being read, where
   // in it the load stopped.
   try {
-    ts::TMemoryStream stream;
-    {
-      const std::string body = TableBody(file, container);
-      stream.WriteBuffer(body.data(), static_cast<int64_t>(body.size()));
+    const std::string bytes = ReadRegularFile(file);
+    container = bytes.compare(0, 4, "TPF0") != 0;
+    if (!container) {
+      ts::TMemoryStream stream;
+      stream.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+      table.LoadStreamWithFormat(stream, &format);
+    } else {
+      size_t pos = std::min<size_t>(4, bytes.size());
+      station::MaterialsInflater inflater([&](unsigned char* buffer, size_t len) {
+        const size_t n = std::min(len, bytes.size() - pos);
+        std::memcpy(buffer, bytes.data() + pos, n);
+        pos += n;
+        return n;
+      });
+      const auto refuse = [&] { return KimError(ContainerMessage(inflater.Result(), inflater.Place())); };
+      if (!inflater.Begin(reinterpret_cast<const unsigned char*>(bytes.data()), pos)) throw refuse();
+      InflatingStream stream(inflater);
+      try {
+        table.LoadStreamWithFormat(stream, &format);
+      } catch (const ts::Exception&) {
+        // Damaged zlib data unpacks to a table that cannot be read: the
+        // container's damage is the cause, so the rest of the stream is
+        // verified (without being kept) before the table is blamed. A
+        // header that is no table's is refused at once: that is how a
+        // compression bomb's first bytes read.
+        if (format.LoadPlace().part != ts::TLoadPlace::lpHeader) inflater.Finish();
+        if (inflater.Result() != station::InflateResult::Ok) throw refuse();
+        throw;
+      }
+      // What the load did not read is inflated too, so that the stream's
+      // check value is verified.
+      if (inflater.Finish() != station::InflateResult::Ok) throw refuse();
     }
-    table.LoadStreamWithFormat(stream, &format);
   } catch (const KimError& error) {
     throw KimError(file + ": " + error.Message());
   } catch (const ts::Exception& error) {

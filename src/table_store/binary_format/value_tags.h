@@ -3,6 +3,8 @@
 // multi-byte numbers are little-endian.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -31,6 +33,18 @@ inline constexpr std::string_view kStreamSignature = "TPF0";
 // the version value is missing (a list start follows the signature directly).
 inline constexpr int32_t kStreamFileVersion = 251;
 inline constexpr int32_t kOldestStreamFileVersion = 100;
+
+// Whether `head`, a stream's first bytes (any number of them), can begin a
+// table stream: the signature, then the file version (an integer) or the
+// field list's start. Lets a reader refuse a damaged stream from its first
+// bytes, before the rest of it is unpacked.
+inline bool CanBeginTableStream(std::string_view head) {
+  const std::size_t signature = std::min(head.size(), kStreamSignature.size());
+  if (head.substr(0, signature) != kStreamSignature.substr(0, signature)) return false;
+  if (head.size() <= kStreamSignature.size()) return true;
+  const auto next = static_cast<uint8_t>(head[kStreamSignature.size()]);
+  return next == vtList || next == vtInt8 || next == vtInt16 || next == vtInt32;
+}
 
 // Buffer of the value writer and reader unless the caller asks otherwise.
 inline constexpr int32_t kDefaultValueBufferSize = 16384;

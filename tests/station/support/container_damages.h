@@ -1,7 +1,8 @@
 // Damages to a materials container that the inflater alone can tell, each
-// with what the station's reader and kimtool's dump must make of it. Meant
-// for the grade-11 demo materials: the byte changed in the middle is where
-// a changed byte once unpacked to a different item unnoticed.
+// with what the station's reader and kimtool's dump must make of it, and
+// changes that are no damage (result Ok: read as the whole container is).
+// Meant for the grade-11 demo materials: the byte changed in the middle is
+// where a changed byte once unpacked to a different item unnoticed.
 #pragma once
 
 #include "materials_file.h"
@@ -44,10 +45,9 @@ inline std::vector<ContainerDamage> ContainerDamages() {
        4, badCheck},
       {"last 4 bytes changed", [](std::string c) { for (std::size_t i = c.size() - 4; i < c.size(); ++i) c[i] = char(~c[i]); return c; },
        InflateResult::BadCheck, 4, badCheck},
-      {"a byte after the stream", [](std::string c) { return c + "x"; }, InflateResult::TrailingBytes, 1,
-       "1 byte follows the end of the zlib data at byte @"},
-      {"garbage after the stream", [](std::string c) { return c + "garbage"; }, InflateResult::TrailingBytes, 7,
-       "7 bytes follow the end of the zlib data at byte @"},
+      // What follows a whole, verified stream is not read.
+      {"a byte after the stream", [](std::string c) { return c + "x"; }, InflateResult::Ok, 1, ""},
+      {"garbage after the stream", [](std::string c) { return c + "garbage"; }, InflateResult::Ok, 7, ""},
       {"count one more than the stream holds",
        [](std::string c) {
          for (std::size_t i = 0; i < 4 && ++c[i] == 0; ++i) {
@@ -56,6 +56,17 @@ inline std::vector<ContainerDamage> ContainerDamages() {
        },
        InflateResult::ShortStream, 0, "the body ends before the byte count, where the zlib data ends at byte @"},
   };
+}
+
+// A container whose count says 2^31-1 and whose stream inflates to 16 MB of
+// zeros, cut before its check value: a reader that inflated it all would
+// find it cut short, one that judges the table's first bytes never gets
+// there.
+inline std::string CompressionBomb() {
+  std::string c = PackMaterials(std::string(16 << 20, '\0'));
+  c.resize(c.size() - 4);
+  c.replace(0, 4, "\xFF\xFF\xFF\x7F");
+  return c;
 }
 
 // The reason with its byte in place.
