@@ -196,6 +196,29 @@ TEST_F(KimtoolTest, BadDescriptionsAreRefusedWithTheReason) {
             "record 0, a: a whole number is needed");
   EXPECT_EQ(PackError(R"({"fields": [{"name": "a", "type": "String", "size": 9}], "records": [{"values": {"a": "漢字"}}]})"),
             "record 0, a: the text has characters the code page lacks");
+  // Values that would go in as others: numbers beyond what is stored, a
+  // text longer than its field, half a surrogate pair, a zero in a name.
+  const auto value = [&](const std::string& type, const std::string& v) {
+    return PackError(R"({"fields": [{"name": "a", "type": ")" + type + R"(", "size": 3}], "records": [{"values": {"a": )" +
+                     v + "}}]}");
+  };
+  EXPECT_EQ(value("Integer", "1e20"), "record 0, a: 1e+20 is beyond the whole numbers of 64 bits");
+  EXPECT_EQ(value("Integer", "-1e300"), "record 0, a: -1e+300 is beyond the whole numbers of 64 bits");
+  EXPECT_EQ(value("LargeInt", "9223372036854775808"),
+            "record 0, a: 9223372036854776000 is beyond the whole numbers of 64 bits");
+  EXPECT_EQ(value("LargeInt", "-9223372036854775808"), "");
+  EXPECT_EQ(value("DateTime", "1e300"), "record 0, a: 1e+300 days is beyond the dates a field holds");
+  EXPECT_EQ(value("DateTime", "44000.123456789"), "");
+  EXPECT_EQ(value("String", "\"abcd\""), "record 0, a: the text is 4 characters long, the field holds 3");
+  EXPECT_EQ(value("String", "\"abc\""), "");
+  EXPECT_EQ(value("String", "\"\\ud800x\""), "record 0, a: the text has characters the code page lacks");
+  EXPECT_EQ(value("Memo", "\"\\udc00\""), "record 0, a: the text has characters the code page lacks");
+  EXPECT_EQ(PackError(R"({"fields": [{"name": "a", "type": "Integer"}], "records": [{"status": 1e30}]})"),
+            "record 0 status: 1e+30 is beyond the whole numbers of 64 bits");
+  EXPECT_EQ(PackError(R"({"fields": [{"name": "a\u0000b", "type": "Integer"}]})"),
+            "field 0: the name holds a zero character");
+  EXPECT_EQ(PackError(R"({"fields": [{"name": "a", "type": "Integer"}], "indexes": [{"name": "i", "fields": "a\u0000"}]})"),
+            "index 0: the name holds a zero character");
   EXPECT_EQ(PackError(R"({"fields": [{"name": "a", "type": "Integer", "required": true}], "records": [{"values": {}}]})"),
             "record 0: Field 'a' must have a value");
   EXPECT_EQ(PackError(R"({"fields": [{"name": "a", "type": "Integer"}], "records": [{"status": 4}]})"),

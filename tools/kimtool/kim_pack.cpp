@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <cmath>
 #include <memory>
 #include <set>
@@ -23,6 +24,7 @@
 #include "remove_on_signal.h"
 #include "table_store/binary_format/binary_stream_format.h"
 #include "table_store/codepage.h"
+#include "table_store/dataset/field_text.h"
 #include "table_store/dataset/mem_table.h"
 #include "table_store/field_types.h"
 #include "table_store/messages.h"
@@ -40,12 +42,27 @@ void CheckKeys(const QJsonObject& object, const std::set<QString>& allowed, cons
 }
 
 // UTF-8 text in the table's code page; a character the code page lacks is
-// refused rather than turned into '?'.
+// refused rather than turned into '?', and so is half a surrogate pair,
+// which no UTF-8 can carry.
 std::string CodePageText(const QString& text, const QString& where) {
   bool lossless = true;
-  std::string bytes = ts::Utf8ToCp1251(text.toStdString(), &lossless);
+  for (qsizetype i = 0; i < text.size() && lossless; ++i) {
+    if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+      ++i;
+    else if (text[i].isSurrogate())
+      lossless = false;
+  }
+  std::string bytes;
+  if (lossless) bytes = ts::Utf8ToCp1251(text.toStdString(), &lossless);
   if (!lossless) Fail(QString("%1: the text has characters the code page lacks").arg(where));
   return bytes;
+}
+
+// A name of the table's (a field's, an index's or its field list): a zero
+// character would end it early wherever it is read as a name.
+std::string NameText(const QString& text, const QString& where) {
+  if (text.contains(QChar(u'\0'))) Fail(QString("%1: the name holds a zero character").arg(where));
+  return CodePageText(text, where);
 }
 
 QString StringMember(const QJsonObject& object, const QString& key, const QString& where, bool required,
@@ -66,10 +83,36 @@ bool BoolMember(const QJsonObject& object, const QString& key, const QString& wh
   return value.toBool();
 }
 
+QString NumberText(double d) { return QString::number(d, 'g', QLocale::FloatingPointShortest); }
+
+// A whole number that a signed 64-bit integer holds; a larger one would go
+// in as 0.
 qint64 IntegerOf(const QJsonValue& value, const QString& where) {
   const double d = value.toDouble();
   if (!value.isDouble() || std::trunc(d) != d) Fail(QString("%1: a whole number is needed").arg(where));
-  return value.toInteger();
+  const qint64 n = value.toInteger(0);
+  if (n == 0 && d != 0)
+    Fail(QString("%1: %2 is beyond the whole numbers of 64 bits").arg(where, NumberText(d)));
+  return n;
+}
+
+// A date and time in days that the field's time stamp holds to the
+// millisecond; others would go in as another date.
+double DateTimeOf(const QJsonValue& value, const QString& where) {
+  if (!value.isDouble()) Fail(where + ": a number of days is needed");
+  const double d = value.toDouble();
+  const double back = ts::TimeStampToDateTime(ts::DateTimeToTimeStamp(d));
+  if (!(std::fabs(back - d) <= 1.0 / static_cast<double>(ts::kMSecsPerDay)))
+    Fail(QString("%1: %2 days is beyond the dates a field holds").arg(where, NumberText(d)));
+  return d;
+}
+
+// A text for a field of fixed room goes in whole or not at all.
+void CheckTextFits(const ts::TField& field, const std::string& bytes, const QString& where) {
+  const ts::TFieldType type = field.DataType();
+  const bool sized = type == ts::ftString || type == ts::ftFixedChar || type == ts::ftBytes || type == ts::ftVarBytes;
+  if (sized && bytes.size() > static_cast<size_t>(field.Size()))
+    Fail(QString("%1: the text is %2 characters long, the field holds %3").arg(where).arg(bytes.size()).arg(field.Size()));
 }
 
 // An input named by the description, or the description itself; `where`
@@ -87,6 +130,7 @@ void AddField(ts::TdvoMemTable& table, const QJsonObject& spec, int index) {
   CheckKeys(spec, {"name", "type", "size", "required", "readonly", "kind"}, where);
   const QString name = StringMember(spec, "name", where, true);
   if (name.isEmpty()) Fail(where + ": the name is empty");
+  const std::string storedName = NameText(name, where);
   const QString typeName = StringMember(spec, "type", where, true);
   const int type = ts::FieldTypeFromName(typeName.toStdString());
   if (type < 0 || !ts::IsSupportedFieldType(type))
@@ -102,7 +146,7 @@ void AddField(ts::TdvoMemTable& table, const QJsonObject& spec, int index) {
   if (kind != ts::fkData && kind != ts::fkInternalCalc)
     Fail(QString("%1 (%2): kind must be Data or InternalCalc").arg(where, name));
   auto field = ts::CreateFieldForType(static_cast<ts::TFieldType>(type), static_cast<int32_t>(size));
-  field->SetFieldName(CodePageText(name, where));
+  field->SetFieldName(storedName);
   field->SetFieldKind(static_cast<ts::TFieldKind>(kind));
   field->SetRequired(BoolMember(spec, "required", where));
   BoolMember(spec, "readonly", where);  // applied once the records are in
@@ -128,8 +172,8 @@ void AddIndex(ts::TdvoMemTable& table, const QJsonObject& spec, int index) {
     else
       Fail(QString("%1: unknown option \"%2\"").arg(where, text));
   }
-  table.IndexDefs().Add(CodePageText(StringMember(spec, "name", where, true), where),
-                        CodePageText(StringMember(spec, "fields", where, true), where), options);
+  table.IndexDefs().Add(NameText(StringMember(spec, "name", where, true), where),
+                        NameText(StringMember(spec, "fields", where, true), where), options);
 }
 
 void SetValue(ts::TField& field, const QJsonValue& value, const QString& where, const QString& baseFolder) {
@@ -153,7 +197,9 @@ void SetValue(ts::TField& field, const QJsonValue& value, const QString& where, 
   }
   // Any other field takes a text as it would take it typed in.
   if (value.isString()) {
-    field.SetAsString(CodePageText(value.toString(), where));
+    const std::string bytes = CodePageText(value.toString(), where);
+    CheckTextFits(field, bytes, where);
+    field.SetAsString(bytes);
     return;
   }
   switch (type) {
@@ -179,8 +225,7 @@ void SetValue(ts::TField& field, const QJsonValue& value, const QString& where, 
     case ts::ftTime:
     case ts::ftDateTime:
     case ts::ftTimeStamp:
-      if (!value.isDouble()) Fail(where + ": a number of days is needed");
-      field.SetAsDateTime(value.toDouble());
+      field.SetAsDateTime(DateTimeOf(value, where));
       return;
     default:
       Fail(where + ": a text is needed");
