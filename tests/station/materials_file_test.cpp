@@ -108,8 +108,18 @@ TEST(StationMaterialsFile, DamagedOrShortStreamsFail) {
   auto [rb, outb] = InflateFile(station::testing::CompressionBomb(), nullptr, ts::CanBeginTableStream);
   EXPECT_EQ(rb, InflateResult::RefusedHead);
   EXPECT_EQ(outb.size(), 0u);
-  EXPECT_EQ(InflateFile(PackMaterials("TPF0\xFB"), nullptr, ts::CanBeginTableStream).first, InflateResult::RefusedHead);
-  EXPECT_EQ(InflateFile(PackMaterials("TPF0\x01\x00"), nullptr, ts::CanBeginTableStream).first, InflateResult::Ok);
+  for (const auto &[head, result] : std::vector<std::pair<std::string, InflateResult>>{
+           {"TPF0\xFB", InflateResult::RefusedHead},
+           {std::string("TPF0\x03\xFB\x00\x00", 8), InflateResult::RefusedHead},
+           {std::string("TPF0\x04\xFB\x00\x00\x00\x02", 10), InflateResult::RefusedHead},
+           {std::string("TPF0\x01\x00", 6), InflateResult::Ok},
+           {std::string("TPF0\x03\xFB\x00\x01", 8), InflateResult::Ok}}) {
+    SCOPED_TRACE(head);
+    EXPECT_EQ(InflateFile(PackMaterials(head + std::string(100000, '\0')), nullptr, ts::CanBeginTableStream).first,
+              result);
+  }
+  // A body too short to judge is left to the table's load.
+  EXPECT_EQ(InflateFile(PackMaterials("TP"), nullptr, ts::CanBeginTableStream).first, InflateResult::Ok);
 }
 
 TEST(StationMaterialsFile, DamageUpToTheStreamsLastByteIsFoundAndPlaced) {

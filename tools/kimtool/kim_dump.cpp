@@ -13,6 +13,7 @@
 #include "message_text.h"
 #include "regular_files.h"
 #include "table_store/binary_format/binary_stream_format.h"
+#include "table_store/binary_format/value_tags.h"
 #include "table_store/codepage.h"
 #include "table_store/dataset/mem_table.h"
 #include "table_store/errors.h"
@@ -82,12 +83,16 @@ class InflatingStream : public ts::TStream {
     return position_;
   }
   int64_t Size() const override { return inflater_.Count(); }
+  // The body's first bytes, as far as they were read.
+  std::string_view Head() const { return head_; }
   void SetSize(int64_t) override { throw ts::EStreamError(ts::msg::kInvalidStreamPosition); }
 
  private:
   static constexpr size_t kKeep = 1 << 17;
 
   void Keep(const unsigned char* bytes, size_t n) {
+    if (head_.size() < station::kBodyHeadBytes)
+      head_.append(reinterpret_cast<const char*>(bytes), std::min(n, station::kBodyHeadBytes - head_.size()));
     if (n >= kKeep) {
       kept_.assign(bytes + n - kKeep, bytes + n);
       return;
@@ -98,6 +103,7 @@ class InflatingStream : public ts::TStream {
 
   station::MaterialsInflater& inflater_;
   std::vector<unsigned char> kept_;
+  std::string head_;
   int64_t given_ = 0;
   int64_t position_ = 0;
 };
@@ -209,7 +215,7 @@ QByteArray DumpFile(const std::string& file) {
         // verified (without being kept) before the table is blamed. A
         // header that is no table's is refused at once: that is how a
         // compression bomb's first bytes read.
-        if (format.LoadPlace().part != ts::TLoadPlace::lpHeader) inflater.Finish();
+        if (ts::CanBeginTableStream(stream.Head())) inflater.Finish();
         if (inflater.Result() != station::InflateResult::Ok) throw refuse();
         throw;
       }

@@ -35,15 +35,23 @@ inline constexpr int32_t kStreamFileVersion = 251;
 inline constexpr int32_t kOldestStreamFileVersion = 100;
 
 // Whether `head`, a stream's first bytes (any number of them), can begin a
-// table stream: the signature, then the file version (an integer) or the
-// field list's start. Lets a reader refuse a damaged stream from its first
-// bytes, before the rest of it is unpacked.
+// table stream: the signature, the file version (an integer) unless the
+// field list starts at once, and the field list's start. Lets a reader
+// refuse a damaged stream from its first bytes, before the rest of it is
+// unpacked.
 inline bool CanBeginTableStream(std::string_view head) {
   const std::size_t signature = std::min(head.size(), kStreamSignature.size());
   if (head.substr(0, signature) != kStreamSignature.substr(0, signature)) return false;
-  if (head.size() <= kStreamSignature.size()) return true;
-  const auto next = static_cast<uint8_t>(head[kStreamSignature.size()]);
-  return next == vtList || next == vtInt8 || next == vtInt16 || next == vtInt32;
+  std::size_t at = kStreamSignature.size();
+  if (head.size() <= at) return true;
+  switch (static_cast<uint8_t>(head[at])) {
+    case vtList: return true;
+    case vtInt8: at += 2; break;
+    case vtInt16: at += 3; break;
+    case vtInt32: at += 5; break;
+    default: return false;
+  }
+  return head.size() <= at || static_cast<uint8_t>(head[at]) == vtList;
 }
 
 // Buffer of the value writer and reader unless the caller asks otherwise.
