@@ -26,6 +26,9 @@ station::EditionSettings Grade7Settings() {
   s.caption = QString::fromUtf8("КЛТ-2019 Иностранный язык");
   s.materialsFile = "klt-fl7.kim";
   s.materialsMessage = QString::fromUtf8("Отсутвует или поврежден КИМ - файл klt-fl7.kim");
+  s.materialsFields = station::SharedMaterialsFields();
+  s.materialsFields.insert(s.materialsFields.end(),
+                           {{"answer4"}, {"coords4"}, {"answer5"}, {"coords5"}, {"answer6"}, {"coords6"}});
   // The two spoken-task preparations take the slots of grade 11's tasks 5
   // and 6. No break threshold: the break follows task 4 whenever it is due.
   s.limits = station::TimeLimits{.prepare1 = 25,

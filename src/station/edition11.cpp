@@ -15,12 +15,21 @@
 
 namespace station {
 
+std::vector<MaterialsField> SharedMaterialsFields() {
+  return {{"subjid", false}, {"subjname", false}, {"ExamDate", false}, {"VarNo", false}, {"Zone", false},
+          {"Intro"},         {"TestRTF"},         {"VariantText"},     {"AudioPrep"},     {"Audio"},
+          {"answer1"},       {"coords1"}};
+}
+
 EditionSettings Grade11Settings() {
   EditionSettings s;
   s.title = QString::fromUtf8("КЛТ-11. Иностранный язык - 2020");
   s.caption = s.title;
   s.materialsFile = "klt-re11.kim";
   s.materialsMessage = QString::fromUtf8("Отсутвует или поврежден КИМ - файл klt-re11.kim");
+  s.materialsFields = SharedMaterialsFields();
+  s.materialsFields.insert(s.materialsFields.end(),
+                           {{"answer2"}, {"coords2"}, {"coords3"}, {"answer4"}, {"coords4"}});
   s.limits = TimeLimits{};
   s.codeLength = 4;
   s.defaultStudID = QStringLiteral("0000");

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace station {
 
@@ -58,11 +59,25 @@ struct ScreenRow {
 };
 using ScreenTable = std::map<int, ScreenRow>;
 
+// A field of the materials that the edition's screens read; `blob` when
+// they read it as a document or a file.
+struct MaterialsField {
+  std::string name;
+  bool blob = true;
+};
+
+// What the screens that both editions share read: the hardware check, the
+// text check, code entry and the listening task.
+std::vector<MaterialsField> SharedMaterialsFields();
+
 struct EditionSettings {
   QString title;    // application title, caption of the standard dialogs
   QString caption;  // main window caption
   std::string materialsFile;
   QString materialsMessage;  // shown when the materials cannot be loaded
+  // Every field the edition reads, on any screen: materials that lack one
+  // are refused at start-up as damaged ones are.
+  std::vector<MaterialsField> materialsFields;
   TimeLimits limits;
   int codeLength = 4;
   QString defaultStudID;

@@ -220,7 +220,9 @@ bool TfrmMain::LoadComplects() {
   }
   // The body is not left behind, whether it loaded or not.
   RemoveUnpackedFile();
-  if (!ok) return false;
+  // A table without a field the screens read is as damaged as one that
+  // cannot be read: found now, not on the screen that reads it.
+  if (!ok || !HoldsFieldsRead(*complects, settings_.materialsFields)) return false;
   complects->Open();
   complects->Last();
   complects->First();

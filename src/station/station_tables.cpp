@@ -5,6 +5,7 @@
 #include "table_store/dataset/mem_table.h"
 #include "table_store/dataset/numeric_fields.h"
 #include "table_store/dataset/text_fields.h"
+#include "table_store/field_types.h"
 
 #include <string>
 
@@ -41,6 +42,14 @@ std::unique_ptr<ts::TdvoMemTable> MakeComplectsTable() {
   for (int i = 1; i <= 6; ++i) t->AddField<ts::TBlobField>("coords" + std::to_string(i));
   for (int i = 1; i <= 6; ++i) t->AddField<ts::TBlobField>("answer" + std::to_string(i));
   return t;
+}
+
+bool HoldsFieldsRead(const ts::TdvoMemTable &complects, const std::vector<MaterialsField> &read) {
+  for (const MaterialsField &wanted : read) {
+    const ts::TField *field = complects.FindField(wanted.name);
+    if (field == nullptr || (wanted.blob && !ts::IsBlobFieldType(field->DataType()))) return false;
+  }
+  return true;
 }
 
 std::unique_ptr<ts::TdvoMemTable> MakeAnswersTable(int answerSize) {

@@ -1,7 +1,10 @@
 // The main window's two tables: the materials and the one-record answers.
 #pragma once
 
+#include "edition_settings.h"
+
 #include <memory>
+#include <vector>
 
 namespace ts {
 class TdvoBinaryStreamFormat;
@@ -14,6 +17,10 @@ namespace station {
 // them with the ones stored in the materials file, so the station relies only
 // on the names it reads.
 std::unique_ptr<ts::TdvoMemTable> MakeComplectsTable();
+
+// Whether the loaded materials hold every field of `read` (names matched
+// without regard to case), a blob where it is read as one.
+bool HoldsFieldsRead(const ts::TdvoMemTable &complects, const std::vector<MaterialsField> &read);
 
 // The answers table: strings a1..a6 of `answerSize` characters and VarNo of
 // 20.

@@ -216,14 +216,19 @@ TEST_F(Boundary, TwoDigitPicksSurviveTheWayBack) {
 }
 
 TEST_F(Boundary, MissingMaterialsEndTheProgramWithTheGradeSevenMessage) {
-  // A named pipe in the materials' place must not block the start.
-  for (const bool pipe : {false, true}) {
-    SCOPED_TRACE(pipe ? "named pipe" : "missing");
+  // A named pipe in the materials' place must not block the start; a table
+  // without a field that a grade-7 screen reads is damaged materials.
+  for (const char *name : {"missing", "named pipe", "without SubjID", "without answer5", "without VarNo"}) {
+    SCOPED_TRACE(name);
+    const std::string c = name;
     window_.reset();
     boxes_.shown.clear();
     std::filesystem::remove("klt-fl7.kim");
-    if (pipe) {
+    if (c == "named pipe") {
       ASSERT_EQ(::mkfifo("klt-fl7.kim", 0600), 0);
+    } else if (c != "missing") {
+      const std::string field = c.substr(c.find(' ') + 1);
+      WriteFile("klt-fl7.kim", PackMaterials(MaterialsBodyWithout(field == "SubjID" ? "subjid" : field)));
     }
     EXPECT_FALSE(Window().FormCreate());
     ASSERT_EQ(boxes_.shown.size(), 1u);

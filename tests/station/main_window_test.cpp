@@ -203,6 +203,12 @@ TEST_F(StationStartup, BadMaterialsEndTheProgramWithoutScreenOrAudio) {
       {"truncated", packed.substr(0, packed.size() - 10)},
       {"not zlib", packed.substr(0, 4) + "garbage garbage garbage"},
       {"shorter than a count", "\x01"},
+      // A field that start-up, the hardware check or a task screen reads.
+      {"without VarNo", PackMaterials(MaterialsBodyWithout("VarNo"))},
+      {"without SubjID", PackMaterials(MaterialsBodyWithout("subjid"))},
+      {"without ExamDate", PackMaterials(MaterialsBodyWithout("ExamDate"))},
+      {"without coords3", PackMaterials(MaterialsBodyWithout("coords3"))},
+      {"VariantText not a blob", PackMaterials(MaterialsBodyWithout("VariantText", true))},
       // Neither may block the start: nothing would ever be shown.
       {"named pipe", ""},
       {"folder", ""},
@@ -359,6 +365,11 @@ TEST_F(StationStartup, FieldsAreThoseStoredInTheMaterialsFile) {
   stored.AddField<ts::TStringField>("SubjName", 80);
   stored.AddField<ts::TIntegerField>("Extra");
   stored.AddField<ts::TBlobField>("variantText");
+  for (const char *name : {"SUBJID", "zone"}) stored.AddField<ts::TIntegerField>(name);
+  stored.AddField<ts::TStringField>("examdate", 10);
+  for (const char *name : {"intro", "TESTRTF", "audio", "audioprep", "ANSWER1", "Answer2", "answer4"})
+    stored.AddField<ts::TBlobField>(name);
+  for (int i = 4; i >= 1; --i) stored.AddField<ts::TBlobField>("Coords" + std::to_string(i));
   stored.Open();
   stored.Append();
   stored.FieldNamed("VARNO").SetAsInteger(0);
@@ -367,10 +378,10 @@ TEST_F(StationStartup, FieldsAreThoseStoredInTheMaterialsFile) {
   WriteFile("klt-re11.kim", PackMaterials(TableBody(stored)));
   ASSERT_TRUE(Window().FormCreate());
   ts::TdvoMemTable &complects = *Window().complects;
-  EXPECT_EQ(complects.FieldCount(), 4);
+  EXPECT_EQ(complects.FieldCount(), 18);
   EXPECT_EQ(complects.FieldNamed("subjname").AsString(), "stored");
   EXPECT_EQ(complects.FieldNamed("VarNo").AsInteger(), 0);
-  EXPECT_EQ(complects.FindField("Intro"), nullptr) << "the declared fields are replaced";
+  EXPECT_EQ(complects.FindField("VarCnt"), nullptr) << "the declared fields are replaced";
 }
 
 TEST_F(StationStartup, WrongAudioVersionEndsTheProgramWithItsMessage) {

@@ -16,7 +16,11 @@
 
 #include "table_store/binary_format/binary_stream_format.h"
 #include "table_store/dataset/blob_stream.h"
+#include "table_store/dataset/blob_field.h"
 #include "table_store/dataset/mem_table.h"
+#include "table_store/dataset/numeric_fields.h"
+#include "table_store/dataset/text_fields.h"
+#include "table_store/field_types.h"
 
 #include <QAbstractButton>
 #include <gtest/gtest.h>
@@ -55,6 +59,30 @@ inline std::string MaterialsBody(const std::vector<Variant> &variants) {
     table->Post();
   }
   return TableBody(*table);
+}
+
+// A materials body of one variant 0 with the station's declared fields but
+// `field`: left out, or with `asNumber` an integer field in its place.
+inline std::string MaterialsBodyWithout(const std::string &field, bool asNumber = false) {
+  const auto declared = MakeComplectsTable();
+  ts::TdvoMemTable table("complects");
+  for (int i = 0; i < declared->FieldCount(); ++i) {
+    const ts::TField &f = declared->Field(i);
+    if (f.FieldName() == field) {
+      if (asNumber) table.AddField<ts::TIntegerField>(field);
+    } else if (f.DataType() == ts::ftInteger) {
+      table.AddField<ts::TIntegerField>(f.FieldName());
+    } else if (f.DataType() == ts::ftString) {
+      table.AddField<ts::TStringField>(f.FieldName(), f.Size());
+    } else {
+      table.AddField<ts::TBlobField>(f.FieldName());
+    }
+  }
+  table.Open();
+  table.Append();
+  if (field != "VarNo") table.FieldNamed("VarNo").SetAsInteger(0);
+  table.Post();
+  return TableBody(table);
 }
 
 // A screen that records what happens to it.
