@@ -79,6 +79,7 @@ TEST(DemoMaterials, GradeElevenPagesBoxesAndListsFitTheScreens) {
     const QByteArray pdf = Read(vd + "/VariantText.pdf");
     EXPECT_EQ(QString::fromLatin1(pdf).count(QRegularExpression("/Type\\s*/Page(?!s)")), 11) << "eleven task pages";
     EXPECT_EQ(pdf.count("/MediaBox [0 0 595.275591 841.889764]"), 11) << "exact A4, 827 x 1169 at 100 dpi";
+    EXPECT_TRUE(pdf.contains("/CreationDate (D:20200101000000")) << "dated alike in every build";
     for (int n = 1; n <= 6; ++n) {
       const auto boxes = ReadBoxes(vd + QString("/coords%1.txt").arg(n));
       ASSERT_EQ(int(boxes.size()), expected_boxes[n - 1]) << "coords" << n;

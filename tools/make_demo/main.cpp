@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QHashFunctions>
 #include <QJsonDocument>
 #include <QJsonParseError>
 
@@ -38,6 +39,9 @@ QJsonObject ReadContent(const QString &path) {
 
 int main(int argc, char **argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // The PDF writer embeds fonts in the order of a hash table; a fixed seed
+  // makes two runs write the same bytes.
+  QHashSeed::setDeterministicGlobalSeed();
   QGuiApplication app(argc, argv);
   const QStringList args = app.arguments();
   try {

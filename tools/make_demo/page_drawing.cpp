@@ -52,14 +52,14 @@ QPainter &PdfPages::NewPage() {
 
 void PdfPages::Finish() {
   painter_.end();
-  SetExactA4(path_);
+  FixBoxesAndDate(path_);
 }
 
 // The writer gives A4 in whole points (595 x 842), which is 826 pixels wide
 // at 100 dpi; the materials' pages are 595.28 x 841.89 points, 827 x 1169
 // pixels. The page boxes are rewritten in place with texts of the same
 // length, so the file's cross-reference offsets stay right.
-void PdfPages::SetExactA4(const QString &path) {
+void PdfPages::FixBoxesAndDate(const QString &path) {
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly)) throw std::runtime_error("cannot read " + path.toStdString());
   QByteArray bytes = f.readAll();
@@ -69,6 +69,12 @@ void PdfPages::SetExactA4(const QString &path) {
   static_assert(sizeof "595.000000 842.000000" == sizeof "595.275591 841.889764");
   if (!bytes.contains(whole)) throw std::runtime_error("unexpected page boxes in " + path.toStdString());
   bytes.replace(whole, exact);
+  // The writer dates the file by the clock; a fixed date of the same length
+  // makes two builds of the demo give the same bytes.
+  const QByteArray dated("/CreationDate (D:");
+  const qsizetype date = bytes.indexOf(dated);
+  if (date < 0) throw std::runtime_error("no creation date in " + path.toStdString());
+  bytes.replace(date + dated.size(), 14, QByteArrayLiteral("20200101000000"));
   if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
     throw std::runtime_error("cannot write " + path.toStdString());
 }

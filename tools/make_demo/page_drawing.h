@@ -42,7 +42,7 @@ class PdfPages {
   void Finish();
 
  private:
-  static void SetExactA4(const QString &path);
+  static void FixBoxesAndDate(const QString &path);
 
   QString path_;
   QPdfWriter writer_;
