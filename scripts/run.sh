@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds everything, prepares a working folder with
-# the demo materials and starts a station there: the grade-11 edition by
-# default, the grade-7 edition with  bash scripts/run.sh 7
+# Installs what is needed, builds the station program of the chosen edition,
+# the PDF library it loads and the demo materials (with the tools that make
+# them), prepares a working folder with them and starts the station there:
+# the grade-11 edition by default, the grade-7 edition with
+#   bash scripts/run.sh 7
 #
 # The station refuses to close until it is stopped from its own screens; end
 # it from this terminal with Ctrl+C. On a machine without a display, run this
@@ -16,9 +18,9 @@ case "${1:-11}" in
 esac
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)"
-echo "Built in $root/build/bin:"
-ls -1 build/bin
+# Only what the run needs: tests, benchmarks and fuzz targets are left to
+# scripts/test.sh.
+cmake --build build -j "$(nproc)" --target "$program" pdf_library "${grade}_materials"
 
 # The station reads its materials, test sound and encoder from its working
 # folder (the encoder also from PATH) and writes the answers there.
