@@ -220,13 +220,14 @@ bool TfrmMain::LoadComplects() {
   }
   // The body is not left behind, whether it loaded or not.
   RemoveUnpackedFile();
-  // A table without a field the screens read is as damaged as one that
-  // cannot be read: found now, not on the screen that reads it.
-  if (!ok || !HoldsFieldsRead(*complects, settings_.materialsFields)) return false;
+  if (!ok) return false;
   complects->Open();
   complects->Last();
   complects->First();
-  return true;
+  // A table without a variant or without a field the screens read is as
+  // damaged as one that cannot be read: found now, not on the screen that
+  // reads it.
+  return HoldsWhatIsRead(*complects, settings_.materialsFields);
 }
 
 void TfrmMain::FailMaterials() {

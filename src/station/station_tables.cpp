@@ -44,7 +44,8 @@ std::unique_ptr<ts::TdvoMemTable> MakeComplectsTable() {
   return t;
 }
 
-bool HoldsFieldsRead(const ts::TdvoMemTable &complects, const std::vector<MaterialsField> &read) {
+bool HoldsWhatIsRead(ts::TdvoMemTable &complects, const std::vector<MaterialsField> &read) {
+  if (complects.RecordCount() == 0) return false;
   for (const MaterialsField &wanted : read) {
     const ts::TField *field = complects.FindField(wanted.name);
     if (field == nullptr || (wanted.blob && !ts::IsBlobFieldType(field->DataType()))) return false;

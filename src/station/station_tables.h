@@ -18,9 +18,10 @@ namespace station {
 // on the names it reads.
 std::unique_ptr<ts::TdvoMemTable> MakeComplectsTable();
 
-// Whether the loaded materials hold every field of `read` (names matched
-// without regard to case), a blob where it is read as one.
-bool HoldsFieldsRead(const ts::TdvoMemTable &complects, const std::vector<MaterialsField> &read);
+// Whether the loaded materials hold what the screens read: a variant, and
+// every field of `read` (names matched without regard to case), a blob where
+// it is read as one.
+bool HoldsWhatIsRead(ts::TdvoMemTable &complects, const std::vector<MaterialsField> &read);
 
 // The answers table: strings a1..a6 of `answerSize` characters and VarNo of
 // 20.

@@ -203,7 +203,9 @@ TEST_F(StationStartup, BadMaterialsEndTheProgramWithoutScreenOrAudio) {
       {"truncated", packed.substr(0, packed.size() - 10)},
       {"not zlib", packed.substr(0, 4) + "garbage garbage garbage"},
       {"shorter than a count", "\x01"},
-      // A field that start-up, the hardware check or a task screen reads.
+      // No variant, or no field that start-up, the hardware check or a task
+      // screen reads.
+      {"no variant", PackMaterials(MaterialsBody({}))},
       {"without VarNo", PackMaterials(MaterialsBodyWithout("VarNo"))},
       {"without SubjID", PackMaterials(MaterialsBodyWithout("subjid"))},
       {"without ExamDate", PackMaterials(MaterialsBodyWithout("ExamDate"))},
