@@ -6,7 +6,9 @@
 // "fields", "options"}], "records": [{"status", "values": {NAME: VALUE}}]}.
 // A blob value is {"file": "path"} (relative to the description) or a text;
 // texts are UTF-8 and go into the table in its code page. "version" is
-// accepted and ignored: a pack always writes the current file version.
+// accepted and ignored: a pack always writes the current file version. A
+// value the table would hold as another one (cut, rounded to 0, turned into
+// '?') is refused with its place.
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
