@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <optional>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,8 +52,37 @@ QString FileCreationProblem(const std::string &path, int error, bool taken) {
   return QString::fromUtf8(texts::kCannotCreateFile).arg(WholePath(path), WriteFailureReason(error, taken, NameOf(path)));
 }
 
-QString FileWriteProblem(const std::string &path, int error) {
-  return QString::fromUtf8(texts::kCannotWriteFile).arg(WholePath(path), WriteFailureReason(error, false, NameOf(path)));
+QString FileWriteProblem(const std::string &path, int error, bool taken) {
+  return QString::fromUtf8(texts::kCannotWriteFile).arg(WholePath(path), WriteFailureReason(error, taken, NameOf(path)));
+}
+
+QString WriteProblem(const std::string &path) {
+  const klt::files::WritableFile file = klt::files::OpenWritable(path, klt::files::Contents::Keep);
+  if (file.fd < 0) return FileWriteProblem(path, file.error, file.taken);
+  int error = kWriterStopped;
+  struct stat st {};
+  if (::fstat(file.fd, &st) != 0) {
+    error = errno;
+  } else {
+    // Room for a few more pages of sound: what the writer would have needed.
+    constexpr off_t kProbe = 64 * 1024;
+    // Past the process's size limit the system would end the program with a
+    // signal rather than refuse the growth: that limit is read, not tried.
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        rlim_t(st.st_size + kProbe) > limit.rlim_cur) {
+      error = EFBIG;
+    } else if (const int refused = ::posix_fallocate(file.fd, st.st_size, kProbe); refused != 0) {
+      error = refused;
+    }
+    // Whatever the probe took is given back.
+    if (::ftruncate(file.fd, st.st_size) != 0 && error == kWriterStopped) error = errno;
+  }
+  ::close(file.fd);
+  if (file.created) ::unlink(path.c_str());
+  // A file system that cannot reserve room says nothing about the file.
+  if (error == EOPNOTSUPP || error == EINVAL || error == ENODEV) error = kWriterStopped;
+  return FileWriteProblem(path, error);
 }
 
 QString CreationProblem(const std::string &path) {

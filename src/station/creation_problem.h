@@ -21,6 +21,13 @@ QString CreationProblem(const std::string &path);
 QString FileCreationProblem(const std::string &path, int error, bool taken);
 
 // The message for a file that was made but could not be written in full.
-QString FileWriteProblem(const std::string &path, int error);
+QString FileWriteProblem(const std::string &path, int error, bool taken = false);
+
+// "Невозможно записать файл "<whole path>"" with the reason why the file,
+// which another program was writing and which stopped growing, cannot be
+// written now: the reason it cannot be opened, or the reason it cannot grow
+// (no room, a quota, a size limit), or kWriterStopped when it can. The file
+// keeps its bytes; one made to learn the reason is removed again.
+QString WriteProblem(const std::string &path);
 
 }  // namespace station

@@ -144,8 +144,15 @@ void TfrmRecStudID::btnRecIDClick() {
   const std::string path = RecordingPath();
   if (BASS_ChannelIsActive(RecChannel) != 0) {
     EnsureParticipantFolder(main_);
-    main_.StopRecording(path);
+    const bool kept = main_.StopRecording(path);
     btnRecID->setText(U(kRecordCaption));
+    if (!kept) {
+      // The loss has been told; a recording that holds nothing cannot be
+      // confirmed, and the next press records anew.
+      imgMic->hide();
+      ShowResult(false);
+      return;
+    }
     btnRecID->setEnabled(false);
     pnlTestREC->show();
     BASS_ChannelPlay(RecPlayStream, 1);

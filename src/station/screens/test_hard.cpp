@@ -254,8 +254,15 @@ void TfrmTestHard::btnRecTestClick() {
   lblTestREC->hide();
   Action1Update();
   if (RecChannel != 0) {
-    main_.StopRecording(kTestRecording);
+    const bool kept = main_.StopRecording(kTestRecording);
     btnRecTest->setText(U(kRecTestCaption));
+    if (!kept) {
+      // The loss has been told; nothing was recorded that could be
+      // confirmed, so the test counts as failed and can be run again.
+      imgMic->hide();
+      ShowResult(lblTestREC, false);
+      return;
+    }
     btnRecTest->setEnabled(false);
     pnlTestREC->show();
     BASS_ChannelPlay(RecPlayStream, 1);

@@ -155,6 +155,26 @@ TEST_F(SpokenCode, FailedStartIsReportedAndTheNextPressTriesAgain) {
   EXPECT_TRUE(audio.Called("RecordStart")) << "an inactive channel starts a new recording";
   EXPECT_FALSE(audio.Called("ChannelPlay 500"));
   EXPECT_EQ(RecChannel, 101u);
+
+  // The encoder wrote nothing that can be played: told at the stop, and
+  // nothing is offered for confirmation.
+  f->btnRecID->click();
+  f->Button4->click();
+  boxes_.shown.clear();
+  audio.encoderWrites = false;
+  f->btnRecID->click();
+  f->btnRecID->click();
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_TRUE(boxes_.shown[0].text.startsWith(U("Невозможно записать файл \"") +
+                                              QString::fromStdString(Window().AnswerRoot() + "Answer_" + kStationKey +
+                                                                     "/0009/0009_0.ogg\"")))
+      << boxes_.shown[0].text.toStdString();
+  EXPECT_TRUE(f->pnlTestREC->isHidden());
+  EXPECT_TRUE(f->btnRecID->isEnabled());
+  EXPECT_EQ(f->btnRecID->text(), U("Запись кода участника"));
+  EXPECT_EQ(f->lblRecID->text(), "X");
+  EXPECT_FALSE(f->StudIDRecOk);
+  EXPECT_FALSE(f->Button1->isEnabled());
 }
 
 TEST_F(SpokenCode, AFolderThatCannotBeMadeIsNamedWithItsReason) {

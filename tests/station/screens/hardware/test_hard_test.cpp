@@ -217,6 +217,29 @@ TEST_F(HardwareCheck, RecordTestWithoutADeviceOrWithAFailedStart) {
   EXPECT_EQ(RecChannel, 101u) << "started, not stopped";
   EXPECT_TRUE(s.pnlTestREC->isHidden());
   EXPECT_FALSE(TestRecOk);
+
+  // A recording that ends by itself (its encoder could not write): told
+  // while it runs; its stop offers nothing to confirm.
+  boxes_.shown.clear();
+  Audio().encoderWrites = false;
+  Click(s.btnRecTest);  // stops the one above
+  Click(s.btnRecTest);
+  Audio().channelEnded = true;
+  Audio().encoderActive = false;
+  boxes_.shown.clear();
+  loop_.Advance(1000);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_TRUE(boxes_.shown[0].text.startsWith(U("Невозможно записать файл \"") + QString::fromStdString(dir_) +
+                                              "/test.ogg\"."))
+      << boxes_.shown[0].text.toStdString();
+  Click(s.btnRecTest);
+  EXPECT_EQ(boxes_.shown.size(), 1u) << "told once";
+  EXPECT_TRUE(s.pnlTestREC->isHidden()) << "no question over a lost recording";
+  EXPECT_TRUE(s.btnRecTest->isEnabled());
+  EXPECT_EQ(s.btnRecTest->text(), U("Проверить качество записи"));
+  EXPECT_TRUE(s.imgMic->isHidden());
+  EXPECT_EQ(s.lblTestREC->text(), "X");
+  EXPECT_FALSE(TestRecOk);
 }
 
 TEST_F(HardwareCheck, TextCheckShowsVariantZerosPageThenAsks) {
