@@ -1,11 +1,9 @@
 #include "station_fixture.h"
 
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <memory>
 
-#include <sys/resource.h>
 
 using namespace station;
 using namespace station::testing;
@@ -68,27 +66,6 @@ TEST_F(StationRecordings, TheExamClockRunsWhileStopWaitsForTheEncoder) {
   EXPECT_EQ(w.FElapsedSeconds - before, 3) << "the clock ticked through the wait";
   EXPECT_EQ(RecPlayStream, 500u) << "the file is opened all the same";
 }
-
-// A size limit below what the recording would need: the file cannot grow,
-// as on a full disk; the limit is the test's own and is lifted again.
-class SizeLimit {
- public:
-  explicit SizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &old_);
-    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = old_;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~SizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, old_handler_);
-  }
-
- private:
-  rlimit old_{};
-  void (*old_handler_)(int) = nullptr;
-};
 
 TEST_F(StationRecordings, LostRecordingsAreToldOnceWithTheirFileAndReason) {
   TfrmMain &w = Window();

@@ -220,9 +220,9 @@ TEST_F(HardwareCheck, RecordTestWithoutADeviceOrWithAFailedStart) {
 
   // A recording that ends by itself (its encoder could not write): told
   // while it runs; its stop offers nothing to confirm.
-  boxes_.shown.clear();
-  Audio().encoderWrites = false;
   Click(s.btnRecTest);  // stops the one above
+  Click(s.Button5);
+  Audio().encoderWrites = false;
   Click(s.btnRecTest);
   Audio().channelEnded = true;
   Audio().encoderActive = false;
