@@ -158,6 +158,9 @@ QWidget *TfrmTestHard::MakeTestRow(int top, QPushButton *&button, const char *ca
   auto *panel = new QFrame(this);
   panel->setFrameShape(QFrame::Panel);
   panel->setFrameShadow(QFrame::Raised);
+  // A panel covers what lies under it: the picture below the banner must not
+  // show through the question.
+  panel->setAutoFillBackground(true);
   panel->setGeometry(410, top, 500, 40);
   auto *text = new QLabel(U(question), panel);
   text->setGeometry(8, 0, 340, 40);

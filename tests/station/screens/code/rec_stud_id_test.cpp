@@ -1,6 +1,7 @@
 #include "code_fixture.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -73,7 +74,14 @@ TEST_F(SpokenCode, RecordPlayBackConfirmAndStartTheWork) {
   EXPECT_TRUE(f->imgMic->isHidden());
   EXPECT_FALSE(f->Button1->isEnabled()) << "not before the answer";
   w.show();
-  EXPECT_TRUE(w.grab().save(QString(STATION_TEST_OUTPUT_DIR) + "/spoken_code.png"));
+  const QPixmap shot = w.grab();
+  EXPECT_TRUE(shot.save(QString(STATION_TEST_OUTPUT_DIR) + "/spoken_code.png"));
+  // The question panel covers the picture: it looks the same without it.
+  const QRect panel(f->pnlTestREC->mapTo(&w, QPoint(0, 0)), f->pnlTestREC->size());
+  f->imgSpeak->hide();
+  EXPECT_EQ(shot.copy(panel).toImage(), w.grab(panel).toImage()) << "the picture shows through the question";
+  f->imgSpeak->show();
+  const QRect button = f->btnRecID->geometry();
 
   f->Button4->click();
   EXPECT_TRUE(f->StudIDRecOk);
@@ -84,6 +92,8 @@ TEST_F(SpokenCode, RecordPlayBackConfirmAndStartTheWork) {
   EXPECT_EQ(f->lblRecID->text(), "V");
   EXPECT_TRUE(f->lblRecID->styleSheet().contains("green"));
   EXPECT_FALSE(f->lblRecID->isHidden());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(f->btnRecID->geometry(), button) << "the result appears beside the button, which stays";
   ASSERT_TRUE(f->Button1->isEnabled());
 
   // The work's time starts with the finish button; the next screen follows

@@ -489,6 +489,10 @@ TEST_F(HardwareCheck, ScreenshotWithTheRecordingPlayedBack) {
   EXPECT_EQ(s.childAt(s.Button4->mapTo(&s, QPoint(5, 5))), s.Button4);
   const QPixmap shot = w.grab();
   EXPECT_TRUE(shot.save(QString(STATION_TEST_OUTPUT_DIR) + "/hardware_check.png"));
+  // The question panel covers the picture: it looks the same without it.
+  const QRect panel(s.pnlTestREC->mapTo(&w, QPoint(0, 0)), s.pnlTestREC->size());
+  s.imgSpeak->hide();
+  EXPECT_EQ(shot.copy(panel).toImage(), w.grab(panel).toImage()) << "the picture shows through the question";
 }
 
 TEST(StationPictures, DecodeAndDamage) {
