@@ -437,6 +437,10 @@ BOOL TfrmMain::RecordProc(HRECORD handle, const void *, DWORD, void *) {
 
 void TfrmMain::StartRecording(const std::string &path) {
   recording_watch_->SetEnabled(false);
+  // The spoken code starts anew over a recording that ended by itself; one
+  // replaced before its loss was seen is told now.
+  if (RecChannel != 0 && !recording_lost_ && BASS_ChannelIsActive(RecChannel) == BASS_ACTIVE_STOPPED)
+    ReportLostRecording();
   recording_path_ = path;
   recording_lost_ = false;
   if (RecPlayStream != 0) {

@@ -185,6 +185,15 @@ TEST_F(SpokenCode, FailedStartIsReportedAndTheNextPressTriesAgain) {
   EXPECT_EQ(f->lblRecID->text(), "X");
   EXPECT_FALSE(f->StudIDRecOk);
   EXPECT_FALSE(f->Button1->isEnabled());
+
+  // A recording that ended by itself is replaced by the next press before
+  // the station saw it end: its loss is told all the same.
+  boxes_.shown.clear();
+  f->btnRecID->click();
+  audio.channelEnded = true;
+  f->btnRecID->click();
+  EXPECT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(RecChannel, 101u) << "a new recording started";
 }
 
 TEST_F(SpokenCode, AFolderThatCannotBeMadeIsNamedWithItsReason) {
