@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <optional>
 
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace station {
@@ -57,32 +57,28 @@ QString FileWriteProblem(const std::string &path, int error, bool taken) {
 }
 
 QString WriteProblem(const std::string &path) {
-  const klt::files::WritableFile file = klt::files::OpenWritable(path, klt::files::Contents::Keep);
-  if (file.fd < 0) return FileWriteProblem(path, file.error, file.taken);
-  int error = kWriterStopped;
+  // The file is only looked at, never opened or written: what the writer
+  // met is read from the file's folder and file system.
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  const std::string folderName = folder.empty() ? std::string(".") : folder;
   struct stat st {};
-  if (::fstat(file.fd, &st) != 0) {
-    error = errno;
-  } else {
-    // Room for a few more pages of sound: what the writer would have needed.
-    constexpr off_t kProbe = 64 * 1024;
-    // Past the process's size limit the system would end the program with a
-    // signal rather than refuse the growth: that limit is read, not tried.
-    struct rlimit limit {};
-    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
-        rlim_t(st.st_size + kProbe) > limit.rlim_cur) {
-      error = EFBIG;
-    } else if (const int refused = ::posix_fallocate(file.fd, st.st_size, kProbe); refused != 0) {
-      error = refused;
-    }
-    // Whatever the probe took is given back.
-    if (::ftruncate(file.fd, st.st_size) != 0 && error == kWriterStopped) error = errno;
+  if (::stat(folderName.c_str(), &st) != 0) return FileWriteProblem(path, errno);
+  if (!S_ISDIR(st.st_mode)) return FileWriteProblem(path, ENOTDIR);
+  if (::lstat(path.c_str(), &st) != 0) return FileWriteProblem(path, errno == ENOENT ? kFileGone : errno);
+  if (!S_ISREG(st.st_mode)) return FileWriteProblem(path, 0, true);
+  if (::access(path.c_str(), W_OK) != 0) return FileWriteProblem(path, errno);
+  // Room for a few more pages of sound: what the writer would have needed.
+  constexpr unsigned long long kRoom = 64 * 1024;
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      static_cast<unsigned long long>(st.st_size) + kRoom > limit.rlim_cur)
+    return FileWriteProblem(path, EFBIG);
+  struct statvfs fs {};
+  if (::statvfs(folderName.c_str(), &fs) == 0) {
+    if (fs.f_flag & ST_RDONLY) return FileWriteProblem(path, EROFS);
+    if (static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize < kRoom) return FileWriteProblem(path, ENOSPC);
   }
-  ::close(file.fd);
-  if (file.created) ::unlink(path.c_str());
-  // A file system that cannot reserve room says nothing about the file.
-  if (error == EOPNOTSUPP || error == EINVAL || error == ENODEV) error = kWriterStopped;
-  return FileWriteProblem(path, error);
+  return FileWriteProblem(path, kWriterStopped);
 }
 
 QString CreationProblem(const std::string &path) {

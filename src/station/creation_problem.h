@@ -24,10 +24,10 @@ QString FileCreationProblem(const std::string &path, int error, bool taken);
 QString FileWriteProblem(const std::string &path, int error, bool taken = false);
 
 // "Невозможно записать файл "<whole path>"" with the reason why the file,
-// which another program was writing and which stopped growing, cannot be
-// written now: the reason it cannot be opened, or the reason it cannot grow
-// (no room, a quota, a size limit), or kWriterStopped when it can. The file
-// keeps its bytes; one made to learn the reason is removed again.
+// which another program was writing and which stopped growing, could not be
+// written: its folder or the file gone, no write access, a size limit, a
+// read-only or full file system, or kWriterStopped when nothing of these
+// holds. The file is only looked at, never opened.
 QString WriteProblem(const std::string &path);
 
 }  // namespace station
