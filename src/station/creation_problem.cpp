@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <optional>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace station {
@@ -50,8 +52,33 @@ QString FileCreationProblem(const std::string &path, int error, bool taken) {
   return QString::fromUtf8(texts::kCannotCreateFile).arg(WholePath(path), WriteFailureReason(error, taken, NameOf(path)));
 }
 
-QString FileWriteProblem(const std::string &path, int error) {
-  return QString::fromUtf8(texts::kCannotWriteFile).arg(WholePath(path), WriteFailureReason(error, false, NameOf(path)));
+QString FileWriteProblem(const std::string &path, int error, bool taken) {
+  return QString::fromUtf8(texts::kCannotWriteFile).arg(WholePath(path), WriteFailureReason(error, taken, NameOf(path)));
+}
+
+QString WriteProblem(const std::string &path) {
+  // The file is only looked at, never opened or written: what the writer
+  // met is read from the file's folder and file system.
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  const std::string folderName = folder.empty() ? std::string(".") : folder;
+  struct stat st {};
+  if (::stat(folderName.c_str(), &st) != 0) return FileWriteProblem(path, errno);
+  if (!S_ISDIR(st.st_mode)) return FileWriteProblem(path, ENOTDIR);
+  if (::lstat(path.c_str(), &st) != 0) return FileWriteProblem(path, errno == ENOENT ? kFileGone : errno);
+  if (!S_ISREG(st.st_mode)) return FileWriteProblem(path, 0, true);
+  if (::access(path.c_str(), W_OK) != 0) return FileWriteProblem(path, errno);
+  // Room for a few more pages of sound: what the writer would have needed.
+  constexpr unsigned long long kRoom = 64 * 1024;
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      static_cast<unsigned long long>(st.st_size) + kRoom > limit.rlim_cur)
+    return FileWriteProblem(path, EFBIG);
+  struct statvfs fs {};
+  if (::statvfs(folderName.c_str(), &fs) == 0) {
+    if (fs.f_flag & ST_RDONLY) return FileWriteProblem(path, EROFS);
+    if (static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize < kRoom) return FileWriteProblem(path, ENOSPC);
+  }
+  return FileWriteProblem(path, kWriterStopped);
 }
 
 QString CreationProblem(const std::string &path) {

@@ -21,6 +21,13 @@ QString CreationProblem(const std::string &path);
 QString FileCreationProblem(const std::string &path, int error, bool taken);
 
 // The message for a file that was made but could not be written in full.
-QString FileWriteProblem(const std::string &path, int error);
+QString FileWriteProblem(const std::string &path, int error, bool taken = false);
+
+// "Невозможно записать файл "<whole path>"" with the reason why the file,
+// which another program was writing and which stopped growing, could not be
+// written: its folder or the file gone, no write access, a size limit, a
+// read-only or full file system, or kWriterStopped when nothing of these
+// holds. The file is only looked at, never opened.
+QString WriteProblem(const std::string &path);
 
 }  // namespace station

@@ -90,6 +90,11 @@ TfrmMain::TfrmMain(const EditionSettings &settings, StationServices services)
   TimerControl->SetEnabled(false);
   TimerControl->SetHandler([this] { TimerControlTimer(); });
 
+  recording_watch_ = services_.loop.CreateTimer();
+  recording_watch_->SetInterval(1000);
+  recording_watch_->SetEnabled(false);
+  recording_watch_->SetHandler([this] { WatchRecording(); });
+
   services_.loop.SetErrorReporter([this](const QString &text) { ReportHandlerError(text); });
   SetStartValues();
 }
@@ -98,6 +103,7 @@ TfrmMain::~TfrmMain() {
   *alive_ = false;
   services_.loop.SetErrorReporter(nullptr);
   if (TimerControl) TimerControl->SetEnabled(false);
+  recording_watch_->SetEnabled(false);
   FPDFRender.reset();
   delete current_frame_;
   current_frame_ = nullptr;
@@ -437,6 +443,13 @@ BOOL TfrmMain::RecordProc(HRECORD handle, const void *, DWORD, void *) {
 }
 
 void TfrmMain::StartRecording(const std::string &path) {
+  recording_watch_->SetEnabled(false);
+  // The spoken code starts anew over a recording that ended by itself; one
+  // replaced before its loss was seen is told now.
+  if (RecChannel != 0 && !recording_lost_ && BASS_ChannelIsActive(RecChannel) == BASS_ACTIVE_STOPPED)
+    ReportLostRecording();
+  recording_path_ = path;
+  recording_lost_ = false;
   if (RecPlayStream != 0) {
     BASS_StreamFree(RecPlayStream);
     RecPlayStream = 0;
@@ -451,6 +464,7 @@ void TfrmMain::StartRecording(const std::string &path) {
   const char *const argv[] = {"oggenc.exe", "-o", path.c_str(), "-", nullptr};
   if (BASS_Encode_StartArgv(RecChannel, argv, BASS_ENCODE_AUTOFREE, nullptr, nullptr) != 0) {
     BASS_ChannelPlay(RecChannel, 0);
+    recording_watch_->SetEnabled(true);
   } else {
     // A file that cannot be written is no missing encoder; the supervisor
     // is told which file and why, so that a folder without write access is
@@ -464,7 +478,30 @@ void TfrmMain::StartRecording(const std::string &path) {
   }
 }
 
-void TfrmMain::StopRecording(const std::string &path) {
+void TfrmMain::WatchRecording() {
+  if (RecChannel == 0 || recording_lost_) {
+    recording_watch_->SetEnabled(false);
+    return;
+  }
+  // The recording callback ends the channel once its encoder has stopped;
+  // the encoder is asked too, so that a recording whose samples have all
+  // been taken is not taken for a running one.
+  if (BASS_ChannelIsActive(RecChannel) != BASS_ACTIVE_STOPPED && BASS_Encode_IsActive(RecChannel) != 0) return;
+  recording_watch_->SetEnabled(false);
+  ReportLostRecording();
+}
+
+void TfrmMain::ReportLostRecording() {
+  recording_lost_ = true;
+  // What stops an encoder is nearly always its file: no room, a quota, a
+  // size limit, a folder gone. The file is asked why, as the encoder's own
+  // words are not the station's.
+  ShowBox({WriteProblem(recording_path_), U(texts::kCaptionError), BoxButtons::Ok, BoxIcon::None,
+           BoxOwner::MainWindow});
+}
+
+bool TfrmMain::StopRecording(const std::string &path) {
+  recording_watch_->SetEnabled(false);
   const HRECORD channel = RecChannel;
   // A recording that ended before it was stopped lost its encoder (it died
   // or could not write): what was said after that is not in the file.
@@ -479,7 +516,14 @@ void TfrmMain::StopRecording(const std::string &path) {
                              services_.encoderFinishWaitMs);
   }
   RecPlayStream = BASS_StreamCreateFile(0, path.c_str(), 0, 0, 0);
-  if (channel != 0 && (endedByItself || RecPlayStream == 0)) ShowBassError(U(texts::kEncoderStartFailed));
+  if (channel == 0) return false;
+  const bool lost = recording_lost_ || endedByItself || RecPlayStream == 0;
+  if (lost && !recording_lost_) {
+    recording_path_ = path;
+    ReportLostRecording();
+  }
+  recording_lost_ = false;
+  return !lost;
 }
 
 std::unique_ptr<TfrmMain> MakeMainWindow(const EditionSettings &settings, const StationServices &services) {

@@ -63,9 +63,13 @@ class TfrmMain : public QWidget {
   void ShowPDFPage(QLabel *picture, const std::string &fieldName, int page);
   void RenderPage(QLabel *picture);
 
-  // Recording.
+  // Recording. A running recording is watched: one that ends by itself
+  // (its encoder stopped, as a full disk makes it) is told at once with its
+  // file and the reason, and once only. StopRecording answers whether the
+  // file holds the recording, so that a lost one is never offered for
+  // confirmation.
   void StartRecording(const std::string &path);
-  void StopRecording(const std::string &path);
+  bool StopRecording(const std::string &path);
   static BOOL RecordProc(HRECORD handle, const void *buffer, DWORD length, void *user);
   // `detail`, where there is one, follows the error code on a line of its own.
   void ShowBassError(const QString &message, const QString &detail = {});
@@ -168,10 +172,16 @@ class TfrmMain : public QWidget {
   void RetireFrame(TFrame *frame);
   void DestroyRetiredFrames();
   void ReportHandlerError(const QString &text);
+  void WatchRecording();
+  void ReportLostRecording();
 
   EditionSettings settings_;
   StationServices services_;
   std::unique_ptr<StationTimer> timer_control_;
+  // The running recording's file, and whether its loss has been told.
+  std::unique_ptr<StationTimer> recording_watch_;
+  std::string recording_path_;
+  bool recording_lost_ = false;
   QVBoxLayout *layout_ = nullptr;
   QWidget *client_ = nullptr;
   QVBoxLayout *client_layout_ = nullptr;

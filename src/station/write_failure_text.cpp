@@ -11,6 +11,8 @@ QString WriteFailureReason(int error, bool taken, const QString &name) {
   const auto u = [](const char *utf8) { return QString::fromUtf8(utf8); };
   if (taken) return u("имя %1 занято папкой или особым файлом").arg(name);
   switch (error) {
+    case kFileGone: return u("файл удалён во время записи");
+    case kWriterStopped: return u("программа сжатия аудиозаписи прекратила работу до окончания записи");
     case EISDIR:
     case ENXIO: return u("имя %1 занято папкой или особым файлом").arg(name);
     case EEXIST: return u("имя %1 уже занято").arg(name);

@@ -9,7 +9,13 @@
 
 namespace station {
 
-// `error` is the system's error number; `taken` tells that the name is held
+// Not a system error number: the program that was writing the file ended
+// before it was done, while the file itself could still grow.
+inline constexpr int kWriterStopped = -1;
+// Not a system error number either: the file was taken away while written.
+inline constexpr int kFileGone = -2;
+
+// `error` is the system's error number (or kWriterStopped); `taken` tells that the name is held
 // by a folder, a link or a special file (and `error` is then not looked
 // at). `name` is the file's or folder's own name, without its folder.
 QString WriteFailureReason(int error, bool taken, const QString &name);

@@ -10,6 +10,7 @@
 #include "table_store/dataset/blob_stream.h"
 #include "table_store/dataset/mem_table.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -240,6 +241,26 @@ TEST_F(Boundary, MissingMaterialsEndTheProgramWithTheGradeSevenMessage) {
 
 TEST_F(Boundary, AScreenWhosePageIsMissingStillCountsAndHandsOver) {
   TfrmMain &w = Participant();
+  // A full disk when the listening task unpacks its audio (a size limit
+  // stands for it): the task is set up in full without it.
+  PutMaterialsBlob("Audio", std::string(64 * 1024, '\0'));
+  w.lblProcessName->setText(QString::fromUtf8("Подготовка:"));
+  {
+    SizeLimit disk(4096);
+    w.StartFrame(11);
+  }
+  auto *listening = dynamic_cast<edition07::TfrmTask1 *>(w.CurrentFrame());
+  ASSERT_NE(listening, nullptr);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_TRUE(boxes_.shown[0].text.startsWith(QString::fromUtf8("Невозможно записать файл")));
+  EXPECT_EQ(w.lblProcessName->text(), QString::fromUtf8("Воспроизводится запись:"));
+  EXPECT_EQ(w.FTask1Seconds, 2);
+  for (QComboBox *box : listening->Boxes()) {
+    EXPECT_EQ(box->count(), 3);
+    EXPECT_GT(box->width(), 0);
+  }
+  EndEarly();
+
   std::ifstream in(GRADE7_DEMO_DIR "/testrtf.pdf", std::ios::binary);
   PutMaterialsBlob("VariantText", std::string(std::istreambuf_iterator<char>(in), {}));  // one page only
   for (const int code : {20, 40}) {

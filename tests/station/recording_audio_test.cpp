@@ -11,10 +11,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
+
+#include <sys/resource.h>
 
 using namespace station;
 using namespace station::testing;
@@ -88,6 +91,34 @@ TEST_F(StationAudio, MissingEncoderIsReportedAndLeavesNoChannel) {
       QString::fromUtf8("Невозможно запустить процесс сжатия аудиозаписи...\nПроверьте наличие файла OGGENC.EXE в "
                         "рабочем каталоге\n(Код ошибки: ")));
   EXPECT_FALSE(boxes_.shown[0].text.endsWith(": 0)")) << "the layer's own error code is shown";
+}
+
+TEST_F(StationAudio, ARecordingWhoseFileCannotGrowIsToldWhileItRunsAndNotOfferedAsGood) {
+  // A size limit stands for the full disk: the encoder cannot write its
+  // file and ends; the limit is lifted before anything else is written.
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 0;
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  const std::string path = dir_ + "/" + kFolder + "0007_5.ogg";
+  window_->StartRecording(path);
+  ASSERT_NE(RecChannel, 0u);
+  // The encoder ends on its own; the station's watch of the recording sees it.
+  for (int i = 0; i < 10000 && boxes_.shown.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    loop_.Advance(1000);
+  }
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text.toStdString(),
+            (QString::fromUtf8("Невозможно записать файл \"") + QString::fromStdString(path) +
+             QString::fromUtf8("\".\n\rПричина: файл превышает допустимый размер"))
+                .toStdString());
+  EXPECT_FALSE(window_->StopRecording(path));
+  EXPECT_EQ(boxes_.shown.size(), 1u) << "told once";
 }
 
 TEST_F(StationAudio, ALinkAtTheRecordingsNameIsNamedAndWhatItPointsToKept) {

@@ -1,6 +1,9 @@
 #include "station_fixture.h"
 
 #include <filesystem>
+#include <functional>
+#include <memory>
+
 
 using namespace station;
 using namespace station::testing;
@@ -64,33 +67,70 @@ TEST_F(StationRecordings, TheExamClockRunsWhileStopWaitsForTheEncoder) {
   EXPECT_EQ(RecPlayStream, 500u) << "the file is opened all the same";
 }
 
-TEST_F(StationRecordings, LostRecordingsAreReported) {
+TEST_F(StationRecordings, LostRecordingsAreToldOnceWithTheirFileAndReason) {
   TfrmMain &w = Window();
   FakeAudio &audio = FakeAudio::Get();
-  const QString encoderMessage = U("Невозможно запустить процесс сжатия аудиозаписи...\nПроверьте наличие файла "
-                                   "OGGENC.EXE в рабочем каталоге\n(Код ошибки: %1)");
-  // The encoder died while recording: the channel ended by itself.
-  w.StartRecording(kPath);
-  audio.channelEnded = true;
-  w.StopRecording(kPath);
-  ASSERT_EQ(boxes_.shown.size(), 1u);
-  EXPECT_EQ(boxes_.shown[0].text, encoderMessage.arg(0));
-  EXPECT_EQ(boxes_.shown[0].caption, U("Ошибка"));
+  const QString whole = QString::fromStdString(dir_) + "/" + QString::fromUtf8(kPath);
+  const QString writeProblem = U("Невозможно записать файл \"%1\".\n\rПричина: %2").arg(whole);
+  struct Case {
+    const char *what;
+    bool endsByItself;  // the encoder stopped while recording
+    bool writes;        // what it left can be played
+    std::function<void()> during;  // done to the file while it is recorded
+    const char *reason;
+  };
+  std::unique_ptr<SizeLimit> limit;
+  const Case cases[] = {
+      {"the encoder ended on its own", true, true, [] {}, "программа сжатия аудиозаписи прекратила работу до окончания записи"},
+      {"the file cannot grow (full disk)", true, false, [&] { limit = std::make_unique<SizeLimit>(4096); },
+       "файл превышает допустимый размер"},
+      {"the folder went away", true, false, [] { std::filesystem::remove_all(kFolder); }, "папка не найдена"},
+      {"nothing playable was written", false, false, [] {}, "программа сжатия аудиозаписи прекратила работу до окончания записи"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    boxes_.shown.clear();
+    std::filesystem::create_directories(kFolder);
+    audio.channelEnded = false;
+    audio.encoderWrites = c.writes;
+    w.StartRecording(kPath);
+    ASSERT_NE(RecChannel, 0u);
+    c.during();
+    audio.channelEnded = c.endsByItself;
+    audio.encoderActive = !c.endsByItself;
+    loop_.Advance(1000);
+    if (c.endsByItself) {
+      // Told while the screen still records, not when its time is up.
+      ASSERT_EQ(boxes_.shown.size(), 1u);
+      EXPECT_EQ(boxes_.shown[0].text.toStdString(), writeProblem.arg(U(c.reason)).toStdString());
+      EXPECT_EQ(boxes_.shown[0].caption, U("Ошибка"));
+      EXPECT_EQ(boxes_.shown[0].owner, BoxOwner::MainWindow);
+      loop_.Advance(3000);
+      EXPECT_EQ(boxes_.shown.size(), 1u) << "told once";
+    } else {
+      EXPECT_TRUE(boxes_.shown.empty());
+    }
+    EXPECT_FALSE(w.StopRecording(kPath)) << "a lost recording is never offered as good";
+    limit.reset();
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_EQ(boxes_.shown[0].text.toStdString(), writeProblem.arg(U(c.reason)).toStdString());
+  }
 
-  // The encoder wrote nothing that can be played.
+  // A whole recording: nothing told, and it is good.
+  boxes_.shown.clear();
+  std::filesystem::create_directories(kFolder);
   audio.channelEnded = false;
-  audio.encoderWrites = false;
+  audio.encoderWrites = true;
   w.StartRecording(kPath);
-  w.StopRecording(kPath);
-  ASSERT_EQ(boxes_.shown.size(), 2u);
-  EXPECT_EQ(boxes_.shown[1].text, encoderMessage.arg(BASS_ERROR_FILEFORM));
-  EXPECT_EQ(RecPlayStream, 0u);
+  loop_.Advance(3000);
+  EXPECT_TRUE(w.StopRecording(kPath));
+  EXPECT_TRUE(boxes_.shown.empty());
 
   // A folder that cannot take the file: no recording starts.
   w.StartRecording("no such folder/0007_5.ogg");
   EXPECT_EQ(RecChannel, 0u);
-  ASSERT_EQ(boxes_.shown.size(), 3u);
-  EXPECT_EQ(boxes_.shown[2].text.toStdString(),
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text.toStdString(),
             U("Невозможно начать запись. Возможно работу приложения блокирует антивирус\n"
               "(Код ошибки: %1)\nНевозможно создать файл \"%2/no such folder/0007_5.ogg\".\n\rПричина: папка не найдена")
                 .arg(BASS_ERROR_FILEOPEN)

@@ -25,6 +25,7 @@
 #include <QAbstractButton>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -32,6 +33,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace station::testing {
 
@@ -199,5 +202,28 @@ class StationFixture : public ::testing::Test {
 };
 
 inline QString U(const char *utf8) { return QString::fromUtf8(utf8); }
+
+// A size limit on the files this process writes, for as long as it lives:
+// past it a file cannot grow, as on a full disk.
+class SizeLimit {
+ public:
+  explicit SizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~SizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, old_handler_);
+  }
+  SizeLimit(const SizeLimit &) = delete;
+  SizeLimit &operator=(const SizeLimit &) = delete;
+
+ private:
+  rlimit old_{};
+  void (*old_handler_)(int) = nullptr;
+};
 
 }  // namespace station::testing

@@ -55,16 +55,24 @@ void TChoiceTask::Start(std::optional<int>) {
 
   // The items and the restored answer before the positions, so that a
   // failure to place the boxes leaves the answer in them.
+  // Boxes whose list could not be read keep no items, so that their end
+  // work stores nothing over the answer.
   const std::string n = std::to_string(spec_.task);
-  CopyBlobToFile(main_, "Answer" + n, "~$t" + n + "ans.tmp");
-  Answers = LoadOptionList(main_, "~$t" + n + "ans.tmp");
-  if (spec_.itemsPerBox == 0)
-    FillChoices(boxes_, Answers);
-  else
-    FillChoiceGroups(boxes_, Answers, spec_.itemsPerBox);
-  RestoreChoiceTask(main_, "a" + n, boxes_);
-  CopyBlobToFile(main_, "coords" + n, "~$t" + n + "coords.tmp");
-  PlaceBoxes(main_, "~$t" + n + "coords.tmp", {boxes_.begin(), boxes_.end()});
+  const bool listed = SetUpStep([&] {
+    CopyBlobToFile(main_, "Answer" + n, "~$t" + n + "ans.tmp");
+    Answers = LoadOptionList(main_, "~$t" + n + "ans.tmp");
+  });
+  if (listed) {
+    if (spec_.itemsPerBox == 0)
+      FillChoices(boxes_, Answers);
+    else
+      FillChoiceGroups(boxes_, Answers, spec_.itemsPerBox);
+    SetUpStep([&] { RestoreChoiceTask(main_, "a" + n, boxes_); });
+  }
+  SetUpStep([&] {
+    CopyBlobToFile(main_, "coords" + n, "~$t" + n + "coords.tmp");
+    PlaceBoxes(main_, "~$t" + n + "coords.tmp", {boxes_.begin(), boxes_.end()});
+  });
 
   StartCounting();
   EnsureParticipantFolder(main_);

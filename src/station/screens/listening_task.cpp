@@ -26,22 +26,28 @@ int TListeningTask::Limit() const { return main_.FTask1Seconds; }
 void TListeningTask::Start(std::optional<int>) {
   ShowTaskPage("VariantText", spec_.page);
   if (spec_.onStart) spec_.onStart(main_);
-  // The audio and the boxes' items come first and the box positions last:
-  // whatever of the materials is damaged, the task plays, counts its audio's
-  // length and hands over.
-  CopyBlobToFile(main_, "Audio", kAudioFile);
+  // Whatever of the materials cannot be read or copied out, the task is set
+  // up in full without it: audio that could not be copied plays as none and
+  // its limit is that of no audio, a list that could not be read leaves the
+  // boxes without items, positions that could not be read leave them
+  // without a place.
+  SetUpStep([&] { CopyBlobToFile(main_, "Audio", kAudioFile); });
   main_.FTask1Seconds = OpenAudioWithLimit(Task1Stream, WorkFile(main_, kAudioFile));
-  CopyBlobToFile(main_, "Answer1", "~$t1ans.tmp");
-  answers = LoadOptionList(main_, "~$t1ans.tmp");
-  FillChoiceGroups(Boxes(), answers, kItemsPerBox);
+  if (SetUpStep([&] {
+        CopyBlobToFile(main_, "Answer1", "~$t1ans.tmp");
+        answers = LoadOptionList(main_, "~$t1ans.tmp");
+      }))
+    FillChoiceGroups(Boxes(), answers, kItemsPerBox);
 
   SetTopBar(QString::fromUtf8("Воспроизводится запись:"), true);
   StartCounting();
   EnsureParticipantFolder(main_);
   BASS_ChannelPlay(Task1Stream, 1);
 
-  CopyBlobToFile(main_, "coords1", "~$t1coords.tmp");
-  PlaceBoxes(main_, "~$t1coords.tmp", {t1, t2, t3, t4, t5});
+  SetUpStep([&] {
+    CopyBlobToFile(main_, "coords1", "~$t1coords.tmp");
+    PlaceBoxes(main_, "~$t1coords.tmp", {t1, t2, t3, t4, t5});
+  });
   RaiseKeptStartError();
 }
 

@@ -22,11 +22,13 @@ TfrmPrepare1::TfrmPrepare1(TfrmMain &main) : TTimedFrame(main) {
 int TfrmPrepare1::Limit() const { return main_.FPrepare1Seconds; }
 
 void TfrmPrepare1::Start(std::optional<int>) {
-  CopyBlobToFile(main_, "AudioPrep", kAudioFile);
+  // Audio that could not be copied out plays as none, for the limit of none.
+  SetUpStep([&] { CopyBlobToFile(main_, "AudioPrep", kAudioFile); });
   main_.FPrepare1Seconds = OpenAudioWithLimit(Prepare1Stream, WorkFile(main_, kAudioFile));
   SetTopBar(QString::fromUtf8("Воспроизводится запись:"), true);
   StartCounting();
   BASS_ChannelPlay(Prepare1Stream, 1);
+  RaiseKeptStartError();
 }
 
 int TfrmPrepare1::EndWork() {

@@ -59,6 +59,11 @@ TfrmRecStudID::TfrmRecStudID(TfrmMain &main) : TFrame(main) {
   lblRecID->setFont(ScreenFont(32, true));
   lblRecID->setFixedWidth(40);
   lblRecID->setAlignment(Qt::AlignCenter);
+  // Its place is kept while it is hidden, so that the button does not move
+  // when the result appears.
+  QSizePolicy keep = lblRecID->sizePolicy();
+  keep.setRetainSizeWhenHidden(true);
+  lblRecID->setSizePolicy(keep);
   recRow->addWidget(lblRecID);
   recRow->addStretch(1);
   layout->addLayout(recRow);
@@ -66,6 +71,9 @@ TfrmRecStudID::TfrmRecStudID(TfrmMain &main) : TFrame(main) {
   pnlTestREC = new QFrame(this);
   pnlTestREC->setFrameShape(QFrame::Panel);
   pnlTestREC->setFrameShadow(QFrame::Raised);
+  // A panel covers what lies under it: the picture below the prompt must not
+  // show through the question.
+  pnlTestREC->setAutoFillBackground(true);
   auto *question = new QHBoxLayout(pnlTestREC);
   lblQuestion = new QLabel(U("Вас устраивает качество записи и воспроизведения кода участника?"), pnlTestREC);
   lblQuestion->setFont(ScreenFont(16, true));
@@ -144,8 +152,15 @@ void TfrmRecStudID::btnRecIDClick() {
   const std::string path = RecordingPath();
   if (BASS_ChannelIsActive(RecChannel) != 0) {
     EnsureParticipantFolder(main_);
-    main_.StopRecording(path);
+    const bool kept = main_.StopRecording(path);
     btnRecID->setText(U(kRecordCaption));
+    if (!kept) {
+      // The loss has been told; a recording that holds nothing cannot be
+      // confirmed, and the next press records anew.
+      imgMic->hide();
+      ShowResult(false);
+      return;
+    }
     btnRecID->setEnabled(false);
     pnlTestREC->show();
     BASS_ChannelPlay(RecPlayStream, 1);

@@ -27,6 +27,8 @@ QLineEdit *MakeWordBox(QWidget *parent) {
   box->setFont(font);
   box->setFixedHeight(kBoxHeight);
   box->setMaxLength(TfrmTask3::kMaxWordLength);
+  // No place until the positions list gives one.
+  box->setGeometry(0, 0, 0, kBoxHeight);
   return box;
 }
 
@@ -97,12 +99,16 @@ void TfrmTask3::Start(std::optional<int>) {
   // Restored before the boxes are placed, so that bad positions cannot leave
   // them empty and the end work store empty words over the answer.
   const std::vector<QLineEdit *> boxes = Boxes();
-  const std::string stored = main_.answers->FieldNamed("a3").AsString();
-  if (!stored.empty())
-    for (int k = 1; k <= int(boxes.size()); ++k)
-      boxes[std::size_t(k - 1)]->setText(FromCodePage(NthWord(k, stored, kWordDelimiter)));
-  CopyBlobToFile(main_, "coords3", "~$t3coords.tmp");
-  PlaceBoxes(main_, "~$t3coords.tmp", {boxes.begin(), boxes.end()});
+  SetUpStep([&] {
+    const std::string stored = main_.answers->FieldNamed("a3").AsString();
+    if (!stored.empty())
+      for (int k = 1; k <= int(boxes.size()); ++k)
+        boxes[std::size_t(k - 1)]->setText(FromCodePage(NthWord(k, stored, kWordDelimiter)));
+  });
+  SetUpStep([&] {
+    CopyBlobToFile(main_, "coords3", "~$t3coords.tmp");
+    PlaceBoxes(main_, "~$t3coords.tmp", {boxes.begin(), boxes.end()});
+  });
 
   StartCounting();
   EnsureParticipantFolder(main_);

@@ -158,6 +158,9 @@ QWidget *TfrmTestHard::MakeTestRow(int top, QPushButton *&button, const char *ca
   auto *panel = new QFrame(this);
   panel->setFrameShape(QFrame::Panel);
   panel->setFrameShadow(QFrame::Raised);
+  // A panel covers what lies under it: the picture below the banner must not
+  // show through the question.
+  panel->setAutoFillBackground(true);
   panel->setGeometry(410, top, 500, 40);
   auto *text = new QLabel(U(question), panel);
   text->setGeometry(8, 0, 340, 40);
@@ -254,8 +257,15 @@ void TfrmTestHard::btnRecTestClick() {
   lblTestREC->hide();
   Action1Update();
   if (RecChannel != 0) {
-    main_.StopRecording(kTestRecording);
+    const bool kept = main_.StopRecording(kTestRecording);
     btnRecTest->setText(U(kRecTestCaption));
+    if (!kept) {
+      // The loss has been told; nothing was recorded that could be
+      // confirmed, so the test counts as failed and can be run again.
+      imgMic->hide();
+      ShowResult(lblTestREC, false);
+      return;
+    }
     btnRecTest->setEnabled(false);
     pnlTestREC->show();
     BASS_ChannelPlay(RecPlayStream, 1);

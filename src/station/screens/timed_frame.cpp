@@ -171,12 +171,18 @@ void TTimedFrame::StartCounting() {
   Timer1->SetEnabled(true);
 }
 
-void TTimedFrame::ShowTaskPage(const std::string &fieldName, int page) {
+bool TTimedFrame::SetUpStep(const std::function<void()> &step) {
   try {
-    main_.ShowPDFPage(Image1, fieldName, page);
+    step();
+    return true;
   } catch (...) {
     if (!kept_start_error_) kept_start_error_ = std::current_exception();
+    return false;
   }
+}
+
+void TTimedFrame::ShowTaskPage(const std::string &fieldName, int page) {
+  SetUpStep([&] { main_.ShowPDFPage(Image1, fieldName, page); });
 }
 
 void TTimedFrame::RaiseKeptStartError() {
@@ -266,7 +272,11 @@ void CopyBlobToFile(TfrmMain &main, const std::string &fieldName, std::string_vi
     written += std::size_t(n);
   }
   if (::close(out.fd) != 0 && error == 0 && errno != EINTR) error = errno;
-  if (error != 0) throw std::runtime_error(FileWriteProblem(path, error).toStdString());
+  if (error != 0) {
+    // Part of the blob is no copy of it: nothing may play or read it.
+    RemoveFile(path);
+    throw std::runtime_error(FileWriteProblem(path, error).toStdString());
+  }
 }
 
 QStringList ParseOptionList(const QByteArray &bytes) {
@@ -413,6 +423,9 @@ QComboBox *MakeChoiceBox(QWidget *parent) {
   box->setInsertPolicy(QComboBox::NoInsert);
   box->setFont(PixelFont(13, false));
   box->setFixedHeight(24);
+  // No place until the positions list gives one: a box whose position could
+  // not be read takes none, as a line missing from the list gives.
+  box->setGeometry(0, 0, 0, 24);
   box->setCurrentIndex(-1);
   return box;
 }

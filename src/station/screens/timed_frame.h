@@ -27,14 +27,17 @@
 //               FEndRequested (RequestEnd): the next tick ends the frame
 //               whatever its limit. A guarded tick's failure shows the
 //               notice "Error" once the tick has returned, one at a time
-//               (TfrmMain::ShowNoticeOnce). A Start that raises an error
-//               still starts the counting (StartFailed), so the frame ends
-//               and hands over as usual.
+//               (TfrmMain::ShowNoticeOnce). Each step of a Start runs
+//               through SetUpStep, so a failing step leaves no screen half
+//               set up; its error is raised once the rest is done. A Start
+//               that raises an error still starts the counting
+//               (StartFailed), so the frame ends and hands over as usual.
 //
 //  Shared steps (free functions; file names are bare names in the working
 //  folder, resolved by WorkFile):
 //    CopyBlobToFile(main, field, name)   blob of the current complects
-//                                        record -> file, exact bytes
+//                                        record -> file, exact bytes; a
+//                                        copy that fails leaves no file
 //    LoadOptionList(main, name)          option lines of the file (BOM
 //                                        decides the encoding), file deleted
 //    PlaceBoxes(main, name, boxes)       top/left/width per box from the
@@ -73,6 +76,7 @@
 #include <QStringList>
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -134,9 +138,13 @@ class TTimedFrame : public TFrame {
   void SetTopBar(const QString &title, bool showTimeAndBar);
   // FTicks := 0 and Timer1 on.
   void StartCounting();
-  // The frame's task page into Image1. A page that cannot be shown does not
-  // stop the Start: its error is kept and raised by RaiseKeptStartError at
-  // the end, once the boxes, audio and recording are set up.
+  // One step of the Start (a blob copied out, a list read, boxes placed).
+  // A step that fails does not stop the set-up: the screen is set up in
+  // full, with nothing where that step's materials are missing, and its
+  // error is kept and raised by RaiseKeptStartError at the end of Start (the
+  // first one only). False when the step failed.
+  bool SetUpStep(const std::function<void()> &step);
+  // The frame's task page into Image1, as a set-up step.
   void ShowTaskPage(const std::string &fieldName, int page);
   void RaiseKeptStartError();
 

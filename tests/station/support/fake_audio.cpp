@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -118,7 +119,8 @@ HSTREAM BASS_StreamCreateFile(BOOL mem, const void *file, QWORD offset, QWORD le
   A().openedFiles.push_back(path);
   if (A().nextStream == 0) return Fail();
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::error_code ec;
+  if (!in || !std::filesystem::is_regular_file(path, ec)) {
     A().errorCode = BASS_ERROR_FILEOPEN;
     return 0;
   }

@@ -1,6 +1,7 @@
 #include "code_fixture.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -73,7 +74,14 @@ TEST_F(SpokenCode, RecordPlayBackConfirmAndStartTheWork) {
   EXPECT_TRUE(f->imgMic->isHidden());
   EXPECT_FALSE(f->Button1->isEnabled()) << "not before the answer";
   w.show();
-  EXPECT_TRUE(w.grab().save(QString(STATION_TEST_OUTPUT_DIR) + "/spoken_code.png"));
+  const QPixmap shot = w.grab();
+  EXPECT_TRUE(shot.save(QString(STATION_TEST_OUTPUT_DIR) + "/spoken_code.png"));
+  // The question panel covers the picture: it looks the same without it.
+  const QRect panel(f->pnlTestREC->mapTo(&w, QPoint(0, 0)), f->pnlTestREC->size());
+  f->imgSpeak->hide();
+  EXPECT_EQ(shot.copy(panel).toImage(), w.grab(panel).toImage()) << "the picture shows through the question";
+  f->imgSpeak->show();
+  const QRect button = f->btnRecID->geometry();
 
   f->Button4->click();
   EXPECT_TRUE(f->StudIDRecOk);
@@ -84,6 +92,8 @@ TEST_F(SpokenCode, RecordPlayBackConfirmAndStartTheWork) {
   EXPECT_EQ(f->lblRecID->text(), "V");
   EXPECT_TRUE(f->lblRecID->styleSheet().contains("green"));
   EXPECT_FALSE(f->lblRecID->isHidden());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(f->btnRecID->geometry(), button) << "the result appears beside the button, which stays";
   ASSERT_TRUE(f->Button1->isEnabled());
 
   // The work's time starts with the finish button; the next screen follows
@@ -155,6 +165,35 @@ TEST_F(SpokenCode, FailedStartIsReportedAndTheNextPressTriesAgain) {
   EXPECT_TRUE(audio.Called("RecordStart")) << "an inactive channel starts a new recording";
   EXPECT_FALSE(audio.Called("ChannelPlay 500"));
   EXPECT_EQ(RecChannel, 101u);
+
+  // The encoder wrote nothing that can be played: told at the stop, and
+  // nothing is offered for confirmation.
+  f->btnRecID->click();
+  f->Button4->click();
+  boxes_.shown.clear();
+  audio.encoderWrites = false;
+  f->btnRecID->click();
+  f->btnRecID->click();
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_TRUE(boxes_.shown[0].text.startsWith(U("Невозможно записать файл \"") +
+                                              QString::fromStdString(Window().AnswerRoot() + "Answer_" + kStationKey +
+                                                                     "/0009/0009_0.ogg\"")))
+      << boxes_.shown[0].text.toStdString();
+  EXPECT_TRUE(f->pnlTestREC->isHidden());
+  EXPECT_TRUE(f->btnRecID->isEnabled());
+  EXPECT_EQ(f->btnRecID->text(), U("Запись кода участника"));
+  EXPECT_EQ(f->lblRecID->text(), "X");
+  EXPECT_FALSE(f->StudIDRecOk);
+  EXPECT_FALSE(f->Button1->isEnabled());
+
+  // A recording that ended by itself is replaced by the next press before
+  // the station saw it end: its loss is told all the same.
+  boxes_.shown.clear();
+  f->btnRecID->click();
+  audio.channelEnded = true;
+  f->btnRecID->click();
+  EXPECT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(RecChannel, 101u) << "a new recording started";
 }
 
 TEST_F(SpokenCode, AFolderThatCannotBeMadeIsNamedWithItsReason) {

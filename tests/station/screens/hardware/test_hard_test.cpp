@@ -217,6 +217,29 @@ TEST_F(HardwareCheck, RecordTestWithoutADeviceOrWithAFailedStart) {
   EXPECT_EQ(RecChannel, 101u) << "started, not stopped";
   EXPECT_TRUE(s.pnlTestREC->isHidden());
   EXPECT_FALSE(TestRecOk);
+
+  // A recording that ends by itself (its encoder could not write): told
+  // while it runs; its stop offers nothing to confirm.
+  Click(s.btnRecTest);  // stops the one above
+  Click(s.Button5);
+  Audio().encoderWrites = false;
+  Click(s.btnRecTest);
+  Audio().channelEnded = true;
+  Audio().encoderActive = false;
+  boxes_.shown.clear();
+  loop_.Advance(1000);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_TRUE(boxes_.shown[0].text.startsWith(U("Невозможно записать файл \"") + QString::fromStdString(dir_) +
+                                              "/test.ogg\"."))
+      << boxes_.shown[0].text.toStdString();
+  Click(s.btnRecTest);
+  EXPECT_EQ(boxes_.shown.size(), 1u) << "told once";
+  EXPECT_TRUE(s.pnlTestREC->isHidden()) << "no question over a lost recording";
+  EXPECT_TRUE(s.btnRecTest->isEnabled());
+  EXPECT_EQ(s.btnRecTest->text(), U("Проверить качество записи"));
+  EXPECT_TRUE(s.imgMic->isHidden());
+  EXPECT_EQ(s.lblTestREC->text(), "X");
+  EXPECT_FALSE(TestRecOk);
 }
 
 TEST_F(HardwareCheck, TextCheckShowsVariantZerosPageThenAsks) {
@@ -466,6 +489,10 @@ TEST_F(HardwareCheck, ScreenshotWithTheRecordingPlayedBack) {
   EXPECT_EQ(s.childAt(s.Button4->mapTo(&s, QPoint(5, 5))), s.Button4);
   const QPixmap shot = w.grab();
   EXPECT_TRUE(shot.save(QString(STATION_TEST_OUTPUT_DIR) + "/hardware_check.png"));
+  // The question panel covers the picture: it looks the same without it.
+  const QRect panel(s.pnlTestREC->mapTo(&w, QPoint(0, 0)), s.pnlTestREC->size());
+  s.imgSpeak->hide();
+  EXPECT_EQ(shot.copy(panel).toImage(), w.grab(panel).toImage()) << "the picture shows through the question";
 }
 
 TEST(StationPictures, DecodeAndDamage) {

@@ -159,7 +159,9 @@ TEST_F(SpokenScreens, TaskFiveRecordsAfterTheCountdownIntoTheParticipantsFolder)
   Seconds(3);
   EXPECT_FALSE(audio.Called("ChannelStop")) << "recording until the time is up";
   Seconds(1);
-  EXPECT_EQ(audio.IndexOf("ChannelStop 101"), 1) << "first asked whether the recording still runs";
+  const int stop = audio.IndexOf("ChannelStop 101");
+  ASSERT_GE(stop, 1);
+  EXPECT_EQ(audio.calls[std::size_t(stop - 1)], "ChannelIsActive 101") << "first asked whether the recording still runs";
   EXPECT_EQ(RecChannel, 0u);
   EXPECT_TRUE(Opened(Recording("_5.ogg"))) << "the recording is opened for playback";
   EXPECT_TRUE(Grade11(w).FOralPartDone);
@@ -197,6 +199,26 @@ TEST_F(SpokenScreens, TaskFiveWhoseRecordingFailsStillCountsAndEnds) {
   Seconds(1);
   EXPECT_TRUE(Opened(Recording("_5.ogg"))) << "stopped all the same";
   EXPECT_TRUE(Logged("screen60 start none"));
+
+  // A recording that ends by itself while the task runs (its file cannot be
+  // written) is told then, with its file, and not again when the task ends.
+  boxes_.shown.clear();
+  FakeAudio::Get().nextRecordHandle = 101;
+  FakeAudio::Get().encoderWrites = false;
+  w.FTask5Seconds = 5;
+  w.StartFrame(51);
+  ASSERT_NE(Shown<TfrmTask5>(), nullptr);
+  ASSERT_NE(RecChannel, 0u);
+  FakeAudio::Get().channelEnded = true;
+  FakeAudio::Get().encoderActive = false;
+  Seconds(1);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_TRUE(boxes_.shown[0].text.startsWith(U("Невозможно записать файл \"") +
+                                              QString::fromStdString(Recording("_5.ogg")) + "\"."))
+      << boxes_.shown[0].text.toStdString();
+  Seconds(6);
+  EXPECT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(std::count(log_.events.begin(), log_.events.end(), "screen60 start none"), 2);
 }
 
 TEST_F(SpokenScreens, AScreenReplacedDuringItsCountdownNeitherCountsNorRecords) {

@@ -174,6 +174,7 @@ TEST_F(TimedScreens, DamagedMaterialsAreReportedAndTheScreensStillPlayCountAndHa
   EXPECT_TRUE(frame->Timer1->Enabled());
   EXPECT_TRUE(FakeAudio::Get().Called("ChannelPlay " + std::to_string(Task1Stream) + " 1"));
   EXPECT_FALSE(Exists("~$t1coords.tmp"));
+  for (QComboBox *box : frame->Boxes()) EXPECT_EQ(box->width(), 0) << "no box without a place in the corner";
   loop_.AdvanceSeconds(kAudioLimit + 1);
   EXPECT_TRUE(Now(20));
 
@@ -190,6 +191,34 @@ TEST_F(TimedScreens, DamagedMaterialsAreReportedAndTheScreensStillPlayCountAndHa
   auto *task = dynamic_cast<TfrmTask1 *>(w.CurrentFrame());
   ASSERT_NE(task, nullptr);
   EXPECT_TRUE(task->Timer1->Enabled());
+
+  // A full disk when the task's audio is unpacked (a size limit stands for
+  // it): told in the station's words, and the task is set up in full
+  // without its audio: its own title, the limit of no audio, the boxes
+  // filled and placed.
+  PutMaterialsBlob("coords1", "100 10 200\n130 20 210\n160 30 220\n190 40 230\n220 50 240\n");
+  boxes_.shown.clear();
+  w.lblProcessName->setText(U("Подготовка:"));
+  w.FTask1Seconds = 4500;
+  {
+    SizeLimit disk(4096);
+    w.StartFrame(11);
+  }
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text.toStdString(),
+            U("Невозможно записать файл \"%1/~$t1.tmp\".\n\rПричина: файл превышает допустимый размер")
+                .arg(QString::fromStdString(dir_))
+                .toStdString());
+  auto *unpacked = dynamic_cast<TfrmTask1 *>(w.CurrentFrame());
+  ASSERT_NE(unpacked, nullptr);
+  EXPECT_EQ(w.lblProcessName->text(), U("Воспроизводится запись:"));
+  EXPECT_EQ(w.FTask1Seconds, 2);
+  EXPECT_EQ(SecondsShown(), U("2 сек."));
+  EXPECT_FALSE(Exists("~$t1.tmp")) << "no part of the audio is left to play";
+  for (QComboBox *box : unpacked->Boxes()) EXPECT_EQ(box->count(), 3);
+  EXPECT_EQ(unpacked->t5->geometry(), QRect(50, 220, 240, 24));
+  loop_.AdvanceSeconds(3);
+  EXPECT_TRUE(Now(20));
 }
 
 TEST_F(TimedScreens, ConfirmedEarlyEndEndsTheListeningTaskAtTheNextTick) {

@@ -430,6 +430,11 @@ TEST_F(WrittenTasks, DamagedMaterialsAreReportedAndTheTaskStillCountsWithoutLosi
     auto *task = dynamic_cast<TTimedFrame *>(w.CurrentFrame());
     ASSERT_NE(task, nullptr);
     EXPECT_TRUE(task->Timer1->Enabled()) << code << ": the task counts and can be ended";
+    for (QWidget *box : task->findChildren<QWidget *>()) {
+      if (qobject_cast<QComboBox *>(box) || (qobject_cast<QLineEdit *>(box) && box->parent() == task)) {
+        EXPECT_EQ(box->width(), 0) << code << ": a box without a place takes none";
+      }
+    }
     EndEarly(task);
   }
   EXPECT_FALSE(std::filesystem::exists("~$t4coords.tmp"));
@@ -450,6 +455,20 @@ TEST_F(WrittenTasks, DamagedMaterialsAreReportedAndTheTaskStillCountsWithoutLosi
   auto *task = dynamic_cast<TfrmTask4 *>(w.CurrentFrame());
   ASSERT_NE(task, nullptr);
   EXPECT_EQ(task->t1->count(), 0);
+  EndEarly(task);
+  EXPECT_EQ(Answer("a4"), "201000");
+
+  // The list's copy cannot be made: the boxes are still placed, without
+  // items, and the answer stays.
+  std::filesystem::create_directory("~$t4ans.tmp");
+  boxes_.shown.clear();
+  w.StartFrame(40);
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_NE(boxes_.shown[0].text.indexOf("~$t4ans.tmp"), -1);
+  task = dynamic_cast<TfrmTask4 *>(w.CurrentFrame());
+  ASSERT_NE(task, nullptr);
+  EXPECT_EQ(task->t1->count(), 0);
+  EXPECT_GT(task->t1->width(), 0) << "placed by its positions all the same";
   EndEarly(task);
   EXPECT_EQ(Answer("a4"), "201000");
 }
