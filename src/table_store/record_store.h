@@ -173,6 +173,11 @@ class TdvoCommon {
   int32_t DeletedCount() const { return deletedCount_; }
   void IncDeletedCount() { ++deletedCount_; }
   int32_t TransactionLevel() const;
+  // EMemTableError while a level is open, for a step that would empty the
+  // store or keep no versions: a rollback could not take it back, and the
+  // level would end without a word. Only the owner's Close, which discards
+  // the table, ends the levels with it.
+  void RefuseInsideLevel() const;
   void RaiseTransactionLevel();
   void LowerTransactionLevel();  // never below 0
 
@@ -185,9 +190,14 @@ class TdvoCommon {
   void CloseOtherAttachedTables(TStoreTable* table);
   void RefreshOtherAttachedTables(TStoreTable* table);  // table may be nullptr
   void CloseAndEmptyStore();
-  void RebuildAllAttachedIndexes();
+  // Without `reportDuplicates` equal keys of a unique index are sorted in
+  // without a word (the step that ends in the rebuild checked its own).
+  void RebuildAllAttachedIndexes(bool reportDuplicates = true);
   void InvalidateAllAttachedIndexes();
-  void SyncAllAttachedIndexes();
+  // Without `reportDuplicates` equal keys of a unique index are not raised.
+  void SyncAllAttachedIndexes(bool reportDuplicates = true);
+  // Whole or not at all: when the maintenance of some table fails, every
+  // index it reached is as it was before, and the failure passes on.
   void NotifyIndexesOfChange(TStoreTable* originTable, TRecordChange change, int positionHint,
                              TRecord* record, TRecord* otherRecord);
   // The unique-key check of every open attached table, whichever of them
@@ -203,10 +213,24 @@ class TdvoCommon {
   // The version a stored record goes back to when the current level is
   // rolled back, nullptr when the record leaves the store; nothing changes.
   TRecord* VersionBeforeLevel(TRecord* record) const;
-  // Before the level ends (kept, or undone with `rollback`): EMemTableDupKey
-  // when the indexes that every open table rebuilds afterwards would hold
-  // two equal keys in a unique index. Nothing changes either way.
-  void CheckUniqueKeysAfterLevel(bool rollback);
+  // Before the level is kept: EMemTableDupKey when the level brings a
+  // unique index of an open table a key held twice, by a record inserted at
+  // it or given its key there. A key held twice before the level is not the
+  // level's: it neither keeps the level from ending nor is undone by it.
+  // A rollback needs no check, as it brings back the records of before the
+  // level. Nothing changes either way.
+  void CheckLevelBringsNoDuplicates();
+  // Where the store stands before a step that adds records (a load, a
+  // fill): the records stored since are the step's, all of them when the
+  // store was emptied in between.
+  struct TAddMark {
+    uint32_t contentsId;
+    int64_t serial;
+  };
+  TAddMark AddMark() const;
+  // EMemTableDupKey when the records added since `mark` give a unique index
+  // of an open table a key twice; a key held twice before is not the step's.
+  void CheckAddedBringNoDuplicates(const TAddMark& mark);
 
   // The bytes of a present value as comparisons see them: out of line from
   // its block (a buffer's empty reference read from its stored record),
@@ -224,6 +248,10 @@ class TdvoCommon {
 
  private:
   const uint8_t* BookmarkCell(const TRecord* record, int attachSlot) const;
+  // The duplicate check of the two above; `before` gives a record's version
+  // from before the step, nullptr for a record the step brought.
+  template <class Before>
+  void CheckBringsNoDuplicates(Before before);
   void RecomposeLocaleID();
 
   TStoreTable* owner_;

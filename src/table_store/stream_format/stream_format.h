@@ -183,6 +183,9 @@ class TdvoCustomStreamFormat {
   TRecord* bookmarkRecord_ = nullptr;
   uint32_t bookmarkContents_ = 0;
   bool hasBookmark_ = false;
+  // Where the store stood when the load began (TdvoCommon::AddMark).
+  uint32_t addContents_ = 0;
+  int64_t addSerial_ = 0;
 };
 
 }  // namespace ts
