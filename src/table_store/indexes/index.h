@@ -13,7 +13,7 @@
 
 #include <memory>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -73,8 +73,9 @@ class TdvoIndex {
   void InsertEntry(int position, TRecord* record, const TRecord* values = nullptr);
   // Does nothing for a position outside the list; returns whether it removed.
   bool RemoveEntry(int position);
-  // Drops the entries of these records (never read: they may be freed next).
-  void ForgetEntries(const std::unordered_set<const TRecord*>& records);
+  // Each entry of a record in the map names the record it maps to instead,
+  // or goes when that is none; the records of the map are never read.
+  void ReplaceEntries(const std::unordered_map<const TRecord*, TRecord*>& replaced);
 
   // --- Flags
   bool InOrder() const { return inOrder_; }

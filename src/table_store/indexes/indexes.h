@@ -51,8 +51,12 @@ class TdvoIndexes {
   TdvoIndex* AddIndexFromDef(const TIndexDef& def);
 
   void EmptyAllIndexes();
-  // Every index drops its entries of `records`, which leave the store.
-  void ForgetRecords(const std::vector<TRecord*>& records);
+  // Whether an index keeps its entries when rebuilt (KeepContents).
+  bool KeepsEntries() const;
+  // Every index that keeps its entries follows each record of the map to
+  // the one that took its slot, or drops it (none); the rest are refilled
+  // when rebuilt.
+  void ReplaceRecords(const std::unordered_map<const TRecord*, TRecord*>& replaced);
   void RebuildAllIndexes() { RebuildIndexes(false); }
   // Rebuilds every index, or with `outOfOrderOnly` those not in order. An
   // index that meets two equal keys of a unique index keeps every record,
