@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <random>
+#include <unordered_map>
 
 #include "table_store/errors.h"
 #include "table_store/first_failure.h"
@@ -107,6 +108,14 @@ void TdvoCommon::CopyOutOfLineValues(const TRecord* source, TRecord* target) con
   for (int fieldNo : outOfLineFields_) CopyOutOfLineValue(source, target, fieldNo);
 }
 
+void TdvoCommon::CopySharedValues(TRecord* buffer, const TRecord* source) const {
+  if (buffer == nullptr || source == nullptr) return;
+  for (int fieldNo : outOfLineFields_) {
+    const uint8_t* slot = buffer->Values() + fieldOffsets_[static_cast<size_t>(fieldNo - 1)];
+    if (slot[0] != kSlotNull && SlotBlock(slot) == nullptr) CopyOutOfLineValue(source, buffer, fieldNo);
+  }
+}
+
 void TdvoCommon::TransferRecord(TRecord* buffer, TRecord* stored) const {
   if (buffer == nullptr || stored == nullptr || buffer == stored) return;
   for (int fieldNo : outOfLineFields_) {
@@ -199,7 +208,10 @@ void TdvoCommon::EmptyStore() {
   records_.clear();
   freeSlots_.clear();
   slotCounter_ = 0;
-  serialCounter_ = 0;
+  // An open table may still hold references to the records just freed (a
+  // pending edit of another table): their serial ids are never handed out
+  // again while it is open.
+  if (!AnyAttachedTableActive()) serialCounter_ = 0;
   contentsId_ = NewContentsId();
   // The versions an open level would end are gone with the records; a level
   // left open would undo records committed after it.
@@ -214,6 +226,22 @@ int TdvoCommon::SlotCount() const {
 TRecord* TdvoCommon::StoredRecord(int slotIndex) const {
   if (slotIndex < 0 || static_cast<size_t>(slotIndex) >= records_.size()) return nullptr;
   return records_[static_cast<size_t>(slotIndex)];
+}
+
+TRecord* TdvoCommon::RecordOf(int32_t slotIndex, int32_t serialId) const {
+  TRecord* record = StoredRecord(slotIndex);
+  return record != nullptr && record->SerialId == serialId ? record : nullptr;
+}
+
+void TdvoCommon::RestartIds() {
+  TLockGuard guard(lock_);
+  if (AnyAttachedTableActive()) return;
+  for (const TRecord* record : records_)
+    if (record != nullptr) return;
+  records_.clear();
+  freeSlots_.clear();
+  slotCounter_ = 0;
+  serialCounter_ = 0;
 }
 
 void TdvoCommon::ReserveSlots(int capacity) {
@@ -439,13 +467,36 @@ void TdvoCommon::RefreshOtherAttachedTables(TStoreTable* table) {
   }
 }
 
+void TdvoCommon::EndAttachedPendingEdits() {
+  TLockGuard guard(lock_);
+  TFirstFailure failure;
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    TStoreTable* table = attached_[i];
+    if (table != nullptr && table->StoreTableActive()) failure.Run([table] { table->StoreEndPendingEdit(); });
+  }
+  failure.Rethrow();
+}
+
+void TdvoCommon::NoteUndoToAttachedTables() {
+  TLockGuard guard(lock_);
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    TStoreTable* table = attached_[i];
+    if (table != nullptr && table->StoreTableActive()) table->StoreBeforeUndo();
+  }
+}
+
 void TdvoCommon::CloseAndEmptyStore() {
   TLockGuard guard(lock_);
+  // A cancel that fails does not keep the store from being emptied: the
+  // edit left open can no longer reach a record.
+  TFirstFailure failure;
+  failure.Run([this] { EndAttachedPendingEdits(); });
   for (size_t i = 0; i < attached_.size(); ++i) {
     TStoreTable* table = attached_[i];
     if (table != nullptr && table->StoreTableActive()) table->StoreEmptyTableView();
   }
   EmptyStore();
+  failure.Rethrow();
 }
 
 // A table whose rebuild meets duplicate keys of a unique index does not
@@ -576,6 +627,13 @@ void TdvoCommon::RollbackLevel() {
   constexpr size_t kAhead = 32;
   TRecord** slots = records_.data();
   const size_t count = records_.size();
+  // An index that keeps its entries through the rebuild that follows must
+  // follow each record to the version that takes its slot, or let go of a
+  // record that leaves. Only pointer values are kept here, never read.
+  bool follow = false;
+  for (const TStoreTable* table : attached_)
+    if (table != nullptr && table->StoreTableActive() && table->StoreKeepsEntries()) follow = true;
+  std::unordered_map<const TRecord*, TRecord*> replaced;
   for (size_t i = 0; i < count; ++i) {
     if (i + kAhead < count && slots[i + kAhead] != nullptr) __builtin_prefetch(slots[i + kAhead]);
     if (i + kAhead / 2 < count) {
@@ -586,6 +644,7 @@ void TdvoCommon::RollbackLevel() {
     TRecord*& slot = slots[i];
     if (slot == nullptr) continue;
     TRecord* kept = VersionBeforeLevel(slot);
+    if (follow && kept != slot) replaced[slot] = kept;
     if (kept == nullptr) {
       FreeRecord(slot, true, true);
       slot = nullptr;  // the slot index is not reused
@@ -598,10 +657,19 @@ void TdvoCommon::RollbackLevel() {
       FreeRecord(record, true, false);
     }
     // Written only where it changes: a record left as it was stays clean.
+    // The version brought back keeps the record's slot and serial id, which
+    // is what every reference to the record names.
     if (!(slot->StateBits & kRecordStored)) slot->StateBits |= kRecordStored;
     if (slot->SlotIndex != slotIndex) slot->SlotIndex = slotIndex;
     if (slot->ChangeStatus != rsUnmodified) dataModified_ = true;
   }
+  if (replaced.empty()) return;
+  TFirstFailure failure;
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    TStoreTable* table = attached_[i];
+    if (table != nullptr && table->StoreTableActive()) failure.Run([&] { table->StoreRecordsReplaced(replaced); });
+  }
+  failure.Rethrow();
 }
 
 void TdvoCommon::CommitLevel() {

@@ -134,6 +134,9 @@ void TdvoCustomMemTable::EndTransaction(bool undo) {
   const bool pending = State() == dsEdit || State() == dsInsert;
   if (undo) {
     if (pending) Cancel();
+    // Another table's pending edit stays, but one whose record the undo
+    // takes back must not write that version back.
+    store_->NoteUndoToAttachedTables();
     store_->RollbackLevel();
   } else {
     if (pending) CheckBrowseMode();

@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -77,6 +78,9 @@ class TdvoIndex {
   const TEntry& EntryData(int position) const { return entries_.Entry(position); }
   // Puts back an entry taken out at `position` (see TIndexUndo).
   void RestoreEntry(int position, const TEntry& entry) { entries_.Insert(position, entry); }
+  // Each entry of a record in the map names the record it maps to instead,
+  // or goes when that is none; the records of the map are never read.
+  void ReplaceEntries(const std::unordered_map<const TRecord*, TRecord*>& replaced);
 
   // --- Flags
   bool InOrder() const { return inOrder_; }

@@ -88,6 +88,15 @@ void TdvoIndexes::EmptyAllIndexes() {
   for (auto& index : indexes_) index->ClearEntries();
 }
 
+bool TdvoIndexes::KeepsEntries() const {
+  return std::any_of(indexes_.begin(), indexes_.end(), [](const auto& index) { return index->KeepContents(); });
+}
+
+void TdvoIndexes::ReplaceRecords(const std::unordered_map<const TRecord*, TRecord*>& replaced) {
+  for (auto& index : indexes_)
+    if (index->KeepContents()) index->ReplaceEntries(replaced);
+}
+
 void TdvoIndexes::RebuildIndexes(bool outOfOrderOnly, const std::function<void(TdvoIndex&)>& rebuilt,
                                  bool reportDuplicates) {
   TFirstFailure failure;
