@@ -118,6 +118,13 @@ class TGenerator {
       case 3: return StringCompare();
       case 4: return LikeTest();
       case 5: {
+        if (Pick(3) == 0) {
+          const char* field = Pick(2) ? "Name" : "Code";
+          std::string list;
+          const int n = 1 + Pick(3);
+          for (int i = 0; i < n; ++i) list += (i ? ", '" : "'") + Text(1, 2) + "'";
+          return Test(std::string(field) + " in (" + list + ")", std::string(field) + " IN (" + list + ")");
+        }
         TExpr l = Number(1);
         std::string list;
         const int n = 1 + Pick(4);
@@ -239,6 +246,7 @@ std::vector<TRow> Rows(std::mt19937& engine, int count) {
 
 std::unique_ptr<TdvoMemTable> MakeTable(const std::vector<TRow>& rows) {
   auto table = std::make_unique<TdvoMemTable>("model");
+  table->SetPerformance(mtpfBalanced);
   table->AddField<TIntegerField>("Id");
   table->AddField<TIntegerField>("Zone");
   table->AddField<TSmallintField>("Small");
