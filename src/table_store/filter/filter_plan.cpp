@@ -429,10 +429,15 @@ inline __attribute__((always_inline)) int CompareNums(const TNum& a, const TNum&
   return Sign(a.IsInt ? static_cast<double>(a.I) : a.D, b.IsInt ? static_cast<double>(b.I) : b.D);
 }
 
-int CompareTexts(std::string_view a, std::string_view b) {
+// Byte for byte, as unsigned characters. Texts of a field mostly differ
+// from the constant within their first bytes: a loop in line finds that
+// sooner than a library call.
+inline int CompareTexts(std::string_view a, std::string_view b) {
   const size_t n = std::min(a.size(), b.size());
-  const int r = n == 0 ? 0 : std::memcmp(a.data(), b.data(), n);
-  if (r != 0) return r < 0 ? -1 : 1;
+  for (size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
   return Sign(a.size(), b.size());
 }
 
