@@ -141,8 +141,6 @@ bool TFilterEvaluator::TestByPlan(TDataSet& table, uint32_t localeId, const TFil
     upper_ = &LocaleUpperMap(localeId);
     upperLocale_ = localeId;
   }
-  // The plan that served the last record, as it does nearly always.
-  if (planReady_ && planFormat_ == &format && plan_->Test(table, reader, *upper_, result)) return true;
   if (slots_.empty()) return false;
   table_ = &table;
   reader_ = &reader;

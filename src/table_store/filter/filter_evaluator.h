@@ -54,6 +54,13 @@ class TFilterEvaluator {
   // no plan for it and the record is left to Evaluate.
   bool TestByPlan(TDataSet& table, uint32_t localeId, const TFilterFormat& format, TFieldReader& reader,
                   bool& result);
+  // The plan TestByPlan used last, while it was for `format` and `localeId`:
+  // the record after it needs no more than its Test.
+  TFilterPlan* LastPlan(const TFilterFormat& format, uint32_t localeId) const {
+    return planReady_ && planFormat_ == &format && upper_ != nullptr && upperLocale_ == localeId ? plan_.get()
+                                                                                                : nullptr;
+  }
+  const TCaseMap& UpperMap() const { return *upper_; }
 
  private:
   friend class TFilterPlan;

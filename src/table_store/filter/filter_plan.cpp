@@ -91,7 +91,7 @@ bool TFilterPlan::Fits(const TDataSet& table) {
   for (const TPlanField& f : fields_) {
     // A few bytes, compared in line for every record.
     const std::string& name = f.Field->FieldName();
-    if (name.size() != f.Name.size()) return false;
+    if (name.size() != f.Name.size() || f.Field->IsValidating()) return false;
     for (size_t i = 0; i < name.size(); ++i)
       if (name[i] != f.Name[i]) return false;
   }
@@ -524,8 +524,6 @@ bool TFilterPlan::Truth(int at) {
 
 bool TFilterPlan::Test(const TDataSet& table, TFieldReader& reader, const TCaseMap& upper, bool& result) {
   if (!Fits(table)) return false;
-  for (const TPlanField& f : fields_)
-    if (f.Field->IsValidating()) return false;
   reader_ = &reader;
   upper_ = &upper;
   // A new record: every field is read again, once.

@@ -109,7 +109,11 @@ bool RecordMatchesExpression(TdvoCustomMemTable& table, TRecord* record, const T
     // The plan reads nothing through the table, so the record need not
     // stand in for the table's own.
     bool accepted = false;
-    if (program.Evaluator().TestByPlan(table, locale, format, reader, accepted)) return accepted;
+    filter::TFilterEvaluator& evaluator = program.Evaluator();
+    if (filter::TFilterPlan* plan = evaluator.LastPlan(format, locale);
+        plan != nullptr && plan->Test(table, reader, evaluator.UpperMap(), accepted))
+      return accepted;
+    if (evaluator.TestByPlan(table, locale, format, reader, accepted)) return accepted;
     TOverrideScope scope(table, record);
     return filter::TruthOf(program.Evaluator().Evaluate(table, locale, 0, format, &reader));
   }
