@@ -26,9 +26,11 @@ T LoadAs(const uint8_t* p) {
   return value;
 }
 
+// -1, 0 or 1 without a branch (unordered floats give 0, as "neither less
+// nor greater").
 template <typename T>
 int Sign(T a, T b) {
-  return a < b ? -1 : (b < a ? 1 : 0);
+  return static_cast<int>(b < a) - static_cast<int>(a < b);
 }
 
 // The outcomes (less, equal, greater: bits 0, 1, 2) for which a comparison
@@ -449,14 +451,22 @@ inline bool TFilterPlan::Operand(int at) {
   const TNode& n = nodes_[static_cast<size_t>(at)];
   if (n.Op != TOp::CmpFieldConst) return Truth(at);
   const TPlanField& f = Load(n.Field);
-  return f.Present && Holds(n.Outcomes, CompareNums(f.Num, n.Num));
+  return f.Present & Holds(n.Outcomes, CompareNums(f.Num, n.Num));
 }
 
 bool TFilterPlan::Truth(int at) {
   const TNode& n = nodes_[static_cast<size_t>(at)];
   switch (n.Op) {
-    case TOp::And: return Operand(n.A) && Operand(n.B);
-    case TOp::Or: return Operand(n.A) || Operand(n.B);
+    // A right side that compares a field with a constant costs less than a
+    // wrong guess of which way the left side went (a record's values follow
+    // no pattern); it cannot fail, so taking it always changes nothing but
+    // the time. Any other right side is skipped once the result is known.
+    case TOp::And:
+      if (nodes_[static_cast<size_t>(n.B)].Op == TOp::CmpFieldConst) return Operand(n.A) & Operand(n.B);
+      return Operand(n.A) && Operand(n.B);
+    case TOp::Or:
+      if (nodes_[static_cast<size_t>(n.B)].Op == TOp::CmpFieldConst) return Operand(n.A) | Operand(n.B);
+      return Operand(n.A) || Operand(n.B);
     case TOp::Not: return !Operand(n.A);
     case TOp::CmpFieldConst: {
       const TPlanField& f = Load(n.Field);

@@ -1,7 +1,9 @@
 // TFilterPlan: the expression buffer turned, once, into a form that tests a
 // record without the tree walk's values: fields are found once, constants
 // converted once to the kind they meet, values read from the record's bytes
-// where they lie, and and/or stop as soon as their result is known.
+// where they lie, and and/or skip their right side once their result is
+// known (unless it is a lone comparison of a field with a constant, which
+// costs less than the branch).
 //
 // A plan exists only for expressions whose every node it can evaluate with
 // the walk's exact result and without any error the walk could raise:
