@@ -298,6 +298,18 @@ int TFilterPlan::Node(size_t at, int depth) {
     case opOr:
       if (nodes_[a].Kind != TKind::Test || nodes_[b].Kind != TKind::Test) return -1;
       node.Op = op == opAnd ? TOp::And : TOp::Or;
+      // Both sides taken when the right one compares a field the left one
+      // reads already with a constant.
+      if (nodes_[b].Op == TOp::CmpFieldConst) {
+        const int field = nodes_[b].Field;
+        std::vector<int> todo{a};
+        while (!todo.empty() && !node.Eager) {
+          const TNode& at = nodes_[static_cast<size_t>(todo.back())];
+          todo.pop_back();
+          node.Eager = at.Field == field && (at.Op == TOp::CmpFieldConst || at.Op == TOp::NumField);
+          if (at.Op == TOp::And || at.Op == TOp::Or) todo.insert(todo.end(), {at.A, at.B});
+        }
+      }
       return Add(std::move(node));
     case opAdd:
     case opSubtract:
@@ -457,15 +469,16 @@ inline bool TFilterPlan::Operand(int at) {
 bool TFilterPlan::Truth(int at) {
   const TNode& n = nodes_[static_cast<size_t>(at)];
   switch (n.Op) {
-    // A right side that compares a field with a constant costs less than a
-    // wrong guess of which way the left side went (a record's values follow
-    // no pattern); it cannot fail, so taking it always changes nothing but
-    // the time. Any other right side is skipped once the result is known.
+    // A right side that compares a field the left side has read already
+    // with a constant costs less than a wrong guess of which way the left
+    // side went (a record's values follow no pattern); it cannot fail, so
+    // taking it always changes nothing but the time. Any other right side
+    // is skipped once the result is known.
     case TOp::And:
-      if (nodes_[static_cast<size_t>(n.B)].Op == TOp::CmpFieldConst) return Operand(n.A) & Operand(n.B);
+      if (n.Eager) return Operand(n.A) & Operand(n.B);
       return Operand(n.A) && Operand(n.B);
     case TOp::Or:
-      if (nodes_[static_cast<size_t>(n.B)].Op == TOp::CmpFieldConst) return Operand(n.A) | Operand(n.B);
+      if (n.Eager) return Operand(n.A) | Operand(n.B);
       return Operand(n.A) || Operand(n.B);
     case TOp::Not: return !Operand(n.A);
     case TOp::CmpFieldConst: {

@@ -2,8 +2,8 @@
 // record without the tree walk's values: fields are found once, constants
 // converted once to the kind they meet, values read from the record's bytes
 // where they lie, and and/or skip their right side once their result is
-// known (unless it is a lone comparison of a field with a constant, which
-// costs less than the branch).
+// known (unless it compares a field the left side has read with a
+// constant, which costs less than the branch).
 //
 // A plan exists only for expressions whose every node it can evaluate with
 // the walk's exact result and without any error the walk could raise:
@@ -83,6 +83,7 @@ class TFilterPlan {
     uint8_t Code = 0;   // operator code of compares and arithmetic
     uint8_t Outcomes = 0;  // comparisons: see OutcomesOf
     bool Case = false;  // EqualText: case-insensitive
+    bool Eager = false;  // And, Or: both sides always taken
     uint16_t Partial = 0;
     int A = -1, B = -1;  // operand nodes
     int Field = -1;      // index into fields_
