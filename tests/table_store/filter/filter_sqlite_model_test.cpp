@@ -101,7 +101,7 @@ class TGenerator {
 
   TExpr Atom() {
     static const char* kOps[] = {"=", "<>", "<", ">", "<=", ">="};
-    switch (Pick(11)) {
+    switch (Pick(12)) {
       case 0:
       case 1: {
         TExpr l = Number(2), r = Number(1);
@@ -157,6 +157,21 @@ class TGenerator {
         const char* op = kOps[Pick(6)];
         if (Pick(2)) return Test(std::string("Name ") + op + " Code", std::string("Name ") + op + " Code");
         return Test(std::string("Zone ") + op + " Score", std::string("Zone ") + op + " Score");
+      }
+      case 11: {
+        // One field against two constants: a range, or two values.
+        static const char* kFields[] = {"Zone", "Small", "Score"};
+        const char* field = kFields[Pick(3)];
+        const bool isAnd = Pick(2);
+        std::string filter, sql;
+        for (int i = 0; i < 2; ++i) {
+          const std::string c = HalfConstant();
+          const char* op = kOps[Pick(6)];
+          const TExpr t = Test(std::string(field) + " " + op + " " + c, std::string(field) + " " + op + " " + c);
+          filter += (i ? (isAnd ? " and " : " or ") : "(") + t.filter;
+          sql += (i ? (isAnd ? " AND " : " OR ") : "(") + t.sql;
+        }
+        return {filter + ")", sql + ")"};
       }
       default: {
         const std::string t = Text(1, 3);
