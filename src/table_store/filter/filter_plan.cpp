@@ -85,18 +85,15 @@ bool TFilterPlan::Build(TFilterEvaluator& evaluator, TDataSet& table) {
 bool TFilterPlan::Fits(const TDataSet& table) {
   if (&table != builtFor_) return false;
   if (table.FieldsVersion() != fieldsVersion_) {
-    // The fields changed: the plan holds while its own are where they were.
+    // The fields changed or were renamed: the plan holds while its own are
+    // where they were under the names it found them by.
     for (const TPlanField& f : fields_)
-      if (f.Index >= table.FieldCount() || &table.Field(f.Index) != f.Field) return false;
+      if (f.Index >= table.FieldCount() || &table.Field(f.Index) != f.Field || f.Field->FieldName() != f.Name)
+        return false;
     fieldsVersion_ = table.FieldsVersion();
   }
-  for (const TPlanField& f : fields_) {
-    // A few bytes, compared in line for every record.
-    const std::string& name = f.Field->FieldName();
-    if (name.size() != f.Name.size() || f.Field->IsValidating()) return false;
-    for (size_t i = 0; i < name.size(); ++i)
-      if (name[i] != f.Name[i]) return false;
-  }
+  for (const TPlanField& f : fields_)
+    if (f.Field->IsValidating()) return false;
   return true;
 }
 

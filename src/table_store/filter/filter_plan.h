@@ -38,8 +38,9 @@ class TFilterPlan {
   // when the expression holds anything the plan leaves to the walk.
   bool Build(TFilterEvaluator& evaluator, TDataSet& table);
   // Whether the plan still fits `table`: the same fields at the same places
-  // under the same names, none of them in OnValidate (there a field reads
-  // the value being written, which only the field itself knows).
+  // under the same names (checked only when the table's fields version has
+  // moved on, as a rename moves it), none of them in OnValidate (there a
+  // field reads the value being written, which only the field itself knows).
   bool Fits(const TDataSet& table);
   // The root's truth value for the record `reader` reads, into `result`;
   // false, leaving the record to the walk, when the plan does not fit.
