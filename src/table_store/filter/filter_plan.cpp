@@ -48,6 +48,11 @@ uint8_t OutcomesOf(uint8_t op) {
 
 inline bool Holds(uint8_t outcomes, int r) { return (outcomes >> (r + 1)) & 1; }
 
+// A field compared with a constant also answers for a null field (bit 3,
+// clear from OutcomesOf: a comparison with null does not hold), so that its
+// negation is a comparison too, every bit flipped.
+inline bool FieldHolds(uint8_t outcomes, bool present, int r) { return (outcomes >> (present ? r + 1 : 3)) & 1; }
+
 }  // namespace
 
 TFilterPlan::TExtra& TFilterPlan::ExtraOf(TNode& node) {
@@ -84,16 +89,19 @@ bool TFilterPlan::Build(TFilterEvaluator& evaluator, TDataSet& table) {
 
 bool TFilterPlan::Fits(const TDataSet& table) {
   if (&table != builtFor_) return false;
-  if (table.FieldsVersion() != fieldsVersion_) {
-    // The fields changed or were renamed: the plan holds while its own are
-    // where they were under the names it found them by.
-    for (const TPlanField& f : fields_)
-      if (f.Index >= table.FieldCount() || &table.Field(f.Index) != f.Field || f.Field->FieldName() != f.Name)
-        return false;
-    fieldsVersion_ = table.FieldsVersion();
-  }
+  if (table.FieldsVersion() != fieldsVersion_ && !FieldsStillFit(table)) return false;
   for (const TPlanField& f : fields_)
     if (f.Field->IsValidating()) return false;
+  return true;
+}
+
+bool TFilterPlan::FieldsStillFit(const TDataSet& table) {
+  // The fields changed or were renamed: the plan holds while its own are
+  // where they were under the names it found them by.
+  for (const TPlanField& f : fields_)
+    if (f.Index >= table.FieldCount() || &table.Field(f.Index) != f.Field || f.Field->FieldName() != f.Name)
+      return false;
+  fieldsVersion_ = table.FieldsVersion();
   return true;
 }
 
@@ -170,8 +178,7 @@ int TFilterPlan::Node(size_t at, int depth) {
         case opNotBlank: node.Op = TOp::NotBlank; break;
         case opNot:
           if (nodes_[a].Kind != TKind::Test) return -1;
-          node.Op = TOp::Not;
-          break;
+          return Negation(a);
         case opNegate:
           if (nodes_[a].Kind != TKind::Number) return -1;
           node.Op = TOp::Negate, node.Kind = TKind::Number;
@@ -329,6 +336,33 @@ int TFilterPlan::Node(size_t at, int depth) {
   }
 }
 
+int TFilterPlan::Negation(int at) {
+  // Every test the plan holds is true or false, never blank and never an
+  // error, so not(a and b) is exactly (not a) or (not b), taken in the
+  // same order and stopping on the same records, and a comparison of a
+  // field with a constant turns into the opposite comparison: the not
+  // costs nothing per record.
+  TNode node = nodes_[static_cast<size_t>(at)];
+  switch (node.Op) {
+    case TOp::CmpFieldConst: node.Outcomes ^= 0b1111; return Add(std::move(node));
+    case TOp::Not: return node.A;
+    case TOp::And:
+    case TOp::Or: {
+      node.Op = node.Op == TOp::And ? TOp::Or : TOp::And;
+      node.A = Negation(node.A);
+      node.B = Negation(node.B);
+      return Add(std::move(node));
+    }
+    default: {
+      TNode negation;
+      negation.Op = TOp::Not;
+      negation.Kind = TKind::Test;
+      negation.A = at;
+      return Add(std::move(negation));
+    }
+  }
+}
+
 // ---- Evaluation
 
 const uint8_t* TFilterPlan::Bytes(TPlanField& f, bool& present) {
@@ -337,40 +371,44 @@ const uint8_t* TFilterPlan::Bytes(TPlanField& f, bool& present) {
   return f.Buffer.data();
 }
 
-TFilterPlan::TPlanField& TFilterPlan::Load(int field) {
+inline TFilterPlan::TPlanField& TFilterPlan::Load(int field) {
   TPlanField& f = fields_[static_cast<size_t>(field)];
-  if (f.Read == read_) return f;
+  if (f.Read != read_) Fetch(f);
+  return f;
+}
+
+void TFilterPlan::Fetch(TPlanField& f) {
   f.Read = read_;
   const uint8_t* p = Bytes(f, f.Present);
-  if (!f.Present) return f;
+  if (!f.Present) return;
   TNum& out = f.Num;
   out.IsInt = true;
   switch (f.Type) {
-    case ftSmallint: out.I = LoadAs<int16_t>(p); return f;
-    case ftWord: out.I = LoadAs<uint16_t>(p); return f;
-    case ftLargeint: out.I = LoadAs<int64_t>(p); return f;
+    case ftSmallint: out.I = LoadAs<int16_t>(p); return;
+    case ftWord: out.I = LoadAs<uint16_t>(p); return;
+    case ftLargeint: out.I = LoadAs<int64_t>(p); return;
     case ftInteger:
-    case ftAutoInc: out.I = LoadAs<int32_t>(p); return f;
+    case ftAutoInc: out.I = LoadAs<int32_t>(p); return;
     case ftString:
     case ftFixedChar: {
       const char* text = reinterpret_cast<const char*>(p);
       f.Text = std::string_view(text, strnlen(text, f.Size));
-      return f;
+      return;
     }
     default: break;
   }
   out.IsInt = false;
   switch (f.Type) {
-    case ftFloat: out.D = LoadAs<double>(p); return f;
-    case ftBoolean: out.D = LoadAs<uint16_t>(p) != 0 ? 1 : 0; return f;
-    case ftDate: out.D = TimeStampToDateTime({LoadAs<int32_t>(p), 0}); return f;
-    case ftTime: out.D = TimeStampToDateTime({kDateDelta, LoadAs<int32_t>(p)}); return f;
+    case ftFloat: out.D = LoadAs<double>(p); return;
+    case ftBoolean: out.D = LoadAs<uint16_t>(p) != 0 ? 1 : 0; return;
+    case ftDate: out.D = TimeStampToDateTime({LoadAs<int32_t>(p), 0}); return;
+    case ftTime: out.D = TimeStampToDateTime({kDateDelta, LoadAs<int32_t>(p)}); return;
     default: {
       const double msecs = LoadAs<double>(p);
       const double date = std::trunc(msecs / static_cast<double>(kMSecsPerDay));
       const double time = msecs - date * static_cast<double>(kMSecsPerDay);
       out.D = TimeStampToDateTime({static_cast<int32_t>(date), static_cast<int32_t>(time)});
-      return f;
+      return;
     }
   }
 }
@@ -460,7 +498,7 @@ inline bool TFilterPlan::Operand(int at) {
   const TNode& n = nodes_[static_cast<size_t>(at)];
   if (n.Op != TOp::CmpFieldConst) return Truth(at);
   const TPlanField& f = Load(n.Field);
-  return f.Present & Holds(n.Outcomes, CompareNums(f.Num, n.Num));
+  return FieldHolds(n.Outcomes, f.Present, CompareNums(f.Num, n.Num));
 }
 
 bool TFilterPlan::Truth(int at) {
@@ -480,7 +518,7 @@ bool TFilterPlan::Truth(int at) {
     case TOp::Not: return !Operand(n.A);
     case TOp::CmpFieldConst: {
       const TPlanField& f = Load(n.Field);
-      return f.Present && Holds(n.Outcomes, CompareNums(f.Num, n.Num));
+      return FieldHolds(n.Outcomes, f.Present, CompareNums(f.Num, n.Num));
     }
     case TOp::CmpNum: {
       TNum a, b;

@@ -120,10 +120,14 @@ class TFilterPlan {
   int FieldNode(size_t at);
   int ConstantNode(size_t at);
   bool Numeric(int node) const;
+  // A node that tests the opposite of `node`.
+  int Negation(int node);
 
   const uint8_t* Bytes(TPlanField& field, bool& present);
+  bool FieldsStillFit(const TDataSet& table);
   // The field's value for the record under test, read once per record.
   TPlanField& Load(int field);
+  void Fetch(TPlanField& field);
   bool Num(int node, TNum& out);
   bool Str(int node, std::string_view& out);
   bool Truth(int node);
