@@ -89,13 +89,14 @@ class TDataSet {
   // (posting walks it several times per record); the fields are only added,
   // moved or removed while the dataset is closed.
   const std::vector<TField*>& FieldList() const;
-  // Drops the kept field list after a change to the fields or their children.
+  // Drops the kept field list after a change to the fields, their names or
+  // their children.
   void FieldsChanged() {
     fieldListValid_ = false;
     ++fieldsVersion_;
   }
-  // Changes with every FieldsChanged: what was looked up among the fields
-  // before is stale once it differs.
+  // Changes with every FieldsChanged (a field renamed too): what was looked
+  // up among the fields before is stale once it differs.
   uint64_t FieldsVersion() const { return fieldsVersion_; }
   // A persistent field; the dataset owns it. Only while closed.
   TField& AddField(std::unique_ptr<TField> field);

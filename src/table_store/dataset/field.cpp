@@ -17,6 +17,11 @@ TField::TField(TFieldType dataType, int32_t size) : TFieldInfo(0, dataType, size
 
 TField::~TField() = default;
 
+void TField::SetFieldName(std::string value) {
+  fieldName_ = std::move(value);
+  if (dataSet_ != nullptr) dataSet_->FieldsChanged();
+}
+
 std::string TField::FullName() const {
   if (parent_ == nullptr) return fieldName_;
   return parent_->FullName() + "." + fieldName_;

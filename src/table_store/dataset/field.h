@@ -39,7 +39,9 @@ class TField : public TFieldInfo {
 
   // ---- Identity and properties
   const std::string& FieldName() const { return fieldName_; }
-  void SetFieldName(std::string value) { fieldName_ = std::move(value); }
+  // A new name makes what the dataset's users found by name stale: the
+  // dataset's fields version moves on.
+  void SetFieldName(std::string value);
   // "Parent.Child" for a child of an ADT or Array field.
   std::string FullName() const;
   TFieldKind FieldKind() const { return fieldKind_; }

@@ -305,8 +305,10 @@ bool TdvoCustomMemTable::GetFieldData(const TField& field, void* buffer) {
 
 const uint8_t* TdvoCustomMemTable::RecordFieldBytes(const TRecord* record, const TField& field, bool& present) {
   const int fieldNo = field.FieldNo();
+  // A data field's slot is found in line: a filter asks for it per record.
   if (fieldNo > 0 && store_->IsOutOfLine(fieldNo)) return nullptr;
-  const uint8_t* slot = store_->FieldSlot(record, field);
+  const uint8_t* slot = fieldNo > 0 ? store_->FieldSlotOf(const_cast<TRecord*>(record), fieldNo)
+                                    : store_->FieldSlot(record, field);
   if (slot == nullptr) return nullptr;
   present = slot[0] != kSlotNull;
   return slot + 1;

@@ -86,6 +86,25 @@ TFilterEvaluator::TFilterEvaluator(const std::vector<uint8_t>& buffer) : buffer_
   slots_.resize(nodeAreaSize_ / 2 + 1);
 }
 
+TFilterEvaluator::~TFilterEvaluator() = default;
+
+TFilterPlan* TFilterEvaluator::PlanFor(TDataSet& table) {
+  if (planReady_ && planFormat_ == format_ && plan_->Fits(table)) return plan_.get();
+  // Tried for this table and format and found wanting: the walk it is.
+  if (!planReady_ && planTable_ == &table && planFormat_ == format_) return nullptr;
+  planReady_ = false;
+  planTable_ = &table;
+  planFormat_ = format_;
+  if (!plan_) plan_ = std::make_unique<TFilterPlan>();
+  try {
+    planReady_ = plan_->Build(*this, table);
+  } catch (...) {
+    // Whatever failed here fails in the walk again, where it is reported.
+    planReady_ = false;
+  }
+  return planReady_ ? plan_.get() : nullptr;
+}
+
 void TFilterEvaluator::Damaged(size_t at) const {
   throw EMemTableFilterError(FormatMessage(msg::kFilterMalformed, {static_cast<int64_t>(at)}));
 }
@@ -114,6 +133,21 @@ const TFilterValue& TFilterEvaluator::Evaluate(TDataSet& table, uint32_t localeI
   }
   depth_ = 0;
   return Node(node);
+}
+
+bool TFilterEvaluator::TestByPlan(TDataSet& table, uint32_t localeId, const TFilterFormat& format,
+                                  TFieldReader& reader, bool& result) {
+  if (upper_ == nullptr || upperLocale_ != localeId) {
+    upper_ = &LocaleUpperMap(localeId);
+    upperLocale_ = localeId;
+  }
+  if (slots_.empty()) return false;
+  table_ = &table;
+  reader_ = &reader;
+  format_ = &format;
+  depth_ = 0;
+  TFilterPlan* plan = PlanFor(table);
+  return plan != nullptr && plan->Test(table, reader, *upper_, result);
 }
 
 TFilterEvaluator::TSlot& TFilterEvaluator::Decode(size_t node) {

@@ -8,11 +8,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "table_store/filter/filter_format.h"
+#include "table_store/filter/filter_plan.h"
 #include "table_store/filter/filter_value.h"
 #include "table_store/filter/text_case.h"
 
@@ -40,14 +42,29 @@ class TFieldReader {
 class TFilterEvaluator {
  public:
   explicit TFilterEvaluator(const std::vector<uint8_t>& buffer);
+  ~TFilterEvaluator();
 
   // The value of the node at `node` (offset in the node area). Field reads
   // go through `reader` when given, else through `table`; `localeId` gives
   // the upper-casing rules.
   const TFilterValue& Evaluate(TDataSet& table, uint32_t localeId, size_t node,
                                const TFilterFormat& format = DefaultFilterFormat(), TFieldReader* reader = nullptr);
+  // The root's truth value for the record `reader` reads, through the
+  // expression's plan (see TFilterPlan), into `result`; false when there is
+  // no plan for it and the record is left to Evaluate.
+  bool TestByPlan(TDataSet& table, uint32_t localeId, const TFilterFormat& format, TFieldReader& reader,
+                  bool& result);
+  // The plan TestByPlan used last, while it was for `format` and `localeId`:
+  // the record after it needs no more than its Test.
+  TFilterPlan* LastPlan(const TFilterFormat& format, uint32_t localeId) const {
+    return planReady_ && planFormat_ == &format && upper_ != nullptr && upperLocale_ == localeId ? plan_.get()
+                                                                                                : nullptr;
+  }
+  const TCaseMap& UpperMap() const { return *upper_; }
 
  private:
+  friend class TFilterPlan;
+
   struct TSlot {
     // The node as the buffer holds it, read once.
     bool Decoded = false;
@@ -101,6 +118,9 @@ class TFilterEvaluator {
   const char* LiteralText(size_t offset) const;
   const uint8_t* LiteralBytes(size_t offset, size_t size) const;
   [[noreturn]] void Damaged(size_t at) const;
+  const TFilterFormat& Format() const { return *format_; }
+  // The plan for the root, built for `table` when there is none that fits.
+  TFilterPlan* PlanFor(TDataSet& table);
 
   const std::vector<uint8_t>& buffer_;
   size_t nodeAreaSize_ = 0;
@@ -114,6 +134,12 @@ class TFilterEvaluator {
   int depth_ = 0;
   std::vector<uint8_t> fieldBuffer_;
   std::string left_, right_;
+  // The plan, and what it was last built (or tried) for: a buffer without
+  // one is not tried again for the same table and format.
+  std::unique_ptr<TFilterPlan> plan_;
+  bool planReady_ = false;
+  const TDataSet* planTable_ = nullptr;
+  const TFilterFormat* planFormat_ = nullptr;
 };
 
 }  // namespace ts::filter

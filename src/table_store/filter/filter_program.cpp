@@ -98,15 +98,27 @@ TValue EvaluateExpression(TdvoCustomMemTable& table, const TFilterProgram& progr
 }
 
 bool RecordMatchesExpression(TdvoCustomMemTable& table, TRecord* record, const TFilterProgram& program) {
-  TOverrideScope scope(table, record);
   // One hold of the lock for every field the program reads, straight from
   // the record: the table would take it and find the record again per field.
   const TdvoCommon& store = table.IndexStore();
   TLockGuard guard(store.Lock());
-  if (record == nullptr || !table.IndexTableOpen()) return filter::TruthOf(Run(program, 0, table));
-  TRecordReader reader(table, record);
-  return filter::TruthOf(program.Evaluator().Evaluate(table, static_cast<uint32_t>(store.LocaleIDLocked()), 0,
-                                                      filter::DefaultFilterFormat(), &reader));
+  if (record != nullptr && table.IndexTableOpen()) {
+    TRecordReader reader(table, record);
+    const auto locale = static_cast<uint32_t>(store.LocaleIDLocked());
+    static const filter::TFilterFormat& format = filter::DefaultFilterFormat();
+    // The plan reads nothing through the table, so the record need not
+    // stand in for the table's own.
+    bool accepted = false;
+    filter::TFilterEvaluator& evaluator = program.Evaluator();
+    if (filter::TFilterPlan* plan = evaluator.LastPlan(format, locale);
+        plan != nullptr && plan->Test(table, reader, evaluator.UpperMap(), accepted))
+      return accepted;
+    if (evaluator.TestByPlan(table, locale, format, reader, accepted)) return accepted;
+    TOverrideScope scope(table, record);
+    return filter::TruthOf(program.Evaluator().Evaluate(table, locale, 0, format, &reader));
+  }
+  TOverrideScope scope(table, record);
+  return filter::TruthOf(Run(program, 0, table));
 }
 
 }  // namespace ts

@@ -178,6 +178,12 @@ TEST(LocateRecord, KeptKeysFollowTextOptionsAndFields) {
   table->AppendRecord({TValue::String("x"), TValue::Integer(7)});
   ASSERT_TRUE(table->LocateRecord("subjname", TValue::Integer(7)));
   EXPECT_EQ(table->FieldNamed("VarNo").AsString(), "x");
+  // A field renamed while open: the kept key is the other field now.
+  table->AppendRecord({TValue::String("7"), TValue::Integer(8)});
+  table->FieldNamed("subjname").SetFieldName("Other");
+  table->FieldNamed("VarNo").SetFieldName("subjname");
+  ASSERT_TRUE(table->LocateRecord("subjname", TValue::String("7")));
+  EXPECT_EQ(table->FieldNamed("Other").AsInteger(), 8);
 }
 
 TEST(LocateRecord, FieldNamesFoldCyrillicLettersToo) {

@@ -149,6 +149,11 @@ TEST(FilterMessages, FailuresCarryTheirClassAndText) {
       {"Name", "EVariantTypeCastError", "Could not convert variant of type (String) into type (Boolean)"},
       {"Zone = 'x'", "EVariantTypeCastError", "Could not convert variant of type (String) into type (Double)"},
       {"Zone in (1, 'x')", "EVariantTypeCastError", "Could not convert variant of type (String) into type (Double)"},
+      // Both sides of and/or are evaluated: a side that fails fails the
+      // filter whatever the other side holds.
+      {"Zone = 99 and Score / 0 > 1", "EVariantError", "Division by zero"},
+      {"Id > 0 or Name like 'a[b'", "EMaskException", "'a[b' is an invalid mask at (2)"},
+      {"Id < 0 and Zone = 'x'", "EVariantTypeCastError", "Could not convert variant of type (String) into type (Double)"},
   };
   for (const Failure& f : failures) {
     auto table = MakePeople(People());

@@ -90,6 +90,13 @@ TEST(FilterProgramLife, FieldsFoundByNameAreFoundAgainWhenTheFieldsChange) {
   table->First();
   EXPECT_EQ(table->RecordCount(), 1);
   EXPECT_EQ(table->FieldNamed("A").AsInteger(), 7);
+  // Renamed while open: "B" is now the other field.
+  table->FieldNamed("A").SetFieldName("C");
+  table->FieldNamed("B").SetFieldName("A");
+  table->FieldNamed("C").SetFieldName("B");
+  table->First();
+  EXPECT_EQ(table->RecordCount(), 1);
+  EXPECT_EQ(table->FieldNamed("A").AsInteger(), 3);
 }
 
 TEST(FilterRanges, TheRangeIsCheckedBeforeTheFilter) {
