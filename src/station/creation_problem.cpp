@@ -3,7 +3,7 @@
 #include "station_texts.h"
 #include "write_failure_text.h"
 
-#include "platform/files/writable_file.h"
+#include "platform/files/file_door.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -46,24 +46,28 @@ std::optional<QString> FolderProblem(const std::string &path) {
 
 }  // namespace
 
+QString FileCreationProblem(const std::string &path, const klt::files::Failure &failure) {
+  return QString::fromUtf8(texts::kCannotCreateFile).arg(WholePath(path), WriteFailureReason(failure, NameOf(path)));
+}
+
 QString FileCreationProblem(const std::string &path, int error, bool taken) {
-  return QString::fromUtf8(texts::kCannotCreateFile).arg(WholePath(path), WriteFailureReason(error, taken, NameOf(path)));
+  return FileCreationProblem(path, klt::files::Failure{error, taken});
+}
+
+QString FileWriteProblem(const std::string &path, const klt::files::Failure &failure) {
+  return QString::fromUtf8(texts::kCannotWriteFile).arg(WholePath(path), WriteFailureReason(failure, NameOf(path)));
 }
 
 QString FileWriteProblem(const std::string &path, int error) {
-  return QString::fromUtf8(texts::kCannotWriteFile).arg(WholePath(path), WriteFailureReason(error, false, NameOf(path)));
+  return FileWriteProblem(path, klt::files::Failure{error});
 }
 
 QString CreationProblem(const std::string &path) {
-  const klt::files::WritableFile made = klt::files::OpenWritable(path, klt::files::Contents::Keep);
-  if (made.fd >= 0) {
-    ::close(made.fd);
-    if (made.created) ::unlink(path.c_str());
-    return {};
-  }
-  if (!made.taken && (made.error == ENOENT || made.error == ENOTDIR))
+  const klt::files::Failure failure = klt::files::CreationFailure(path);
+  if (!failure) return {};
+  if (!failure.taken && (failure.error == ENOENT || failure.error == ENOTDIR))
     if (auto folder = FolderProblem(path)) return *folder;
-  return FileCreationProblem(path, made.error, made.taken);
+  return FileCreationProblem(path, failure);
 }
 
 }  // namespace station

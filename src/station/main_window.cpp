@@ -12,6 +12,7 @@
 #include "ui_text.h"
 #include "write_failure_text.h"
 
+#include "platform/files/file_door.h"
 #include "pdf_render/my_chrome_pdf_render.h"
 #include "table_store/binary_format/binary_stream_format.h"
 #include "table_store/dataset/mem_table.h"
@@ -184,6 +185,7 @@ TfrmMain::UnpackResult TfrmMain::UnpackMaterials() {
   tmp_created_ = tmp.file != nullptr;
   tmp_error_ = tmp.error;
   tmp_not_regular_ = tmp.notRegular;
+  tmp_of_file_ = tmp.ofFile;
   if (!materials_tmp_) {
     std::fclose(materials_in_);
     materials_in_ = nullptr;
@@ -237,15 +239,14 @@ void TfrmMain::FailUnpackedFile() {
   // What was written of the body would only take the room that was lacking.
   RemoveUnpackedFile();
   const QString name = QString::fromLatin1(kTempFile);
-  ShowBox({U(texts::kUnpackedMaterialsNotWritten).arg(name, WriteFailureReason(tmp_error_, tmp_not_regular_, name)),
+  ShowBox({U(texts::kUnpackedMaterialsNotWritten).arg(name, WriteFailureReason({tmp_error_, tmp_not_regular_, tmp_of_file_}, name)),
            U(texts::kCaptionErrorDots), BoxButtons::Ok, BoxIcon::None, BoxOwner::None});
 }
 
 void TfrmMain::RemoveUnpackedFile() {
   if (!tmp_created_) return;
   tmp_created_ = false;
-  std::error_code ec;
-  std::filesystem::remove(kTempFile, ec);
+  klt::files::Remove(kTempFile);
 }
 
 void TfrmMain::SetStartValues() {

@@ -185,6 +185,7 @@ class TfrmMain : public QWidget {
   bool tmp_created_ = false;
   int tmp_error_ = 0;
   bool tmp_not_regular_ = false;
+  bool tmp_of_file_ = false;  // kim.tmp's own file refused, not the folder
   bool audio_started_ = false;
   bool notice_pending_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
