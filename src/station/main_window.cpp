@@ -32,6 +32,10 @@
 #include <exception>
 #include <filesystem>
 #include <system_error>
+#include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace station {
 namespace {
@@ -183,6 +187,7 @@ TfrmMain::UnpackResult TfrmMain::UnpackMaterials() {
   const OpenedFile tmp = CreateRegularForWriting(kTempFile);
   materials_tmp_ = tmp.file;
   tmp_created_ = tmp.file != nullptr;
+  tmp_fd_ = tmp.fd;
   tmp_error_ = tmp.error;
   tmp_not_regular_ = tmp.notRegular;
   tmp_of_file_ = tmp.ofFile;
@@ -211,7 +216,11 @@ void TfrmMain::PrepareAnswers() { AppendEmptyAnswers(*answers); }
 bool TfrmMain::LoadComplects() {
   bool ok = true;
   try {
-    complects->LoadFileWithFormat(kTempFile, dvoBinaryStreamFormat1.get());
+    // Read back through the file written, not by its name, which anyone who
+    // may write the working folder could have given to another file.
+    ts::TFileStream body(kTempFile, ::fcntl(tmp_fd_, F_DUPFD_CLOEXEC, 0));
+    body.SetPosition(0);
+    complects->LoadStreamWithFormat(body, dvoBinaryStreamFormat1.get());
   } catch (const std::exception &) {
     // Whatever the body lacks, the station reports it as damaged materials.
     ok = false;
@@ -246,7 +255,9 @@ void TfrmMain::FailUnpackedFile() {
 void TfrmMain::RemoveUnpackedFile() {
   if (!tmp_created_) return;
   tmp_created_ = false;
-  klt::files::Remove(kTempFile);
+  // Only the file made goes: whatever else was put at the name stays.
+  klt::files::RemoveOwn(kTempFile, tmp_fd_);
+  ::close(std::exchange(tmp_fd_, -1));
 }
 
 void TfrmMain::SetStartValues() {

@@ -134,8 +134,9 @@ TFileStream::TFileStream(const std::string& path, TFileMode mode) : path_(path) 
                                                                                               : Access::ReadWrite);
   if (!opened.fd) {
     const std::string reason = klt::files::Reason(opened.failure);
-    if (mode == TFileMode::Create) throw EFCreateError(FormatMessage(msg::kCannotCreateFile, {path, reason}));
-    throw EFOpenError(FormatMessage(msg::kCannotOpenFile, {path, reason}));
+    if (mode == TFileMode::Create)
+      ThrowFileFault(EFCreateError(FormatMessage(msg::kCannotCreateFile, {path, reason})), path, opened.failure);
+    ThrowFileFault(EFOpenError(FormatMessage(msg::kCannotOpenFile, {path, reason})), path, opened.failure);
   }
   fd_ = opened.fd.Release();
 }
@@ -163,7 +164,7 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
 }
 
 void TFileStream::CannotWrite(const klt::files::Failure& failure) const {
-  throw EWriteError(FormatMessage(msg::kCannotWriteFile, {path_, klt::files::Reason(failure)}));
+  ThrowFileFault(EWriteError(FormatMessage(msg::kCannotWriteFile, {path_, klt::files::Reason(failure)})), path_, failure);
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {

@@ -144,7 +144,8 @@ void Remember(const std::string& path, const Place& place, int fd) {
 
 // Whether the caller may write the regular file held as `handle` (an O_PATH
 // descriptor): the file itself refuses, or 0.
-int WriteRefusal(int handle) {
+int WriteRefusal(int handle, const std::string& path) {
+  if (const int e = Ask(seam::Step::Open, path)) return e;
   const std::string self = "/proc/self/fd/" + std::to_string(handle);
   const Descriptor probe(::open(self.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (probe) return 0;
@@ -220,7 +221,7 @@ Opened CreateOwn(const std::string& path, Lifetime lifetime) {
     if (::fstat(handle.Get(), &held) != 0) return {Descriptor(), Error(errno)};
     if (!S_ISREG(held.st_mode)) return {Descriptor(), Taken()};
     // A file the caller could not rewrite is not taken away from its owner.
-    if (const int refusal = WriteRefusal(handle.Get())) return {Descriptor(), OfFile(refusal)};
+    if (const int refusal = WriteRefusal(handle.Get(), path)) return {Descriptor(), OfFile(refusal)};
     // Only the name goes: a file with other names keeps them and its bytes.
     if (::unlinkat(place.folder, place.name.c_str(), 0) != 0 && errno != ENOENT) return {Descriptor(), Error(errno)};
   }
@@ -242,7 +243,7 @@ Failure CreationFailure(const std::string& path) {
   struct stat held {};
   if (!handle || ::fstat(handle.Get(), &held) != 0) return Error(errno);
   if (!S_ISREG(held.st_mode)) return Taken();
-  if (const int refusal = WriteRefusal(handle.Get())) return OfFile(refusal);
+  if (const int refusal = WriteRefusal(handle.Get(), path)) return OfFile(refusal);
   // Replacing the name needs the folder's write right.
   if (::faccessat(place.folder, ".", W_OK | X_OK, AT_EACCESS) != 0) return Error(errno);
   return {};

@@ -107,8 +107,9 @@ Failure MakeFolder(const std::string& path);
 void RemoveTemporaries();
 
 namespace seam {
-// For tests: each step on a path asks this first; a non-zero answer fails
-// the step with that error number. The call may change the file system
+// For tests: each step on a path asks this first (Open also before a file
+// at a name to be made is taken away, for the right to rewrite it); a
+// non-zero answer fails the step with that error number. The call may change the file system
 // itself, as a name swapped between two steps.
 enum class Step { Open, Create, Write, Sync, Rename, Remove, MakeFolder };
 using Faults = std::function<int(Step step, const std::string& path)>;

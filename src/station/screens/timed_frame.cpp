@@ -258,8 +258,13 @@ void CopyBlobToFile(TfrmMain &main, const std::string &fieldName, std::string_vi
   klt::files::Opened out = klt::files::CreateOwn(path, klt::files::Lifetime::Temporary);
   if (!out.fd) throw std::runtime_error(FileCreationProblem(path, out.failure).toStdString());
   klt::files::Failure failure = klt::files::WriteAll(out.fd.Get(), buffer.data(), buffer.size(), path);
-  if (::close(out.fd.Release()) != 0 && !failure && errno != EINTR) failure = klt::files::Failure{errno};
-  if (failure) throw std::runtime_error(FileWriteProblem(path, failure).toStdString());
+  if (failure) {
+    // What was written would only take the room that was lacking.
+    klt::files::RemoveOwn(path, out.fd.Get());
+    throw std::runtime_error(FileWriteProblem(path, failure).toStdString());
+  }
+  if (::close(out.fd.Release()) != 0 && errno != EINTR)
+    throw std::runtime_error(FileWriteProblem(path, klt::files::Failure{errno}).toStdString());
 }
 
 QStringList ParseOptionList(const QByteArray &bytes) {

@@ -25,13 +25,13 @@ namespace {
 namespace files = klt::files;
 
 [[noreturn]] void CannotCreate(const std::string& path, const files::Failure& failure) {
-  throw EFCreateError(FormatMessage(msg::kCannotCreateFile, {path, files::Reason(failure)}));
+  ThrowFileFault(EFCreateError(FormatMessage(msg::kCannotCreateFile, {path, files::Reason(failure)})), path, failure);
 }
 
 [[noreturn]] void CannotCreate(const std::string& path, int error) { CannotCreate(path, files::Failure{error}); }
 
 [[noreturn]] void CannotWrite(const std::string& path, const files::Failure& failure) {
-  throw EWriteError(FormatMessage(msg::kCannotWriteFile, {path, files::Reason(failure)}));
+  ThrowFileFault(EWriteError(FormatMessage(msg::kCannotWriteFile, {path, files::Reason(failure)})), path, failure);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -151,7 +151,8 @@ int CreateLockedTemporary(const std::string& path, std::string& temp) {
     try {
       if (LockNewFile(fd) == TLocked::Refused) {
         const int refusal = errno;
-        throw EFCreateError(FormatMessage(msg::kCannotLockFile, {path, std::strerror(refusal)}));
+        ThrowFileFault(EFCreateError(FormatMessage(msg::kCannotLockFile, {path, std::strerror(refusal)})), path,
+                       files::Failure{refusal});
       }
       if (files::Holds(temp, fd)) return made.fd.Release();
     } catch (...) {
@@ -192,19 +193,21 @@ TReplacingFileStream::TReplacingFileStream(std::string path, bool keepContents) 
   }
 }
 
-std::string TReplacingFileStream::TargetMessage(const Exception& error) const {
+void TReplacingFileStream::Retarget(const EWriteError& error) const {
   // The caller knows the file by its own name, not by the new file's.
   std::string message = error.Message();
   const size_t at = message.find(temp_);
   if (at != std::string::npos) message.replace(at, temp_.size(), path_);
-  return message;
+  EWriteError retargeted(message);
+  if (const TFileFault* fault = error.FileFault()) retargeted.SetFileFault({path_, fault->failure});
+  throw retargeted;
 }
 
 int64_t TReplacingFileStream::Write(const void* buffer, int64_t count) {
   try {
     return file_->Write(buffer, count);
   } catch (const EWriteError& error) {
-    throw EWriteError(TargetMessage(error));
+    Retarget(error);
   }
 }
 
@@ -212,7 +215,7 @@ void TReplacingFileStream::SetSize(int64_t newSize) {
   try {
     file_->SetSize(newSize);
   } catch (const EWriteError& error) {
-    throw EWriteError(TargetMessage(error));
+    Retarget(error);
   }
 }
 
