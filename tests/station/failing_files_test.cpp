@@ -272,7 +272,9 @@ TEST_F(FailingFiles, EachFileTellsItsFailureWritesNothingElsewhereAndLosesNoEarl
       }
       // A save's earlier file, and one the station was refused to take away.
       if (!made && !Holder(f) && (Saved(m) || f == Fault::NoFileRight)) {
-        EXPECT_EQ(ReadBytes(path), kEarlier) << "the earlier file is not lost";
+        const bool regular = fs::symlink_status(path).type() == fs::file_type::regular;
+        EXPECT_TRUE(regular) << "the earlier file is not lost";
+        if (regular) EXPECT_EQ(ReadBytes(path), kEarlier);
       }
       if (made && Saved(m)) {
         const fs::perms mode = fs::symlink_status(path).permissions();
