@@ -274,7 +274,9 @@ TEST_F(FailingFiles, EachFileTellsItsFailureWritesNothingElsewhereAndLosesNoEarl
       if (!made && !Holder(f) && (Saved(m) || f == Fault::NoFileRight)) {
         const bool regular = fs::symlink_status(path).type() == fs::file_type::regular;
         EXPECT_TRUE(regular) << "the earlier file is not lost";
-        if (regular) EXPECT_EQ(ReadBytes(path), kEarlier);
+        if (regular) {
+          EXPECT_EQ(ReadBytes(path), kEarlier);
+        }
       }
       if (made && Saved(m)) {
         const fs::perms mode = fs::symlink_status(path).permissions();
