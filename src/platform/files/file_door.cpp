@@ -330,11 +330,12 @@ Failure Publish(int fd, const std::string& from, const std::string& to) {
   if (::fstat(fd, &held) != 0) return Error(errno);
   if (!NameHolds(target, fd) || held.st_nlink != 1) {
     // A later save of the same file may have replaced this one already: the
-    // file written lost its only name and the name holds another new file
-    // of no other name. Anything else there (a pipe, a file with a second
-    // name), or this file still named elsewhere, is not what was saved.
+    // name then holds another new file of no other name (some file systems
+    // still count the name this file lost). Anything else there (a pipe, a
+    // file with a second name), or a second name of this file, is not what
+    // was saved.
     struct stat named {};
-    const bool later = ::fstat(fd, &held) == 0 && held.st_nlink == 0 &&
+    const bool later = ::fstat(fd, &held) == 0 && held.st_nlink <= 1 &&
                        ::fstatat(target.folder, target.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
                        S_ISREG(named.st_mode) && named.st_nlink == 1;
     if (!later) return Swapped();
