@@ -3,7 +3,7 @@
 #include "station_texts.h"
 #include "write_failure_text.h"
 
-#include "platform/files/writable_file.h"
+#include "platform/files/file_door.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -48,12 +48,20 @@ std::optional<QString> FolderProblem(const std::string &path) {
 
 }  // namespace
 
+QString FileCreationProblem(const std::string &path, const klt::files::Failure &failure) {
+  return QString::fromUtf8(texts::kCannotCreateFile).arg(WholePath(path), WriteFailureReason(failure, NameOf(path)));
+}
+
 QString FileCreationProblem(const std::string &path, int error, bool taken) {
-  return QString::fromUtf8(texts::kCannotCreateFile).arg(WholePath(path), WriteFailureReason(error, taken, NameOf(path)));
+  return FileCreationProblem(path, klt::files::Failure{error, taken});
+}
+
+QString FileWriteProblem(const std::string &path, const klt::files::Failure &failure) {
+  return QString::fromUtf8(texts::kCannotWriteFile).arg(WholePath(path), WriteFailureReason(failure, NameOf(path)));
 }
 
 QString FileWriteProblem(const std::string &path, int error, bool taken) {
-  return QString::fromUtf8(texts::kCannotWriteFile).arg(WholePath(path), WriteFailureReason(error, taken, NameOf(path)));
+  return FileWriteProblem(path, klt::files::Failure{error, taken});
 }
 
 QString WriteProblem(const std::string &path) {
@@ -66,7 +74,8 @@ QString WriteProblem(const std::string &path) {
   if (!S_ISDIR(st.st_mode)) return FileWriteProblem(path, ENOTDIR);
   if (::lstat(path.c_str(), &st) != 0) return FileWriteProblem(path, errno == ENOENT ? kFileGone : errno);
   if (!S_ISREG(st.st_mode)) return FileWriteProblem(path, 0, true);
-  if (::access(path.c_str(), W_OK) != 0) return FileWriteProblem(path, errno);
+  // The file itself refuses, not its folder.
+  if (::access(path.c_str(), W_OK) != 0) return FileWriteProblem(path, klt::files::Failure{errno, false, true});
   // Room for a few more pages of sound: what the writer would have needed.
   constexpr unsigned long long kRoom = 64 * 1024;
   struct rlimit limit {};
@@ -82,15 +91,11 @@ QString WriteProblem(const std::string &path) {
 }
 
 QString CreationProblem(const std::string &path) {
-  const klt::files::WritableFile made = klt::files::OpenWritable(path, klt::files::Contents::Keep);
-  if (made.fd >= 0) {
-    ::close(made.fd);
-    if (made.created) ::unlink(path.c_str());
-    return {};
-  }
-  if (!made.taken && (made.error == ENOENT || made.error == ENOTDIR))
+  const klt::files::Failure failure = klt::files::CreationFailure(path);
+  if (!failure) return {};
+  if (!failure.taken && (failure.error == ENOENT || failure.error == ENOTDIR))
     if (auto folder = FolderProblem(path)) return *folder;
-  return FileCreationProblem(path, made.error, made.taken);
+  return FileCreationProblem(path, failure);
 }
 
 }  // namespace station

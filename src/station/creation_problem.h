@@ -6,6 +6,10 @@
 
 #include <string>
 
+namespace klt::files {
+struct Failure;
+}
+
 namespace station {
 
 // "Невозможно создать файл "<whole path>"" with the reason, or the same for
@@ -19,9 +23,11 @@ QString CreationProblem(const std::string &path);
 // The message for a file that could not be made: its whole path and the
 // reason for `error`, or for a name held by something else when `taken`.
 QString FileCreationProblem(const std::string &path, int error, bool taken);
+QString FileCreationProblem(const std::string &path, const klt::files::Failure &failure);
 
 // The message for a file that was made but could not be written in full.
 QString FileWriteProblem(const std::string &path, int error, bool taken = false);
+QString FileWriteProblem(const std::string &path, const klt::files::Failure &failure);
 
 // "Невозможно записать файл "<whole path>"" with the reason why the file,
 // which another program was writing and which stopped growing, could not be

@@ -12,6 +12,7 @@
 #include "ui_text.h"
 #include "write_failure_text.h"
 
+#include "platform/files/file_door.h"
 #include "pdf_render/my_chrome_pdf_render.h"
 #include "table_store/binary_format/binary_stream_format.h"
 #include "table_store/binary_format/value_tags.h"
@@ -32,6 +33,10 @@
 #include <exception>
 #include <filesystem>
 #include <system_error>
+#include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace station {
 namespace {
@@ -189,8 +194,10 @@ TfrmMain::UnpackResult TfrmMain::UnpackMaterials() {
   const OpenedFile tmp = CreateRegularForWriting(kTempFile);
   materials_tmp_ = tmp.file;
   tmp_created_ = tmp.file != nullptr;
+  tmp_fd_ = tmp.fd;
   tmp_error_ = tmp.error;
   tmp_not_regular_ = tmp.notRegular;
+  tmp_of_file_ = tmp.ofFile;
   if (!materials_tmp_) {
     std::fclose(materials_in_);
     materials_in_ = nullptr;
@@ -219,7 +226,11 @@ void TfrmMain::PrepareAnswers() { AppendEmptyAnswers(*answers); }
 bool TfrmMain::LoadComplects() {
   bool ok = true;
   try {
-    complects->LoadFileWithFormat(kTempFile, dvoBinaryStreamFormat1.get());
+    // Read back through the file written, not by its name, which anyone who
+    // may write the working folder could have given to another file.
+    ts::TFileStream body(kTempFile, ::fcntl(tmp_fd_, F_DUPFD_CLOEXEC, 0));
+    body.SetPosition(0);
+    complects->LoadStreamWithFormat(body, dvoBinaryStreamFormat1.get());
   } catch (const std::exception &) {
     // Whatever the body lacks, the station reports it as damaged materials.
     ok = false;
@@ -250,15 +261,16 @@ void TfrmMain::FailUnpackedFile() {
   // What was written of the body would only take the room that was lacking.
   RemoveUnpackedFile();
   const QString name = QString::fromLatin1(kTempFile);
-  ShowBox({U(texts::kUnpackedMaterialsNotWritten).arg(name, WriteFailureReason(tmp_error_, tmp_not_regular_, name)),
+  ShowBox({U(texts::kUnpackedMaterialsNotWritten).arg(name, WriteFailureReason({tmp_error_, tmp_not_regular_, tmp_of_file_}, name)),
            U(texts::kCaptionErrorDots), BoxButtons::Ok, BoxIcon::None, BoxOwner::None});
 }
 
 void TfrmMain::RemoveUnpackedFile() {
   if (!tmp_created_) return;
   tmp_created_ = false;
-  std::error_code ec;
-  std::filesystem::remove(kTempFile, ec);
+  // Only the file made goes: whatever else was put at the name stays.
+  klt::files::RemoveOwn(kTempFile, tmp_fd_);
+  ::close(std::exchange(tmp_fd_, -1));
 }
 
 void TfrmMain::SetStartValues() {

@@ -193,8 +193,10 @@ class TfrmMain : public QWidget {
   // The temporary file is ours to remove only once we created or emptied it:
   // a folder or a special file that held its name stays.
   bool tmp_created_ = false;
+  int tmp_fd_ = -1;  // kim.tmp as made: read back and removed through it, whatever has its name then
   int tmp_error_ = 0;
   bool tmp_not_regular_ = false;
+  bool tmp_of_file_ = false;  // kim.tmp's own file refused, not the folder
   bool audio_started_ = false;
   bool notice_pending_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -2,8 +2,8 @@
 
 #include "main_window.h"
 
-#include <filesystem>
-#include <system_error>
+#include "platform/files/file_door.h"
+
 
 namespace station {
 namespace {
@@ -30,13 +30,10 @@ std::string ParticipantFile(const std::string &root, const QString &stationKey, 
 }
 
 bool EnsureParticipantFolder(const std::string &root, const QString &stationKey, const QString &code) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path station = StationFolder(root, stationKey);
-  if (!fs::is_directory(station, ec)) fs::create_directory(station, ec);
-  const fs::path participant = ParticipantFolder(root, stationKey, code);
-  if (!fs::is_directory(participant, ec)) fs::create_directory(participant, ec);
-  return fs::is_directory(participant, ec);
+  // Both folders are held from here on: the recordings and the answers file
+  // are made through them, whatever is put at their names meanwhile.
+  klt::files::MakeFolder(StationFolder(root, stationKey));
+  return !klt::files::MakeFolder(ParticipantFolder(root, stationKey, code));
 }
 
 std::string ParticipantFolder(const TfrmMain &main) {

@@ -1,70 +1,74 @@
 #include "regular_file.h"
 
-#include "platform/files/writable_file.h"
+#include "platform/files/file_door.h"
 
 #include <cerrno>
+#include <new>
+
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace station {
 namespace {
 
-OpenedFile NotRegular() { return {nullptr, 0, true}; }
-
-OpenedFile Failed(int error) { return {nullptr, error, false}; }
-
-// The descriptor as a stream, once it proved to be a regular file. Without
-// O_NONBLOCK from here on: a regular file never blocks, and the stream's
-// readers and writers expect the ordinary mode.
-OpenedFile AsStream(int fd, const char *mode) {
-  struct stat opened;
-  if (::fstat(fd, &opened) != 0) {
-    const int error = errno;
-    ::close(fd);
-    return Failed(error);
-  }
-  if (!S_ISREG(opened.st_mode)) {
-    ::close(fd);
-    return NotRegular();
-  }
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  std::FILE *file = ::fdopen(fd, mode);
-  if (file == nullptr) {
-    const int error = errno;
-    ::close(fd);
-    return Failed(error);
-  }
-  return {file, 0, false};
+OpenedFile Refused(const klt::files::Failure &failure) {
+  return {nullptr, failure.error, failure.taken, failure.ofFile, -1};
 }
 
-// The open itself: O_NONBLOCK keeps a pipe swapped in after the check from
-// blocking; a pipe without a reader, a socket or a missing device answers
-// ENXIO, which names no file problem of its own.
-OpenedFile Open(const std::string &path, int flags, const char *mode) {
-  const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return errno == ENXIO ? NotRegular() : Failed(errno);
-  return AsStream(fd, mode);
+// A written stream's bytes go out through the file door, as every write of
+// a file the station makes does.
+struct Sink {
+  klt::files::Descriptor fd;
+  std::string path;
+};
+
+ssize_t SinkWrite(void *cookie, const char *bytes, size_t count) {
+  auto *sink = static_cast<Sink *>(cookie);
+  if (const klt::files::Failure failure = klt::files::WriteAll(sink->fd.Get(), bytes, count, sink->path)) {
+    errno = failure.error != 0 ? failure.error : EIO;
+    return -1;
+  }
+  return ssize_t(count);
+}
+
+int SinkClose(void *cookie) {
+  auto *sink = static_cast<Sink *>(cookie);
+  const int result = ::close(sink->fd.Release());
+  const int error = errno;
+  delete sink;
+  errno = error;
+  return result;
 }
 
 }  // namespace
 
 OpenedFile OpenRegularForReading(const std::string &path) {
-  struct stat named;
-  if (::stat(path.c_str(), &named) != 0) return Failed(errno);
-  if (!S_ISREG(named.st_mode)) return NotRegular();
-  return Open(path, O_RDONLY, "rb");
+  klt::files::Opened opened = klt::files::OpenRegular(path);
+  if (!opened.fd) return Refused(opened.failure);
+  std::FILE *file = ::fdopen(opened.fd.Get(), "rb");
+  if (file == nullptr) return {nullptr, errno, false, false, -1};
+  opened.fd.Release();
+  return {file, 0, false, false, -1};
 }
 
 OpenedFile CreateRegularForWriting(const std::string &path) {
-  // A missing name is created; anything else that is there must be a
-  // regular file before it is opened, let alone emptied. A link at the name
-  // is not followed: the file it points to is someone else's.
-  const klt::files::WritableFile made = klt::files::OpenWritable(path, klt::files::Contents::Empty);
-  if (made.taken) return NotRegular();
-  if (made.fd < 0) return Failed(made.error);
-  return AsStream(made.fd, "wb");
+  klt::files::Opened opened = klt::files::CreateOwn(path, klt::files::Lifetime::Temporary);
+  if (!opened.fd) return Refused(opened.failure);
+  const int again = ::fcntl(opened.fd.Get(), F_DUPFD_CLOEXEC, 0);
+  if (again < 0) {
+    const int error = errno;
+    klt::files::RemoveOwn(path, opened.fd.Get());
+    return {nullptr, error, false, false, -1};
+  }
+  auto *sink = new (std::nothrow) Sink{std::move(opened.fd), path};
+  std::FILE *file = sink != nullptr ? ::fopencookie(sink, "wb", {nullptr, SinkWrite, nullptr, SinkClose}) : nullptr;
+  if (file == nullptr) {
+    if (sink != nullptr) klt::files::RemoveOwn(path, sink->fd.Get());
+    delete sink;
+    ::close(again);
+    return {nullptr, ENOMEM, false, false, -1};
+  }
+  return {file, 0, false, false, again};
 }
 
 }  // namespace station

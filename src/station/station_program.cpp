@@ -13,6 +13,8 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include "platform/files/file_door.h"
+
 namespace station {
 
 bool InstallQtRussian() {
@@ -59,6 +61,9 @@ int RunStationProgram(int argc, char **argv, const EditionSettings &settings) {
   // The loop ends once the window has closed, which it does only after the
   // station was stopped.
   const int code = app.exec();
+  // A signal ends the station wherever it is: the sound of a task and any
+  // other file made only for a while must not stay behind.
+  if (exitCode != 0) klt::files::RemoveTemporaries();
   return exitCode != 0 ? exitCode : code;
 }
 

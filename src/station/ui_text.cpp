@@ -1,5 +1,7 @@
 #include "ui_text.h"
 
+#include "creation_problem.h"
+
 #include "table_store/codepage.h"
 
 #include <QList>
@@ -49,7 +51,15 @@ std::string ToCodePage(const QString &text) {
 }
 
 QString ErrorText(const std::exception &error) {
-  if (const auto *own = dynamic_cast<const ts::Exception *>(&error)) return FromCodePage(own->Message());
+  if (const auto *own = dynamic_cast<const ts::Exception *>(&error)) {
+    // A file the store could not make or write is told in the station's
+    // words, with the whole path and the reason; the rest in the store's.
+    if (const ts::TFileFault *fault = own->FileFault()) {
+      if (dynamic_cast<const ts::EWriteError *>(own)) return FileWriteProblem(fault->path, fault->failure);
+      if (dynamic_cast<const ts::EFCreateError *>(own)) return FileCreationProblem(fault->path, fault->failure);
+    }
+    return FromCodePage(own->Message());
+  }
   return QString::fromUtf8(error.what());
 }
 

@@ -2,6 +2,8 @@
 
 #include "paths.h"
 
+#include "platform/files/file_door.h"
+
 #include <cerrno>
 #include <string_view>
 
@@ -30,6 +32,15 @@ QString WriteFailureReason(int error, bool taken, const QString &name) {
     case ENFILE: return u("открыто слишком много файлов");
     default: return u("системная ошибка %1").arg(error);
   }
+}
+
+QString WriteFailureReason(const klt::files::Failure &failure, const QString &name) {
+  const auto u = [](const char *utf8) { return QString::fromUtf8(utf8); };
+  if (failure.swapped) return u("файл %1 подменён другим во время записи").arg(name);
+  if (failure.ofFile && (failure.error == EACCES || failure.error == EPERM))
+    return u("нет прав на запись в файл %1").arg(name);
+  if (failure.ofFile && failure.error == ETXTBSY) return u("файл %1 занят другой программой").arg(name);
+  return WriteFailureReason(failure.error, failure.taken, name);
 }
 
 QString WholePath(const std::string &path) {

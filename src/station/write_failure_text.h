@@ -7,6 +7,10 @@
 
 #include <string>
 
+namespace klt::files {
+struct Failure;
+}
+
 namespace station {
 
 // Not a system error number: the program that was writing the file ended
@@ -19,6 +23,10 @@ inline constexpr int kFileGone = -2;
 // by a folder, a link or a special file (and `error` is then not looked
 // at). `name` is the file's or folder's own name, without its folder.
 QString WriteFailureReason(int error, bool taken, const QString &name);
+// The same for a failure of the file door, which also tells whether the
+// file at the name refused rather than its folder, or whether another file
+// took the name between two steps.
+QString WriteFailureReason(const klt::files::Failure &failure, const QString &name);
 
 // A path as the user is to see it: whole, from the root of the file system.
 QString WholePath(const std::string &path);

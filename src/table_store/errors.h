@@ -28,10 +28,19 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/files/file_door.h"
+
 namespace ts {
+
+// The file step that failed, for callers that tell it in their own words.
+struct TFileFault {
+  std::string path;
+  klt::files::Failure failure;
+};
 
 class Exception : public std::exception {
  public:
@@ -39,10 +48,21 @@ class Exception : public std::exception {
   const std::string& Message() const noexcept { return message_; }
   const char* what() const noexcept override { return message_.c_str(); }
   virtual const char* ClassName() const noexcept { return "Exception"; }
+  // Set on the errors of files that could not be made or written.
+  const TFileFault* FileFault() const noexcept { return fault_ ? &*fault_ : nullptr; }
+  void SetFileFault(TFileFault fault) { fault_ = std::move(fault); }
 
  private:
   std::string message_;
+  std::optional<TFileFault> fault_;
 };
+
+// Raises `error` carrying the file step that failed.
+template <class E>
+[[noreturn]] void ThrowFileFault(E error, std::string path, const klt::files::Failure& failure) {
+  error.SetFileFault({std::move(path), failure});
+  throw error;
+}
 
 #define TS_DECLARE_EXCEPTION(Name, Base)                                  \
   class Name : public Base {                                              \

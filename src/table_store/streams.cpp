@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/files/file_door.h"
 #include "table_store/errors.h"
 #include "table_store/messages.h"
 
@@ -124,29 +125,20 @@ void TMemoryStream::SaveToFile(const std::string& path) const {
 // ---- TFileStream
 
 TFileStream::TFileStream(const std::string& path, TFileMode mode) : path_(path) {
-  int flags = O_CLOEXEC;
-  switch (mode) {
-    case TFileMode::OpenRead: flags |= O_RDONLY; break;
-    case TFileMode::OpenWrite: flags |= O_WRONLY; break;
-    case TFileMode::OpenReadWrite: flags |= O_RDWR; break;
-    case TFileMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-  }
-  fd_ = ::open(path.c_str(), flags, 0666);
-  if (fd_ >= 0) {
-    // A directory opens for reading on this platform but is no file.
-    struct stat st {};
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-      ::close(fd_);
-      fd_ = -1;
-      errno = EISDIR;
-    }
-  }
-  if (fd_ < 0) {
-    const std::string reason = std::strerror(errno);
+  using klt::files::Access;
+  // A file created is the store's own new file: nothing at the name is
+  // followed or written into.
+  klt::files::Opened opened = mode == TFileMode::Create ? klt::files::CreateOwn(path)
+                              : klt::files::OpenExisting(path, mode == TFileMode::OpenRead    ? Access::Read
+                                                               : mode == TFileMode::OpenWrite ? Access::Write
+                                                                                              : Access::ReadWrite);
+  if (!opened.fd) {
+    const std::string reason = klt::files::Reason(opened.failure);
     if (mode == TFileMode::Create)
-      throw EFCreateError(FormatMessage(msg::kCannotCreateFile, {path, reason}));
-    throw EFOpenError(FormatMessage(msg::kCannotOpenFile, {path, reason}));
+      ThrowFileFault(EFCreateError(FormatMessage(msg::kCannotCreateFile, {path, reason})), path, opened.failure);
+    ThrowFileFault(EFOpenError(FormatMessage(msg::kCannotOpenFile, {path, reason})), path, opened.failure);
   }
+  fd_ = opened.fd.Release();
 }
 
 TFileStream::~TFileStream() {
@@ -164,16 +156,15 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
-  for (;;) {
-    const ssize_t n = ::write(fd_, buffer, static_cast<size_t>(count));
-    if (n >= 0) return n;
-    // A full disk or a size limit must say so, not just that a write failed.
-    if (errno != EINTR) CannotWrite(errno);
-  }
+  klt::files::Failure failure;
+  const ssize_t n = klt::files::Write(fd_, buffer, static_cast<size_t>(count), path_, &failure);
+  // A full disk or a size limit must say so, not just that a write failed.
+  if (n < 0) CannotWrite(failure);
+  return n;
 }
 
-void TFileStream::CannotWrite(int error) const {
-  throw EWriteError(FormatMessage(msg::kCannotWriteFile, {path_, std::strerror(error)}));
+void TFileStream::CannotWrite(const klt::files::Failure& failure) const {
+  ThrowFileFault(EWriteError(FormatMessage(msg::kCannotWriteFile, {path_, klt::files::Reason(failure)})), path_, failure);
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
@@ -193,7 +184,7 @@ int64_t TFileStream::Size() const {
 
 void TFileStream::SetSize(int64_t newSize) {
   if (newSize < 0) throw EWriteError();
-  if (::ftruncate(fd_, static_cast<off_t>(newSize)) != 0) CannotWrite(errno);
+  if (const auto failure = klt::files::Truncate(fd_, static_cast<off_t>(newSize), path_)) CannotWrite(failure);
   if (Position() > newSize) Seek(newSize, TSeekOrigin::Beginning);
 }
 

@@ -6,7 +6,9 @@
 //   TMemoryStream  a growable byte buffer; Write is virtual so that a stream
 //                  built on it (the blob stream) can watch what is written.
 //   TFileStream    a file on a path: open for reading, for writing, for both,
-//                  or create (truncating an existing file). Failures raise
+//                  or create (a new file of its own in place of whatever
+//                  regular file had the name; a link, pipe or other special
+//                  file there is refused, never written). Failures raise
 //                  EFOpenError / EFCreateError / EWriteError naming the file
 //                  and the reason.
 #pragma once
@@ -14,6 +16,10 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace klt::files {
+struct Failure;
+}
 
 namespace ts {
 
@@ -74,7 +80,7 @@ enum class TFileMode {
   OpenRead,       // existing file, reading
   OpenWrite,      // existing file, writing
   OpenReadWrite,  // existing file, both
-  Create,         // created, or emptied when it exists; reading and writing
+  Create,         // a new file at the name, reading and writing
 };
 
 class TFileStream : public TStream {
@@ -91,10 +97,11 @@ class TFileStream : public TStream {
   void SetSize(int64_t newSize) override;
 
   const std::string& FileName() const { return path_; }
+  int Handle() const { return fd_; }
 
  private:
   // EWriteError naming the file and the system's reason.
-  [[noreturn]] void CannotWrite(int error) const;
+  [[noreturn]] void CannotWrite(const klt::files::Failure& failure) const;
 
   std::string path_;
   int fd_ = -1;

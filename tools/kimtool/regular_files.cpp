@@ -1,36 +1,36 @@
 #include "regular_files.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "kim_file.h"
-#include "regular_file.h"
+#include "platform/files/file_door.h"
 
 namespace kim {
 
 std::string ReadRegularFile(const std::string& file) {
-  const station::OpenedFile opened = station::OpenRegularForReading(file);
-  if (opened.notRegular) throw KimError("not a regular file");
-  if (opened.file == nullptr) throw KimError(std::string("cannot be read: ") + std::strerror(opened.error));
+  const klt::files::Opened opened = klt::files::OpenRegular(file);
+  if (opened.failure.taken) throw KimError("not a regular file");
+  if (!opened.fd) throw KimError("cannot be read: " + klt::files::Reason(opened.failure));
   std::string bytes;
   char chunk[1 << 16];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, opened.file)) > 0) bytes.append(chunk, n);
-  const bool failed = std::ferror(opened.file) != 0;
-  const int error = errno;
-  std::fclose(opened.file);
-  if (failed) throw KimError(std::string("cannot be read: ") + std::strerror(error));
-  return bytes;
+  for (;;) {
+    const ssize_t n = ::read(opened.fd.Get(), chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw KimError(std::string("cannot be read: ") + std::strerror(errno));
+    if (n == 0) return bytes;
+    bytes.append(chunk, size_t(n));
+  }
 }
 
 void RefuseIrregularOutput(const std::string& file) {
   // The name itself, not what a link there leads to: the new file is
   // renamed over the name, which would put it in the link's place.
-  struct stat named {};
-  if (::lstat(file.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) throw KimError(file + ": not a regular file");
+  const klt::files::NameKind kind = klt::files::KindOf(file);
+  if (kind != klt::files::NameKind::Missing && kind != klt::files::NameKind::Regular)
+    throw KimError(file + ": not a regular file");
 }
 
 }  // namespace kim

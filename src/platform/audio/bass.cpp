@@ -21,7 +21,7 @@
 #include "platform/audio/file_stream.h"
 #include "platform/audio/mixer.h"
 #include "platform/audio/recording_channel.h"
-#include "platform/files/writable_file.h"
+#include "platform/files/file_door.h"
 
 namespace klt::audio {
 
@@ -440,27 +440,25 @@ HENCODE BASS_Encode_StartArgv(DWORD handle, const char *const *argv, DWORD flags
     }
     // An encoder that cannot create its file would only end at once, and the
     // recording would be lost without a word: refused here instead. The file
-    // is opened here and handed to the encoder open, so that nothing put at
-    // its name later (a link above all) is what the encoder writes; the
-    // encoder empties it when it opens it as its output.
-    klt::files::WritableFile file;
+    // is made here, a new file of the station's own, and handed to the
+    // encoder open, so that nothing put at its name later (a link above all)
+    // is what the encoder writes.
+    klt::files::Opened file;
     if (!output.empty()) {
-        file = klt::files::OpenWritable(output, klt::files::Contents::Keep);
-        if (file.fd < 0) {
+        file = klt::files::CreateOwn(output);
+        if (!file.fd) {
             return Fail(BASS_ERROR_FILEOPEN);
         }
         args[outputArg] = "/dev/fd/" + std::to_string(klt::audio::EncoderProcess::kOutputFd);
     }
-    auto process = klt::audio::EncoderProcess::Spawn(program, args, output, file.fd);
-    if (file.fd >= 0) {
-        close(file.fd);
-    }
+    auto process = klt::audio::EncoderProcess::Spawn(program, args, output, file.fd.Get());
     if (!process) {
-        if (file.created) {
-            std::remove(output.c_str());
+        if (file.fd) {
+            klt::files::RemoveOwn(output, file.fd.Get());
         }
         return Fail(BASS_ERROR_CREATE);
     }
+    file.fd = klt::files::Descriptor();
     HENCODE encoderHandle = lib.NewHandle();
     auto encoder = std::make_shared<klt::audio::ChannelEncoder>(
         encoderHandle, std::move(process), channel->Rate(), channel->Channels(),

@@ -6,7 +6,7 @@
 #include "../station_texts.h"
 #include "../ui_text.h"
 
-#include "platform/files/writable_file.h"
+#include "platform/files/file_door.h"
 
 #include "table_store/dataset/blob_stream.h"
 #include "table_store/dataset/mem_table.h"
@@ -25,9 +25,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <stdexcept>
 
@@ -47,16 +44,20 @@ QFont PixelFont(int pixels, bool bold, const char *family = "Liberation Sans") {
 }
 
 QByteArray ReadWholeFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("Cannot open file " + path);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return QByteArray(bytes.data(), qsizetype(bytes.size()));
+  const klt::files::Opened in = klt::files::OpenRegular(path);
+  if (!in.fd) throw std::runtime_error("Cannot open file " + path);
+  QByteArray bytes;
+  char chunk[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(in.fd.Get(), chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw std::runtime_error("Cannot read file " + path);
+    if (n == 0) return bytes;
+    bytes.append(chunk, qsizetype(n));
+  }
 }
 
-void RemoveFile(const std::string &path) {
-  std::error_code ec;
-  std::filesystem::remove(path, ec);
-}
+void RemoveFile(const std::string &path) { klt::files::Remove(path); }
 
 constexpr int kDefaultPanelHeight = 49;
 constexpr int kCaptionGap = 8;
@@ -257,25 +258,22 @@ void CopyBlobToFile(TfrmMain &main, const std::string &fieldName, std::string_vi
     buffer.resize(std::size_t(got < 0 ? 0 : got));
   }
   const std::string path = WorkFile(main, fileName);
-  // Never written through a link, nor into a pipe or device at the name.
-  const klt::files::WritableFile out = klt::files::OpenWritable(path, klt::files::Contents::Empty);
-  if (out.fd < 0) throw std::runtime_error(FileCreationProblem(path, out.error, out.taken).toStdString());
-  std::size_t written = 0;
-  int error = 0;
-  while (written < buffer.size()) {
-    const ssize_t n = ::write(out.fd, buffer.data() + written, buffer.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error = n < 0 ? errno : ENOSPC;
-      break;
-    }
-    written += std::size_t(n);
+  // A new file of the station's own: never written through a link, nor into
+  // a pipe, a device or a file with another name; gone if the station ends
+  // by a signal before it is read.
+  klt::files::Opened out = klt::files::CreateOwn(path, klt::files::Lifetime::Temporary);
+  if (!out.fd) throw std::runtime_error(FileCreationProblem(path, out.failure).toStdString());
+  klt::files::Failure failure = klt::files::WriteAll(out.fd.Get(), buffer.data(), buffer.size(), path);
+  if (failure) {
+    // What was written would only take the room that was lacking.
+    klt::files::RemoveOwn(path, out.fd.Get());
+    throw std::runtime_error(FileWriteProblem(path, failure).toStdString());
   }
-  if (::close(out.fd) != 0 && error == 0 && errno != EINTR) error = errno;
-  if (error != 0) {
+  if (::close(out.fd.Release()) != 0 && errno != EINTR) {
+    const int error = errno;
     // Part of the blob is no copy of it: nothing may play or read it.
     RemoveFile(path);
-    throw std::runtime_error(FileWriteProblem(path, error).toStdString());
+    throw std::runtime_error(FileWriteProblem(path, klt::files::Failure{error}).toStdString());
   }
 }
 

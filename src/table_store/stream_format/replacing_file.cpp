@@ -14,6 +14,7 @@
 #include <random>
 #include <utility>
 
+#include "platform/files/file_door.h"
 #include "table_store/errors.h"
 #include "table_store/messages.h"
 
@@ -21,12 +22,16 @@ namespace ts {
 
 namespace {
 
-[[noreturn]] void CannotCreate(const std::string& path, int error) {
-  throw EFCreateError(FormatMessage(msg::kCannotCreateFile, {path, std::strerror(error)}));
+namespace files = klt::files;
+
+[[noreturn]] void CannotCreate(const std::string& path, const files::Failure& failure) {
+  ThrowFileFault(EFCreateError(FormatMessage(msg::kCannotCreateFile, {path, files::Reason(failure)})), path, failure);
 }
 
-[[noreturn]] void CannotWrite(const std::string& path, int error) {
-  throw EWriteError(FormatMessage(msg::kCannotWriteFile, {path, std::strerror(error)}));
+[[noreturn]] void CannotCreate(const std::string& path, int error) { CannotCreate(path, files::Failure{error}); }
+
+[[noreturn]] void CannotWrite(const std::string& path, const files::Failure& failure) {
+  ThrowFileFault(EWriteError(FormatMessage(msg::kCannotWriteFile, {path, files::Reason(failure)})), path, failure);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -105,30 +110,6 @@ TLocked LockNewFile(int fd) {
   return TLocked::Refused;
 }
 
-// A descriptor closed on every road out, unless handed on.
-class TOwnedDescriptor {
- public:
-  explicit TOwnedDescriptor(int fd) : fd_(fd) {}
-  ~TOwnedDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  TOwnedDescriptor(TOwnedDescriptor&& other) noexcept : fd_(other.Release()) {}
-  TOwnedDescriptor& operator=(TOwnedDescriptor&& other) noexcept {
-    if (this != &other) {
-      if (fd_ >= 0) ::close(fd_);
-      fd_ = other.Release();
-    }
-    return *this;
-  }
-  int Get() const { return fd_; }
-  int Release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
-bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
 // Removes the new files that earlier saves of `path` left when they died
 // before finishing: those whose lock can be taken. Each is removed while the
 // lock is held, so no save can take it up in between.
@@ -141,15 +122,11 @@ void RemoveDeadSavesFiles(const std::string& path) {
     if (!IsTemporaryNameOf(entry->d_name, base)) continue;
     const std::string name = prefix + entry->d_name;
     // A file that cannot be opened or locked (a file system without locks)
-    // may be a live save's: it stays.
-    TOwnedDescriptor fd(::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (fd.Get() < 0 && errno == EACCES)
-      fd = TOwnedDescriptor(::open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (fd.Get() < 0) continue;
-    struct stat held {}, named {};
-    if (::fstat(fd.Get(), &held) == 0 && S_ISREG(held.st_mode) && TryLockFile(fd.Get()) &&
-        ::lstat(name.c_str(), &named) == 0 && SameFile(held, named))
-      ::unlink(name.c_str());
+    // may be a live save's: it stays. Whatever a link there leads to is
+    // not the name, which alone is removed, and only while it names the
+    // file locked.
+    const files::Opened fd = files::OpenRegular(name);
+    if (fd.fd && TryLockFile(fd.fd.Get())) files::RemoveOwn(name, fd.fd.Get());
   }
 }
 
@@ -165,58 +142,44 @@ int CreateLockedTemporary(const std::string& path, std::string& temp) {
   int error = EEXIST;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     temp = TemporaryNameFor(path);
-    TOwnedDescriptor fd(::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (fd.Get() < 0) {
-      if (errno != EEXIST) CannotCreate(path, errno);
+    files::Opened made = files::CreateExclusive(temp);
+    if (!made.fd) {
+      if (made.failure.error != EEXIST) CannotCreate(path, made.failure);
       continue;
     }
-    if (LockNewFile(fd.Get()) == TLocked::Refused) {
-      const int refusal = errno;
-      ::unlink(temp.c_str());
-      throw EFCreateError(FormatMessage(msg::kCannotLockFile, {path, std::strerror(refusal)}));
+    const int fd = made.fd.Get();
+    try {
+      if (LockNewFile(fd) == TLocked::Refused) {
+        const int refusal = errno;
+        ThrowFileFault(EFCreateError(FormatMessage(msg::kCannotLockFile, {path, std::strerror(refusal)})), path,
+                       files::Failure{refusal});
+      }
+      if (files::Holds(temp, fd)) return made.fd.Release();
+    } catch (...) {
+      files::RemoveOwn(temp, fd);
+      throw;
     }
-    struct stat held {}, named {};
-    if (::fstat(fd.Get(), &held) == 0 && held.st_nlink > 0 && ::stat(temp.c_str(), &named) == 0 &&
-        SameFile(held, named))
-      return fd.Release();
     error = ENOENT;
   }
   CannotCreate(path, error);
 }
 
-// Puts the file's bytes on disk; false with errno set on failure.
-bool SyncFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = ::fsync(fd) == 0;
-  const int error = errno;
-  ::close(fd);
-  errno = error;
-  return ok;
-}
-
-void SyncFolder(const std::string& path) {
-  // Makes the rename itself durable; some file systems refuse, which costs
-  // nothing but that guarantee.
-  const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
 }  // namespace
 
 TReplacingFileStream::TReplacingFileStream(std::string path, bool keepContents) : path_(std::move(path)) {
-  struct stat old {};
-  const bool exists = ::stat(path_.c_str(), &old) == 0;
-  if (exists && S_ISDIR(old.st_mode)) CannotCreate(path_, EISDIR);
+  // The name itself, never what a link there leads to: a link lends no
+  // mode, and only a regular file's permission bits are kept.
+  mode_t mode = 0;
+  const files::NameKind kind = files::KindOf(path_, &mode);
+  if (kind == files::NameKind::Folder) CannotCreate(path_, EISDIR);
+  const bool exists = kind == files::NameKind::Regular;
   RemoveDeadSavesFiles(path_);
-  TOwnedDescriptor fd(CreateLockedTemporary(path_, temp_));
+  files::Descriptor fd(CreateLockedTemporary(path_, temp_));
   try {
     // The new file takes the old one's permissions, as rewriting it in place
     // would have kept them; set through the descriptor, since whatever has
     // the new file's name by now is not what this save made.
-    if (exists) ::fchmod(fd.Get(), old.st_mode & 07777);
+    if (exists) files::ChangeMode(fd.Get(), mode, temp_);
     file_ = std::make_unique<TFileStream>(temp_, fd.Get());
     fd.Release();
     if (exists && keepContents) {
@@ -224,24 +187,27 @@ TReplacingFileStream::TReplacingFileStream(std::string path, bool keepContents) 
       if (existing.Size() > 0) file_->CopyFrom(existing, existing.Size());
     }
   } catch (...) {
+    if (fd) files::RemoveOwn(temp_, fd.Get());
     Discard();
     throw;
   }
 }
 
-std::string TReplacingFileStream::TargetMessage(const Exception& error) const {
+void TReplacingFileStream::Retarget(const EWriteError& error) const {
   // The caller knows the file by its own name, not by the new file's.
   std::string message = error.Message();
   const size_t at = message.find(temp_);
   if (at != std::string::npos) message.replace(at, temp_.size(), path_);
-  return message;
+  EWriteError retargeted(message);
+  if (const TFileFault* fault = error.FileFault()) retargeted.SetFileFault({path_, fault->failure});
+  throw retargeted;
 }
 
 int64_t TReplacingFileStream::Write(const void* buffer, int64_t count) {
   try {
     return file_->Write(buffer, count);
   } catch (const EWriteError& error) {
-    throw EWriteError(TargetMessage(error));
+    Retarget(error);
   }
 }
 
@@ -249,7 +215,7 @@ void TReplacingFileStream::SetSize(int64_t newSize) {
   try {
     file_->SetSize(newSize);
   } catch (const EWriteError& error) {
-    throw EWriteError(TargetMessage(error));
+    Retarget(error);
   }
 }
 
@@ -259,32 +225,36 @@ TReplacingFileStream::~TReplacingFileStream() {
 
 void TReplacingFileStream::Discard() {
   // Removed while its descriptor still holds the lock, so no other save
-  // finds it unlocked.
-  ::unlink(temp_.c_str());
+  // finds it unlocked; and only while the name is still this save's file.
+  if (file_) files::RemoveOwn(temp_, file_->Handle());
   file_.reset();
 }
 
 void TReplacingFileStream::Commit() {
   if (committed_) return;
   // The file stream writes straight through, so the bytes are with the
-  // system already; the open file moves with the rename and stays usable.
-  if (!SyncFile(temp_)) CannotWrite(path_, errno);
-  ReplaceFile(temp_, path_);
+  // system already. They are synced and published through the descriptor
+  // that wrote them, so whatever else took the new file's name meanwhile
+  // is never what the name holds afterwards; the open file moves with the
+  // rename and stays usable.
+  if (const auto failure = files::Sync(file_->Handle(), temp_)) CannotWrite(path_, failure);
+  if (const auto failure = files::Publish(file_->Handle(), temp_, path_)) CannotCreate(path_, failure);
   committed_ = true;
-  SyncFolder(path_);
 }
 
 void ReplaceFile(const std::string& from, const std::string& to) {
-  if (::rename(from.c_str(), to.c_str()) != 0) CannotCreate(to, errno);
+  if (const auto failure = files::Rename(from, to)) CannotCreate(to, failure);
 }
 
 void KeepBackup(const std::string& file, const std::string& backup) {
   RemoveFile(backup);
   // A second name for the file's bytes costs nothing and cannot be cut
   // short; where the file system has no such names the bytes are copied.
-  if (::link(file.c_str(), backup.c_str()) == 0) return;
-  if (errno != EPERM && errno != EXDEV && errno != EMLINK && errno != ENOTSUP && errno != ENOSYS)
-    CannotCreate(backup, errno);
+  const files::Failure linked = files::Link(file, backup);
+  if (!linked) return;
+  const int error = linked.error;
+  if (error != EPERM && error != EXDEV && error != EMLINK && error != ENOTSUP && error != ENOSYS)
+    CannotCreate(backup, linked);
   TFileStream source(file, TFileMode::OpenRead);
   TReplacingFileStream copy(backup, false);
   if (source.Size() > 0) copy.CopyFrom(source, source.Size());
@@ -292,7 +262,7 @@ void KeepBackup(const std::string& file, const std::string& backup) {
 }
 
 void RemoveFile(const std::string& path) {
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) CannotCreate(path, errno);
+  if (const auto failure = files::Remove(path)) CannotCreate(path, failure);
 }
 
 void seam::SetLockCall(TLockCall call) { gLockCall = call; }

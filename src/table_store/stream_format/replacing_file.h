@@ -39,7 +39,7 @@ class TReplacingFileStream : public TStream {
   const std::string& TemporaryName() const { return temp_; }
 
  private:
-  std::string TargetMessage(const Exception& error) const;
+  [[noreturn]] void Retarget(const EWriteError& error) const;
   void Discard();
 
   std::string path_;

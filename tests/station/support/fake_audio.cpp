@@ -1,6 +1,6 @@
 #include "fake_audio.h"
 
-#include "platform/files/writable_file.h"
+#include "platform/files/file_door.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -187,16 +187,15 @@ HENCODE BASS_Encode_StartArgv(DWORD handle, const char *const *argv, DWORD flags
   for (std::size_t i = 1; i + 1 < args.size(); ++i) {
     if (args[i] != "-o") continue;
     // The file is made as the real layer makes it: never through a link.
-    const klt::files::WritableFile out = klt::files::OpenWritable(args[i + 1], klt::files::Contents::Empty);
-    if (out.fd < 0) {
+    const klt::files::Opened out = klt::files::CreateOwn(args[i + 1]);
+    if (!out.fd) {
       A().errorCode = BASS_ERROR_FILEOPEN;
       return 0;
     }
     if (A().encoderWrites) {
       const std::string wav = station::testing::WavBytes(1.0);
-      if (::write(out.fd, wav.data(), wav.size()) != ssize_t(wav.size())) A().errorCode = BASS_ERROR_FILEOPEN;
+      if (klt::files::WriteAll(out.fd.Get(), wav.data(), wav.size(), args[i + 1])) A().errorCode = BASS_ERROR_FILEOPEN;
     }
-    ::close(out.fd);
   }
   A().encoderActive = true;
   return 900;
