@@ -142,6 +142,7 @@ bool TdvoCustomMemTable::FindVisibleRecord(bool restart, bool forward) {
     return false;
   }
   Resync();
+  DataEvent(TDataEvent::DataSetChange, nullptr);
   DoAfterScroll();
   return true;
 }
