@@ -209,6 +209,7 @@ struct TView {
   bool oddOnly = false;   // OnFilterRecord accepts odd values only
   int low = -1;           // a range on grp, both ends inclusive
   int high = -1;
+  bool rangeOff = false;  // the range kept, but switched off
   TUpdateStatusSet statuses = 0;  // the owner's status filter
   bool byVal = false;     // the owner walks IndexFieldNames "val"
 };
@@ -402,8 +403,15 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
     via.FieldNamed("code").SetAsInteger(val * 3);
     via.FieldNamed("dtext").SetAsString(DateText(DayOf(val)));
     TField& note = via.FieldNamed("note");
-    if (random() % 2) {
+    const int noteHow = static_cast<int>(random() % 3);
+    if (noteHow == 0) {
       note.SetAsString(NoteOf(val));
+    } else if (noteHow == 1) {
+      TMemoryStream from;
+      const std::string text = NoteOf(val);
+      from.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+      from.Seek(0, TSeekOrigin::Beginning);
+      dynamic_cast<TBlobField&>(note).LoadFromStream(from);
     } else {
       const std::string text = NoteOf(val);
       auto stream = via.OpenBlobStream(note, random() % 2 ? TBlobStreamMode::Write : TBlobStreamMode::ReadWrite);
@@ -554,7 +562,7 @@ std::vector<int> TransactionModel::Shown(TdvoMemTable& view, bool forced) {
     if (v.statuses ? !(v.statuses & StatusBit(row.Status())) : row.deleted) return false;
     if ((v.filtered || forced) && v.notGrp >= 0 && row.grp == v.notGrp) return false;
     if ((v.oddOnly || forced) && &view == &other && row.val % 2 == 0) return false;
-    if (v.low >= 0 && (row.grp < v.low || row.grp > v.high)) return false;
+    if (v.low >= 0 && !v.rangeOff && (row.grp < v.low || row.grp > v.high)) return false;
     if (&view == &detail && row.grp != MasterId()) return false;
     return true;
   };
@@ -821,7 +829,25 @@ std::string TransactionModel::CloseOrOpen(std::mt19937& random) {
 // A table's view changes: its filter, range, status filter or index.
 std::string TransactionModel::ChangeView(TdvoMemTable& via, std::mt19937& random) {
   TView& v = views_[&via];
-  const int pick = static_cast<int>(random() % 4);
+  const int pick = static_cast<int>(random() % 6);
+  if (pick == 4) {
+    // An index definition comes or goes; the sync makes the indexes match.
+    TIndexDefs& defs = third.IndexDefs();
+    const int at = defs.IndexOf("byGrpDown");
+    if (at >= 0)
+      defs.Delete(at);
+    else
+      defs.Add("byGrpDown", "grp:D;val", 0);
+    if (third.Active()) third.SyncIndexes();
+    return std::string("index definition ") + (at >= 0 ? "dropped" : "added") + " on third";
+  }
+  if (pick == 5) {
+    TView& t = views_[&third];
+    if (!third.Active() || t.low < 0) return "no range to switch";
+    t.rangeOff = !t.rangeOff;
+    third.SetRangeActive(!t.rangeOff);
+    return std::string("range switched ") + (t.rangeOff ? "off" : "on");
+  }
   if (pick == 0 && &via != &other) {
     if (v.filtered) {
       // The text stays: FindFirst and FindNext still apply it.
@@ -850,6 +876,7 @@ std::string TransactionModel::ChangeView(TdvoMemTable& via, std::mt19937& random
     t.low = static_cast<int>(random() % 5);
     t.high = t.low + static_cast<int>(random() % 3);
     third.SetRange(TValue::Integer(t.low), TValue::Integer(t.high));
+    t.rangeOff = false;
     return "range " + std::to_string(t.low) + ".." + std::to_string(t.high) + " on third";
   }
   if (pick == 2) {
@@ -1033,8 +1060,13 @@ std::string TransactionModel::SaveAndLoad(TdvoMemTable& via, std::mt19937& rando
 // merged into it; it merged and filled back into the store.
 std::string TransactionModel::CopyMergeFill(TdvoMemTable& via, std::mt19937& random) {
   TdvoMemTable scratch("scratch");
-  for (int i = 0; i < table.FieldCount(); ++i)
-    if (table.Field(i).FieldKind() == fkData) scratch.CloneField(table.Field(i));
+  if (random() % 2) {
+    for (int i = 0; i < table.FieldCount(); ++i)
+      if (table.Field(i).FieldKind() == fkData) scratch.CloneField(table.Field(i));
+  } else {
+    // The calculated field comes along as one, computed by none.
+    scratch.CopyStructureFrom(&via, random() % 2 ? cfSettings : cfCalcFields);
+  }
   scratch.Open();
   const std::vector<int> shown = Shown(via);
   const std::vector<int> editable = Editable(via);
@@ -1197,6 +1229,12 @@ void TransactionModel::CheckView(TdvoMemTable& view) {
     EXPECT_EQ(view.FieldNamed("flag").AsBoolean(), v % 2 != 0) << shownId;
     EXPECT_EQ(view.FieldNamed("when").AsDateTime(), WhenOf(v)) << shownId;
     EXPECT_EQ(view.FieldNamed("note").AsString(), NoteOf(v)) << shownId;
+    if (auto* note = dynamic_cast<TBlobField*>(&view.FieldNamed("note")); note != nullptr && v % 4 == 0) {
+      EXPECT_EQ(note->BlobSize(), static_cast<int64_t>(NoteOf(v).size())) << shownId;
+      TMemoryStream to;
+      note->SaveToStream(to);
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(to.Memory()), static_cast<size_t>(to.Size())), NoteOf(v));
+    }
     EXPECT_EQ(view.FieldNamed("when").AsString(), DateText(DayOf(v)) + " 06:00:00") << shownId;
     EXPECT_EQ(view.FieldNamed("day").AsString(), DateText(DayOf(v))) << shownId;
     EXPECT_EQ(view.FieldNamed("at").AsString(), TimeText(TimeOf(v))) << shownId;
@@ -1214,6 +1252,30 @@ void TransactionModel::CheckView(TdvoMemTable& view) {
     expectedStatuses += std::to_string(row->second.Status());
   }
   EXPECT_EQ(statuses, expectedStatuses);
+  // A search through the view's index finds what it shows.
+  if (!expected.empty()) {
+    const int pickId = expected[expected.size() / 2];
+    const TModelRow& row = model_.rows.at(pickId);
+    if (&view == &other) {
+      EXPECT_TRUE(view.LocateRecord("val", TValue::Integer(row.val)));
+      EXPECT_EQ(id.AsInteger(), pickId);
+    } else if (&view == &third) {
+      EXPECT_TRUE(view.LocateRecord("grp", TValue::Integer(row.grp)));
+      EXPECT_EQ(view.FieldNamed("grp").AsInteger(), row.grp);
+    } else if (!row.deleted) {
+      std::string upper = MemoOf(row.val);
+      upper[0] = 'M';
+      EXPECT_TRUE(view.LocateRecord("memo", TValue::String(upper), loCaseInsensitive));
+      EXPECT_EQ(id.AsInteger(), pickId);
+      // A partial key: the first record shown whose memo starts with it.
+      const std::string prefix = MemoOf(row.val).substr(0, 2);
+      const auto first = std::find_if(expected.begin(), expected.end(), [&](int i) {
+        return !model_.rows.at(i).deleted && MemoOf(model_.rows.at(i).val).starts_with(prefix);
+      });
+      EXPECT_TRUE(view.LocateRecord("memo", TValue::String(prefix), loPartialKey));
+      EXPECT_EQ(id.AsInteger(), *first);
+    }
+  }
   if (&view == &third) {
     // Ties in grp come in no promised order: the grps in order, the ids as
     // a set.
