@@ -67,6 +67,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -259,6 +260,8 @@ constexpr bool kKeepBookmarksOverRollback = false;
 // A records-only load reads a value for every field of the table, the
 // calculated one too, which the save did not write: "Invalid property value".
 constexpr bool kDrawRecordsOnlyLoadWithCalculated = false;
+// Inside a level: steps a rollback could not take back, and loads.
+constexpr bool kDrawInsideLevel = false;
 
 // ---- The test
 
@@ -523,6 +526,7 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
   std::string MasterStep(std::mt19937& random);
   std::string BookmarkStep(TdvoMemTable& via, std::mt19937& random);
   std::string Clear(TdvoMemTable& via, std::mt19937& random);
+  std::string InsideLevel(TdvoMemTable& via, std::mt19937& random);
 
   // Everything every open table shows against SQLite and the model.
   void Check();
@@ -601,6 +605,7 @@ std::string TransactionModel::Step(std::mt19937& random) {
     return "rollback";
   }
   if (pick < 25 && Level() > 0) return PendingAtEnd(via, random);
+  if (pick < 27 && Level() > 0 && kDrawInsideLevel) return InsideLevel(via, random);
   if (pick < 28) return DuplicateRefused(via, random);
   if (pick < 31) return CloseOrOpen(random);
   if (pick < 36) return ChangeView(via, random);
@@ -1202,6 +1207,58 @@ std::string TransactionModel::Clear(TdvoMemTable& via, std::mt19937& random) {
   via.ClearAllRecords();
   NoteEmptied(false);
   return "cleared via " + via.Name() + " under a pending change of " + editor.Name();
+}
+
+// Inside a level, what a rollback could not take back is refused before it
+// touches anything; records loaded come in at the level, which takes them
+// back or hands them down.
+std::string TransactionModel::InsideLevel(TdvoMemTable& via, std::mt19937& random) {
+  const int pick = static_cast<int>(random() % 5);
+  TdvoBinaryStreamFormat format;
+  format.sfUsingIndex = 0;
+  TMemoryStream stream;
+  auto refused = [&](const char* what, const std::function<void()>& step) {
+    const std::string message = testing::MessageOf(step);
+    EXPECT_NE(message.find("Operation not allowed while a transaction is open."), std::string::npos)
+        << what << ": " << message;
+    EXPECT_EQ(table.EnableVersioning(), versioned_);
+    return std::string(what) + " refused inside a level via " + via.Name();
+  };
+  if (pick == 0) return refused("versioning off", [&] { via.SetEnableVersioning(false); });
+  if (pick == 1) return refused("clear", [&] { via.ClearAllRecords(); });
+  if (pick == 2) {
+    table.SaveStreamWithFormat(stream, &format);
+    return refused("load with definitions", [&] { table.LoadStreamWithFormat(stream, &format); });
+  }
+  // Fresh records from a table of the same fields, without versions: they
+  // come in unmodified.
+  TdvoMemTable scratch("scratch");
+  scratch.CopyStructureFrom(&via, 0);
+  scratch.Open();
+  std::vector<std::pair<int, int>> records;
+  for (int i = 0, n = 1 + static_cast<int>(random() % 3); i < n; ++i) {
+    const int id = nextId_++;
+    const int val = nextVal_++;
+    const int grp = &via == &detail && MasterId() >= 0 ? MasterId() : static_cast<int>(random() % 5);
+    scratch.Append();
+    scratch.FieldNamed("id").SetAsInteger(id);
+    WriteFields(scratch, val, random);
+    scratch.FieldNamed("grp").SetAsInteger(grp);
+    scratch.Post();
+    records.emplace_back(id, grp);
+  }
+  if (pick == 3) return refused("fill anew", [&] { via.FillFromDataSet(&scratch, 0); });
+  format.sfDef = sfSaveDef;
+  format.sfIndexDef = sfSaveIndexDef;
+  scratch.SaveStreamWithFormat(stream, &format);
+  if (via.FindField("twice")) return "no records-only load into a table with a calculated field";
+  via.LoadStreamWithFormat(stream, &format);
+  for (const auto& [id, grp] : records) {
+    scratch.LocateRecord("id", TValue::Integer(id));
+    NoteNewRow(id, scratch.FieldNamed("val").AsInteger(), grp, false);
+  }
+  model_.OrderBySlots();
+  return "records loaded inside a level via " + via.Name();
 }
 
 void TransactionModel::CheckView(TdvoMemTable& view) {
