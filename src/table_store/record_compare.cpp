@@ -22,8 +22,7 @@ TdvoCommon::TValueView TdvoCommon::FieldValue(const TRecord* record, const uint8
   const uint8_t* block = SlotBlock(slot);
   if (block == nullptr) {
     // A record buffer that has not written this value shares the stored one.
-    if (record->SlotIndex < 0) throw EMemTableInvalidRecord();
-    const TRecord* stored = StoredRecord(record->SlotIndex);
+    const TRecord* stored = ValueSource(record);
     if (stored == nullptr) throw EMemTableInvalidRecord();
     block = SlotBlock(FieldSlotOf(const_cast<TRecord*>(stored), fieldNo));
   }

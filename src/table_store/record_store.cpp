@@ -106,6 +106,14 @@ void TdvoCommon::CopyOutOfLineValues(const TRecord* source, TRecord* target) con
   for (int fieldNo : outOfLineFields_) CopyOutOfLineValue(source, target, fieldNo);
 }
 
+void TdvoCommon::CopySharedValues(TRecord* buffer, const TRecord* source) const {
+  if (buffer == nullptr || source == nullptr) return;
+  for (int fieldNo : outOfLineFields_) {
+    const uint8_t* slot = buffer->Values() + fieldOffsets_[static_cast<size_t>(fieldNo - 1)];
+    if (slot[0] != kSlotNull && SlotBlock(slot) == nullptr) CopyOutOfLineValue(source, buffer, fieldNo);
+  }
+}
+
 void TdvoCommon::TransferRecord(TRecord* buffer, TRecord* stored) const {
   if (buffer == nullptr || stored == nullptr || buffer == stored) return;
   for (int fieldNo : outOfLineFields_) {
@@ -198,7 +206,10 @@ void TdvoCommon::EmptyStore() {
   records_.clear();
   freeSlots_.clear();
   slotCounter_ = 0;
-  serialCounter_ = 0;
+  // An open table may still hold references to the records just freed (a
+  // pending edit of another table): their serial ids are never handed out
+  // again while it is open.
+  if (!AnyAttachedTableActive()) serialCounter_ = 0;
   contentsId_ = NewContentsId();
   // The versions an open level would end are gone with the records; a level
   // left open would undo records committed after it.
@@ -213,6 +224,22 @@ int TdvoCommon::SlotCount() const {
 TRecord* TdvoCommon::StoredRecord(int slotIndex) const {
   if (slotIndex < 0 || static_cast<size_t>(slotIndex) >= records_.size()) return nullptr;
   return records_[static_cast<size_t>(slotIndex)];
+}
+
+TRecord* TdvoCommon::RecordOf(int32_t slotIndex, int32_t serialId) const {
+  TRecord* record = StoredRecord(slotIndex);
+  return record != nullptr && record->SerialId == serialId ? record : nullptr;
+}
+
+void TdvoCommon::RestartIds() {
+  TLockGuard guard(lock_);
+  if (AnyAttachedTableActive()) return;
+  for (const TRecord* record : records_)
+    if (record != nullptr) return;
+  records_.clear();
+  freeSlots_.clear();
+  slotCounter_ = 0;
+  serialCounter_ = 0;
 }
 
 void TdvoCommon::ReserveSlots(int capacity) {
@@ -432,13 +459,36 @@ void TdvoCommon::RefreshOtherAttachedTables(TStoreTable* table) {
   }
 }
 
+void TdvoCommon::EndAttachedPendingEdits() {
+  TLockGuard guard(lock_);
+  TFirstFailure failure;
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    TStoreTable* table = attached_[i];
+    if (table != nullptr && table->StoreTableActive()) failure.Run([table] { table->StoreEndPendingEdit(); });
+  }
+  failure.Rethrow();
+}
+
+void TdvoCommon::NoteUndoToAttachedTables() {
+  TLockGuard guard(lock_);
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    TStoreTable* table = attached_[i];
+    if (table != nullptr && table->StoreTableActive()) table->StoreBeforeUndo();
+  }
+}
+
 void TdvoCommon::CloseAndEmptyStore() {
   TLockGuard guard(lock_);
+  // A cancel that fails does not keep the store from being emptied: the
+  // edit left open can no longer reach a record.
+  TFirstFailure failure;
+  failure.Run([this] { EndAttachedPendingEdits(); });
   for (size_t i = 0; i < attached_.size(); ++i) {
     TStoreTable* table = attached_[i];
     if (table != nullptr && table->StoreTableActive()) table->StoreEmptyTableView();
   }
   EmptyStore();
+  failure.Rethrow();
 }
 
 // A table whose rebuild meets duplicate keys of a unique index does not
@@ -534,6 +584,7 @@ void TdvoCommon::RollbackLevel() {
   constexpr size_t kAhead = 32;
   TRecord** slots = records_.data();
   const size_t count = records_.size();
+  std::vector<TRecord*> leaving;
   for (size_t i = 0; i < count; ++i) {
     if (i + kAhead < count && slots[i + kAhead] != nullptr) __builtin_prefetch(slots[i + kAhead]);
     if (i + kAhead / 2 < count) {
@@ -545,21 +596,49 @@ void TdvoCommon::RollbackLevel() {
     if (slot == nullptr) continue;
     TRecord* kept = VersionBeforeLevel(slot);
     if (kept == nullptr) {
-      FreeRecord(slot, true, true);
+      leaving.push_back(slot);
       slot = nullptr;  // the slot index is not reused
       continue;
     }
-    const int32_t slotIndex = slot->SlotIndex;
-    while (slot != kept) {
-      TRecord* record = slot;
-      slot = record->OlderVersion;
-      FreeRecord(record, true, false);
-    }
-    // Written only where it changes: a record left as it was stays clean.
-    if (!(slot->StateBits & kRecordStored)) slot->StateBits |= kRecordStored;
-    if (slot->SlotIndex != slotIndex) slot->SlotIndex = slotIndex;
+    if (kept != slot) RestoreVersion(slot, kept);
     if (slot->ChangeStatus != rsUnmodified) dataModified_ = true;
   }
+  if (leaving.empty()) return;
+  // Records inserted at the level go; every index forgets them first, also
+  // those a rebuild does not refill.
+  TFirstFailure failure;
+  for (size_t i = 0; i < attached_.size(); ++i) {
+    TStoreTable* table = attached_[i];
+    if (table != nullptr && table->StoreTableActive()) failure.Run([&] { table->StoreForgetRecords(leaving); });
+  }
+  for (TRecord* record : leaving) FreeRecord(record, true, true);
+  failure.Rethrow();
+}
+
+void TdvoCommon::RestoreVersion(TRecord* record, TRecord* kept) const {
+  // The versions made since `kept` go; `kept`'s header and values move into
+  // the record, whose place and id stay, so that every bookmark, index entry
+  // and buffer of it still names it.
+  for (TRecord* between = record->OlderVersion; between != kept;) {
+    TRecord* older = between->OlderVersion;
+    FreeRecord(between, true, false);
+    between = older;
+  }
+  const int32_t rowNumber = record->RowNumber;
+  const int32_t slotIndex = record->SlotIndex;
+  const int32_t serialId = record->SerialId;
+  FreeOutOfLineValues(record);
+  CopyRecord(kept, record);
+  for (int fieldNo : outOfLineFields_) {
+    const int32_t offset = fieldOffsets_[static_cast<size_t>(fieldNo - 1)];
+    SetSlotBlock(record->Values() + offset, SlotBlock(kept->Values() + offset));
+    SetSlotBlock(kept->Values() + offset, nullptr);
+  }
+  record->RowNumber = rowNumber;
+  record->SlotIndex = slotIndex;
+  record->SerialId = serialId;
+  record->StateBits |= kRecordStored;
+  FreeRecord(kept, false, false);
 }
 
 void TdvoCommon::CommitLevel() {

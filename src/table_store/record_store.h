@@ -2,7 +2,7 @@
 //
 // It owns the stored records (each with its older versions and value
 // blocks), the slot bookkeeping (slot indexes reused last-emptied first,
-// serial ids never reused until the store is emptied), the record layout
+// serial ids never reused while a table of the store is open), the record layout
 // (FieldOffsets / FieldFlags per field number and the sizes of the value
 // area), the locale of text comparisons, the autoinc bounds, the versioning
 // settings, the transaction level, the attach slots of the tables that share
@@ -129,6 +129,22 @@ class TdvoCommon {
   int SlotCount() const;
   // The record in a slot; nullptr for an empty slot or a slot outside the list.
   TRecord* StoredRecord(int slotIndex) const;
+  // The stored record that a reference made of its slot and serial id
+  // names, or nullptr once that record has left the store. Every reference
+  // to a stored record (a record buffer, a bookmark, the delta walk's
+  // record) is followed through here, so none is taken for another record:
+  // a serial id is handed out once and the counter starts again only while
+  // no table of the store is open.
+  TRecord* RecordOf(int32_t slotIndex, int32_t serialId) const;
+  // The stored record whose out-of-line values `record` shares when it has
+  // no block of its own (a record buffer's source, or a stored record
+  // itself); nullptr when there is none or it is gone.
+  TRecord* ValueSource(const TRecord* record) const {
+    return record != nullptr ? RecordOf(record->SlotIndex, record->SerialId) : nullptr;
+  }
+  // Slot and serial counters back to 0 when the store holds no record and
+  // no table of it is open (a table's open after the store was emptied).
+  void RestartIds();
   // Every slot's record (nullptr for an empty slot), SlotCount() of them.
   TRecord* const* SlotRecords() const { return records_.data(); }
   void ReserveSlots(int capacity);
@@ -203,6 +219,15 @@ class TdvoCommon {
   // The version a stored record goes back to when the current level is
   // rolled back, nullptr when the record leaves the store; nothing changes.
   TRecord* VersionBeforeLevel(TRecord* record) const;
+  // Every open attached table ends its pending edit or insert: the step
+  // that follows frees the records those were read from.
+  void EndAttachedPendingEdits();
+  // Every open attached table hears that the current level is about to be
+  // rolled back (StoreBeforeUndo).
+  void NoteUndoToAttachedTables();
+  // `buffer` takes its own copy of every out-of-line value it shares with
+  // `source`, the record it was read from.
+  void CopySharedValues(TRecord* buffer, const TRecord* source) const;
   // Before the level ends (kept, or undone with `rollback`): EMemTableDupKey
   // when the indexes that every open table rebuilds afterwards would hold
   // two equal keys in a unique index. Nothing changes either way.
@@ -224,6 +249,9 @@ class TdvoCommon {
 
  private:
   const uint8_t* BookmarkCell(const TRecord* record, int attachSlot) const;
+  // `kept`, an older version of the stored `record`, comes back into
+  // `record` itself, which stays the record every reference names.
+  void RestoreVersion(TRecord* record, TRecord* kept) const;
   void RecomposeLocaleID();
 
   TStoreTable* owner_;

@@ -49,6 +49,14 @@ class TStoreTable {
   // Drops the table's record buffers, clears its indexes and its cursor
   // before the store frees every record.
   virtual void StoreEmptyTableView() = 0;
+  // Ends a pending edit or insert (as Cancel does); nothing in other states.
+  virtual void StoreEndPendingEdit() {}
+  // The store's current level is about to be rolled back: a pending edit
+  // whose record it takes back keeps the values it shows and is refused
+  // when posted.
+  virtual void StoreBeforeUndo() {}
+  // `records` leave the store and are freed next: no index may keep them.
+  virtual void StoreForgetRecords(const std::vector<TRecord*>& /*records*/) {}
   virtual void StoreRebuildAllIndexes() = 0;
   virtual void StoreInvalidateAllIndexes() = 0;
   virtual void StoreSyncIndexes() = 0;

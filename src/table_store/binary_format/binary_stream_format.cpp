@@ -76,7 +76,8 @@ class TRecordChainGuard {
 
 // The table's indexes go; the cursor moves to the row-order index first so
 // that it never refers to an index that is gone. The index the table chose
-// by fields or name stays chosen, to be found again among the new indexes.
+// by fields or name stays chosen, to be found again among the new indexes
+// (or its names cleared when there is none of them).
 void TdvoCustomBinaryStreamFormat::DropIndexes(TdvoCustomMemTable& table) {
   const std::string fieldNames = table.indexFieldNames_;
   const std::string name = table.indexName_;
@@ -94,8 +95,8 @@ const uint8_t* StoredBlock(const TdvoCommon& store, const TRecord* record, const
   const uint8_t* slot = store.FieldSlot(record, field);
   if (slot == nullptr || slot[0] == kSlotNull) return nullptr;
   const uint8_t* block = SlotBlock(slot);
-  if (block == nullptr && record->SlotIndex >= 0) {
-    const TRecord* stored = store.StoredRecord(record->SlotIndex);
+  if (block == nullptr) {
+    const TRecord* stored = store.ValueSource(record);
     const uint8_t* storedSlot = stored != nullptr ? store.FieldSlot(stored, field) : nullptr;
     if (storedSlot != nullptr) block = SlotBlock(storedSlot);
   }
@@ -700,12 +701,7 @@ void TdvoCustomBinaryStreamFormat::AfterLoad(TdvoCustomMemTable& table) {
   // The index the table had chosen by name or fields is chosen again among
   // the new indexes.
   if (rebuild && table.IndexTableOpen()) {
-    failure.Run([&] {
-      if (!table.IndexFieldNames().empty())
-        table.SetIndexFieldNames(table.IndexFieldNames());
-      else if (!table.IndexName().empty())
-        table.SetIndexName(table.IndexName());
-    });
+    failure.Run([&] { table.ChooseIndexByNames(); });
   }
   failure.Rethrow();
 }

@@ -25,10 +25,8 @@ TdvoBlobStream::TdvoBlobStream(TdvoCustomMemTable& table, TField& field, TBlobSt
   if (record_ == nullptr) return;
   bufferSlot_ = store.FieldSlot(record_, field);
   if (bufferSlot_ == nullptr) return;
-  if (record_->SlotIndex >= 0) {
-    stored_ = store.StoredRecord(record_->SlotIndex);
-    storedSlot_ = stored_ != nullptr ? store.FieldSlot(stored_, field) : nullptr;
-  }
+  stored_ = store.ValueSource(record_);
+  storedSlot_ = stored_ != nullptr ? store.FieldSlot(stored_, field) : nullptr;
   if (mode_ == TBlobStreamMode::Write)
     TruncateBlob();
   else
@@ -73,6 +71,9 @@ void TdvoBlobStream::LoadBlobIntoStream() {
   const uint8_t* block = SlotBlock(bufferSlot_);
   if (block == nullptr) {
     if (bufferSlot_[0] == kSlotNull) return;  // null field
+    // The value is the record's the buffer was read from: gone, it is no
+    // one's, and another record's would be wrong.
+    if (stored_ == nullptr) throw EMemTableInvalidRecord();
     block = storedSlot_ != nullptr ? SlotBlock(storedSlot_) : nullptr;
     if (block == nullptr) return;
   }

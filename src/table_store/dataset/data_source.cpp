@@ -104,8 +104,18 @@ void TDataLink::DataEvent(TDataEvent event, TField* field) {
 
 // ---- TMasterDataLink
 
+const TdvoFieldList& TMasterDataLink::Fields() {
+  const TDataSet* dataSet = DataSet();
+  if (dataSet == nullptr || !Active() || !dataSet->Active()) {
+    ForgetFields();
+  } else if (dataSet != fieldsOf_ || dataSet->FieldsVersion() != fieldsVersion_) {
+    RebuildFields();
+  }
+  return fields_;
+}
+
 void TMasterDataLink::RebuildFields() {
-  fields_.ClearFields();
+  ForgetFields();
   TDataSet* dataSet = DataSet();
   if (!Active() || dataSet == nullptr) return;
   TdvoFieldList fields;
@@ -119,6 +129,8 @@ void TMasterDataLink::RebuildFields() {
     if (!name.empty()) fields.AddField(&dataSet->FieldByName(name), 0);
   }
   TdvoFieldList::CopyFieldList(fields, fields_);
+  fieldsOf_ = dataSet;
+  fieldsVersion_ = dataSet->FieldsVersion();
 }
 
 void TMasterDataLink::ActiveChanged() {
@@ -126,14 +138,16 @@ void TMasterDataLink::ActiveChanged() {
     RebuildFields();
     if (OnMasterChange) OnMasterChange();
   } else {
-    fields_.ClearFields();
+    ForgetFields();
     if (OnMasterDisable) OnMasterDisable();
   }
 }
 
 void TMasterDataLink::RecordChanged(TField* field) {
   if (DataSource()->State() == dsSetKey) return;
-  if (field != nullptr && fields_.IndexOfField(field) < 0) return;
+  // A field change matters only for a key field; a link without fields
+  // (its detail closed) has none.
+  if (field != nullptr && (fieldsOf_ == nullptr || Fields().IndexOfField(field) < 0)) return;
   if (OnMasterChange) OnMasterChange();
 }
 

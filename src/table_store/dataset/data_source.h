@@ -87,14 +87,20 @@ class TMasterDataLink : public TDataLink {
   // Only the names: the fields follow with RebuildFields or when the link
   // becomes active.
   void SetFieldNames(std::string value) { fieldNames_ = std::move(value); }
-  // The master's fields named by FieldNames; empty while inactive.
-  const TdvoFieldList& Fields() const { return fields_; }
+  // The master's fields named by FieldNames; empty while inactive. Looked up
+  // again when the master's fields were made anew since (a load replaces
+  // them without a word to its links): the link names fields, and never
+  // keeps field objects the master freed.
+  const TdvoFieldList& Fields();
   // Fills Fields from FieldNames against the source's dataset (empty while
   // the link is inactive); a name the dataset lacks raises its
   // field-not-found error.
   void RebuildFields();
   // Empties Fields until the next RebuildFields or activation.
-  void ForgetFields() { fields_.ClearFields(); }
+  void ForgetFields() {
+    fields_.ClearFields();
+    fieldsOf_ = nullptr;
+  }
 
   std::function<void()> OnMasterChange;
   std::function<void()> OnMasterDisable;
@@ -106,6 +112,9 @@ class TMasterDataLink : public TDataLink {
  private:
   std::string fieldNames_;
   TdvoFieldList fields_;
+  // The dataset and its fields' version that fields_ was looked up in.
+  const TDataSet* fieldsOf_ = nullptr;
+  uint64_t fieldsVersion_ = 0;
 };
 
 }  // namespace ts

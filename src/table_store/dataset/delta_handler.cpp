@@ -16,6 +16,9 @@ struct TDeltaWalk {
   bool lockEntered;
   bool ended;
   TDeltaWalk* outer;
+  // The store's contents the walk hands out: once emptied, none of its
+  // records is left to follow.
+  uint32_t contents;
 };
 
 namespace {
@@ -39,9 +42,22 @@ void TdvoCustomDeltaHandler::CheckAttached() const {
   if (table_ == nullptr || table_->deltaHandler_ != this) throw EMemTableError(msg::kDeltaHandlerNotAssigned);
 }
 
-void TdvoCustomDeltaHandler::Resolve(uint8_t state, const TDeltaWalk& walk) {
+bool TdvoCustomDeltaHandler::TakeRecord(const TDeltaWalk& walk, int slot, int32_t serialId) {
+  newest_ = oldest_ = nullptr;
+  if (walk.ended || walk.store->ContentsId() != walk.contents) return false;
+  newest_ = walk.store->RecordOf(slot, serialId);
+  if (newest_ == nullptr) return false;
+  oldest_ = newest_;
+  while (oldest_->OlderVersion != nullptr) oldest_ = oldest_->OlderVersion;
+  return true;
+}
+
+void TdvoCustomDeltaHandler::Resolve(uint8_t state, const TDeltaWalk& walk, int slot, int32_t serialId) {
   bool retry;
   do {
+    // Each round follows the record afresh: the round before may have
+    // taken back its versions, freed it or emptied the store.
+    if (!TakeRecord(walk, slot, serialId)) break;
     retry = false;
     switch (state) {
       case rsUnmodified: ResolveUnmodified(retry, state); break;
@@ -50,7 +66,7 @@ void TdvoCustomDeltaHandler::Resolve(uint8_t state, const TDeltaWalk& walk) {
       case rsDeleted: ResolveDeleted(retry, state); break;
       default: break;
     }
-  } while (retry && !walk.ended);
+  } while (retry);
 }
 
 void TdvoCustomDeltaHandler::ResolveChanges() {
@@ -59,7 +75,7 @@ void TdvoCustomDeltaHandler::ResolveChanges() {
   const bool autoRefresh = table.AttachedAutoRefresh();
   table.SetAttachedAutoRefresh(false);
   TdvoCommon& store = table.Store();
-  TDeltaWalk walk{&table, &store, false, false, table.deltaWalk_};
+  TDeltaWalk walk{&table, &store, false, false, table.deltaWalk_, store.ContentsId()};
   table.deltaWalk_ = &walk;
   // Runs however the walk ends, also when an operation gave the table
   // another handler or none: the switch belongs to the table. The version
@@ -80,13 +96,9 @@ void TdvoCustomDeltaHandler::ResolveChanges() {
     const int slots = store.SlotCount();
     for (int slot = 0; slot < slots && !walk.ended; ++slot) {
       // Read afresh: an operation may have changed the store.
-      TRecord* newest = store.StoredRecord(slot);
-      if (newest == nullptr) continue;
-      TRecord* oldest = newest;
-      while (oldest->OlderVersion != nullptr) oldest = oldest->OlderVersion;
-      newest_ = newest;
-      oldest_ = oldest;
-      Resolve(ResolveState(newest, oldest), walk);
+      const TRecord* record = store.StoredRecord(slot);
+      if (record == nullptr || !TakeRecord(walk, slot, record->SerialId)) continue;
+      Resolve(ResolveState(newest_, oldest_), walk, slot, record->SerialId);
     }
   } catch (...) {
     finish();

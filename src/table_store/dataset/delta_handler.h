@@ -57,8 +57,11 @@ class TdvoCustomDeltaHandler {
 
  private:
   friend class TdvoCustomMemTable;
-  // One record, with retries while the walk goes on.
-  void Resolve(uint8_t state, const TDeltaWalk& walk);
+  // The record in `slot` with `serialId` becomes NewestVersion (its oldest
+  // version OldestVersion); false, with none, when it is gone.
+  bool TakeRecord(const TDeltaWalk& walk, int slot, int32_t serialId);
+  // One record, with retries while the walk goes on and the record is there.
+  void Resolve(uint8_t state, const TDeltaWalk& walk, int slot, int32_t serialId);
 
   TdvoCustomMemTable* table_ = nullptr;
   // Every table whose DeltaHandler names this handler (more than one when a

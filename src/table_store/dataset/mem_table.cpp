@@ -134,6 +134,9 @@ void TdvoCustomMemTable::InternalOpen() {
   BindFields(true);
   if (attachedTo_ == nullptr) {
     store_->BuildRecordLayout();
+    // Emptied by the last close, with no table open on it since: no
+    // reference to its former records remains to be taken for a new one.
+    store_->RestartIds();
   } else {
     try {
       CheckAttachedFieldsMatchLayout();
@@ -142,11 +145,13 @@ void TdvoCustomMemTable::InternalOpen() {
       throw;
     }
   }
+  // The indexes come before the open flag: the names stay the choice that
+  // the after-open steps make.
+  CreateIndexesFromDefs();
+  SetCurrentIndexRef(indexes_->RowOrderIndex());
   open_ = true;
   cursor_ = -1;
   savedPosition_ = -1;
-  CreateIndexesFromDefs();
-  SetCurrentIndexRef(indexes_->RowOrderIndex());
   BuildMasterDetailLists();
   closeDone_ = false;
 }
@@ -157,10 +162,7 @@ void TdvoCustomMemTable::DoAfterOpen() {
   try {
     indexes_->InvalidateAllIndexes();
     SyncIndexes();
-    if (!indexFieldNames_.empty())
-      SetIndexFieldNames(indexFieldNames_);
-    else if (!indexName_.empty())
-      SetIndexName(indexName_);
+    ChooseIndexByNames();
     LoadPersistentFile();
     // A detail on the current index's fields can take the master's values
     // only now that the index is chosen.
@@ -199,9 +201,11 @@ void TdvoCustomMemTable::InternalClose() {
     ReportProgress(100, mtpcEmpty);
     store_->CloseOtherAttachedTables(this);
   }
+  // Closed first: the names of the current index stay the choice for the
+  // next open.
+  open_ = false;
   indexes_->RemoveAllIndexes();
   SetCurrentIndexRef(indexes_->RowOrderIndex());
-  open_ = false;
   cursor_ = -1;
   BindFields(false);
   keyRecord_ = nullptr;
@@ -212,6 +216,21 @@ void TdvoCustomMemTable::InternalClose() {
   FreeMasterRecord();
   detailFieldList_.ClearFields();
   autoIncField_ = nullptr;
+}
+
+void TdvoCustomMemTable::StoreEndPendingEdit() {
+  if (open_ && (State() == dsEdit || State() == dsInsert)) Cancel();
+}
+
+void TdvoCustomMemTable::StoreBeforeUndo() {
+  if (!open_ || State() != dsEdit) return;
+  TRecord* buffer = ActiveBuffer();
+  TRecord* stored = StoredRecordOf(buffer);
+  if (stored == nullptr || store_->VersionBeforeLevel(stored) == stored) return;
+  // The buffer shows the version being undone: it keeps that version's
+  // values rather than reading the one brought back (or none) beside them.
+  store_->CopySharedValues(buffer, stored);
+  editTakenBack_ = true;
 }
 
 void TdvoCustomMemTable::StoreEmptyTableView() {
@@ -262,8 +281,7 @@ TRecord* TdvoCustomMemTable::ActiveRecordForState() const {
     case dsFilter: return filterRecord_;
     case dsOldValue: {
       TRecord* buffer = ActiveBuffer();
-      if (buffer == nullptr || buffer->SlotIndex < 0) return buffer;
-      TRecord* record = store_->StoredRecord(buffer->SlotIndex);
+      TRecord* record = store_->ValueSource(buffer);
       if (record == nullptr) return buffer;
       while (record->OlderVersion != nullptr) record = record->OlderVersion;
       return record;
@@ -302,12 +320,14 @@ bool TdvoCustomMemTable::ReadRecordField(const TRecord* record, const TField& fi
   // its kind: its slot holds no value bytes.
   if (fieldNo > 0 && store_->IsOutOfLine(fieldNo)) {
     const uint8_t* block = SlotBlock(slot);
-    if (block == nullptr && record->SlotIndex >= 0) {
-      const TRecord* stored = store_->StoredRecord(record->SlotIndex);
+    if (block == nullptr) {
+      // A buffer shares the value of the record it was read from, and only
+      // of that record: once it is gone there is no value to read.
+      const TRecord* stored = store_->ValueSource(record);
+      if (stored == nullptr && buffer != nullptr) throw EMemTableInvalidRecord();
       const uint8_t* storedSlot = stored ? store_->FieldSlot(stored, field) : nullptr;
       if (storedSlot != nullptr) block = SlotBlock(storedSlot);
     }
-    if (block == nullptr && record->SlotIndex < 0 && buffer != nullptr) throw EMemTableInvalidRecord();
     if (IsBlobFieldType(field.DataType()) || buffer == nullptr || block == nullptr) return true;
     const uint8_t* bytes = ValueBlockData(block);
     int32_t size = ValueBlockLength(block);

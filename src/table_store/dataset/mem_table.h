@@ -475,6 +475,9 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void StoreCloseTable() override { Close(); }
   void StoreRefreshTable() override { Refresh(); }
   void StoreEmptyTableView() override;
+  void StoreEndPendingEdit() override;
+  void StoreBeforeUndo() override;
+  void StoreForgetRecords(const std::vector<TRecord*>& records) override { indexes_->ForgetRecords(records); }
   void StoreRebuildAllIndexes() override { indexes_->RebuildAllIndexes(); }
   void StoreInvalidateAllIndexes() override { indexes_->InvalidateAllIndexes(); }
   void StoreSyncIndexes() override { SyncIndexes(); }
@@ -531,6 +534,7 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void InternalPost() override;
   void InternalDelete() override;
   void InternalCancel() override;
+  void InternalEdit() override { editTakenBack_ = false; }
   void InternalSetToRecord(TRecord* buffer) override;
   void ClearCalcFields(TRecord* buffer) override;
   bool CanModify() const override { return !readOnly_; }
@@ -573,6 +577,12 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   // Closes a table that an index change or its own opening steps could not
   // make whole; the failure that led here is the one reported.
   void CloseAfterFailure();
+  // IndexName and IndexFieldNames from the current index (empty for the
+  // row order and internal ones).
+  void NameCurrentIndex();
+  // Makes the index that IndexFieldNames, else IndexName, names current;
+  // with none of that name left the names follow the current index.
+  void ChooseIndexByNames();
 
   // ---- Visibility, locate, lookup, bookmarks state
   bool PassesRecordChecks(TRecord* record, bool forceFilter);
@@ -665,6 +675,9 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   bool readOnly_ = false;
   bool open_ = false;
   bool closeDone_ = false;
+  // The pending edit's record was taken back by a rollback since it was
+  // read: posting it would write the undone version back.
+  bool editTakenBack_ = false;
   // Write and read-write blob streams bound to the table's record buffers.
   std::vector<TdvoBlobStream*> blobStreams_;
   bool afterOpenRunning_ = false;

@@ -133,6 +133,9 @@ void TdvoCustomMemTable::EndTransaction(bool undo) {
   if (undo) {
     store_->CheckUniqueKeysAfterLevel(true);
     if (pending) Cancel();
+    // Another table's pending edit stays, but one whose record the undo
+    // takes back must not write that version back.
+    store_->NoteUndoToAttachedTables();
     store_->RollbackLevel();
   } else {
     if (pending) CheckBrowseMode();

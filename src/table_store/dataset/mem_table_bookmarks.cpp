@@ -22,8 +22,7 @@ TBookmark TdvoCustomMemTable::BookmarkOf(const TRecord* buffer) const {
   if (buffer == nullptr) return bookmark;
   bookmark.Record = store_->BookmarkRecord(buffer, attachSlot_);
   if (bookmark.Record == nullptr) return bookmark;
-  if (buffer->SlotIndex >= 0 && store_->StoredRecord(buffer->SlotIndex) == bookmark.Record &&
-      bookmark.Record->SerialId == buffer->SerialId) {
+  if (store_->ValueSource(buffer) == bookmark.Record) {
     bookmark.SlotIndex = buffer->SlotIndex;
     bookmark.SerialId = buffer->SerialId;
     return bookmark;
@@ -59,16 +58,14 @@ TBookmark TdvoCustomMemTable::GetBookmark() const {
 }
 
 TRecord* TdvoCustomMemTable::RecordOfBookmark(const TBookmark& bookmark) const {
-  if (bookmark.Record == nullptr || bookmark.SlotIndex < 0) return nullptr;
-  TRecord* record = store_->StoredRecord(bookmark.SlotIndex);
-  if (record != bookmark.Record || record->SerialId != bookmark.SerialId) return nullptr;
-  return record;
+  if (bookmark.Record == nullptr || bookmark.ContentsId != store_->ContentsId()) return nullptr;
+  return store_->RecordOf(bookmark.SlotIndex, bookmark.SerialId);
 }
 
 bool TdvoCustomMemTable::BookmarkValid(const TBookmark* bookmark) const {
   if (bookmark == nullptr) return false;
   TLockGuard guard(store_->Lock());
-  return bookmark->ContentsId == store_->ContentsId() && RecordOfBookmark(*bookmark) != nullptr;
+  return RecordOfBookmark(*bookmark) != nullptr;
 }
 
 void TdvoCustomMemTable::GotoBookmark(const TBookmark* bookmark) {
@@ -79,8 +76,8 @@ void TdvoCustomMemTable::GotoBookmark(const TBookmark* bookmark) {
   DoBeforeScroll();
   {
     TLockGuard guard(store_->Lock());
-    if (BookmarkValid(bookmark)) {
-      const int position = currentIndex_->FindRecordPosition(bookmark->Record);
+    if (const TRecord* record = RecordOfBookmark(*bookmark)) {
+      const int position = currentIndex_->FindRecordPosition(record);
       if (position >= 0) cursor_ = position;
     }
   }
@@ -91,9 +88,9 @@ void TdvoCustomMemTable::GotoBookmark(const TBookmark* bookmark) {
 
 int TdvoCustomMemTable::CompareBookmarks(const TBookmark* a, const TBookmark* b) const {
   TLockGuard guard(store_->Lock());
-  if (!BookmarkValid(a) || !BookmarkValid(b)) return 0;
-  const TRecord* x = a->Record;
-  const TRecord* y = b->Record;
+  const TRecord* x = a != nullptr ? RecordOfBookmark(*a) : nullptr;
+  const TRecord* y = b != nullptr ? RecordOfBookmark(*b) : nullptr;
+  if (x == nullptr || y == nullptr) return 0;
   int64_t order = 0;
   if (currentIndex_->IsRowOrder()) {
     order = static_cast<int64_t>(x->SlotIndex) - y->SlotIndex;

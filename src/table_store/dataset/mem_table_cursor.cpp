@@ -75,12 +75,11 @@ TGetResult TdvoCustomMemTable::FetchRecord(TRecord* buffer, TGetMode mode) {
 }
 
 TRecord* TdvoCustomMemTable::StoredRecordOf(const TRecord* buffer) const {
-  if (buffer == nullptr || buffer->SlotIndex < 0) return nullptr;
-  TRecord* stored = store_->StoredRecord(buffer->SlotIndex);
-  // The slot must still hold the record the buffer was read from, not a
-  // later record that took over the slot.
-  if (stored == nullptr || stored->SerialId != buffer->SerialId) return nullptr;
-  if (store_->BookmarkRecord(buffer, attachSlot_) != stored) return nullptr;
+  // Only the record the buffer was read from, never a later one in its slot.
+  TRecord* stored = store_->ValueSource(buffer);
+  // Deleted since it was read (the record stays, marked, under versioning):
+  // it has ended for the buffer as well.
+  if (stored != nullptr && stored->ChangeStatus == rsDeleted && buffer->ChangeStatus != rsDeleted) return nullptr;
   return stored;
 }
 
@@ -167,6 +166,32 @@ int TdvoCustomMemTable::RecNo() const {
 void TdvoCustomMemTable::SetCurrentIndexRef(TdvoIndex* index) {
   currentIndex_ = index != nullptr ? index : indexes_->RowOrderIndex();
   TdvoFieldList::CopyFieldList(currentIndex_->FieldList(), indexFieldList_);
+  // Whatever made another index current (a choice, or the index taken away
+  // by a sync, a load or a clear), the names say which one the open table
+  // walks. A closed table keeps them as the choice for its next open.
+  if (open_) NameCurrentIndex();
+}
+
+void TdvoCustomMemTable::NameCurrentIndex() {
+  if (currentIndex_->IsRowOrder() || currentIndex_->IsInternal()) {
+    indexFieldNames_.clear();
+    indexName_.clear();
+  } else {
+    indexFieldNames_ = currentIndex_->FieldNames();
+    indexName_ = currentIndex_->Name();
+  }
+}
+
+void TdvoCustomMemTable::ChooseIndexByNames() {
+  TdvoIndex* index = nullptr;
+  if (!indexFieldNames_.empty())
+    index = indexes_->FindIndexByFields(indexFieldNames_);
+  else if (!indexName_.empty())
+    index = indexes_->FindIndexByName(indexName_);
+  if (index != nullptr)
+    SelectIndex(index);
+  else
+    NameCurrentIndex();  // none of that name is left
 }
 
 void TdvoCustomMemTable::CloseAfterFailure() {
@@ -185,18 +210,14 @@ void TdvoCustomMemTable::SelectIndex(TdvoIndex* index) {
     CheckBrowseMode();
     if (HasRecord()) {
       UpdateCursorPos();
-      rememberedSlot = ActiveBuffer()->SlotIndex;
+      // A buffer whose record is gone remembers none, not the record that
+      // took its slot.
+      if (const TRecord* record = StoredRecordOf(ActiveBuffer())) rememberedSlot = record->SlotIndex;
     }
   }
   TLockGuard guard(store_->Lock());
-  if (index->IsRowOrder() || index->IsInternal()) {
-    indexFieldNames_.clear();
-    indexName_.clear();
-  } else {
-    indexFieldNames_ = index->FieldNames();
-    indexName_ = index->Name();
-  }
   SetCurrentIndexRef(index);
+  NameCurrentIndex();
   if (cursor_ >= index->EntryCount()) cursor_ = index->EntryCount() - 1;
   if (!open_ || cursor_ < 0) {
     if (open_) Resync();
@@ -258,10 +279,7 @@ void TdvoCustomMemTable::SyncIndexes() {
     if (indexDefs_.Find(index->Name()) != nullptr) continue;
     const bool wasCurrent = index == currentIndex_;
     indexes_->UnregisterIndex(index);  // the returned index is freed here
-    if (wasCurrent) {
-      indexFieldNames_.clear();
-      refresh = true;
-    }
+    if (wasCurrent) refresh = true;
   }
   // A definition that cannot be built, or an index over duplicate keys of a
   // unique index, is reported only once every other index is whole and the

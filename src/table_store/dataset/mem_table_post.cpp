@@ -84,7 +84,7 @@ void TdvoCustomMemTable::InternalPost() {
 void TdvoCustomMemTable::PostEdit(TRecord* buffer) {
   // The record the buffer was read from, wherever the cursor now stands.
   TRecord* target = StoredRecordOf(buffer);
-  if (target == nullptr) throw EMemTableInvalidRecord();
+  if (target == nullptr || editTakenBack_) throw EMemTableInvalidRecord();
   store_->CheckUniqueKeysOfAttachedTables(buffer, target);
   const int32_t level = store_->TransactionLevel();
   // The version chain and status are the stored record's as they are now;
@@ -264,7 +264,10 @@ void TdvoCustomMemTable::DoAfterDelete() {
 
 // ---- Cancel and blobs
 
-void TdvoCustomMemTable::InternalCancel() { store_->ClearModifiedBits(); }
+void TdvoCustomMemTable::InternalCancel() {
+  editTakenBack_ = false;
+  store_->ClearModifiedBits();
+}
 
 void TdvoCustomMemTable::CloseBlob(TField& field) {
   TLockGuard guard(store_->Lock());

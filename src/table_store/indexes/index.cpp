@@ -87,6 +87,14 @@ bool TdvoIndex::RemoveEntry(int position) {
   return true;
 }
 
+void TdvoIndex::ForgetEntries(const std::unordered_set<const TRecord*>& records) {
+  std::vector<TEntry> entries = entries_.ToEntries();
+  const size_t count = entries.size();
+  std::erase_if(entries, [&records](const TEntry& entry) { return records.count(entry.Record()) != 0; });
+  // What stays keeps its order.
+  if (entries.size() != count) entries_.Assign(entries);
+}
+
 int TdvoIndex::CompareForIndex(const TdvoFieldList* list, const TRecord* a, const TRecord* b, bool partial,
                                bool tieBreak) const {
   if (list == nullptr) list = &fieldList_;

@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -72,6 +73,8 @@ class TdvoIndex {
   void InsertEntry(int position, TRecord* record, const TRecord* values = nullptr);
   // Does nothing for a position outside the list; returns whether it removed.
   bool RemoveEntry(int position);
+  // Drops the entries of these records (never read: they may be freed next).
+  void ForgetEntries(const std::unordered_set<const TRecord*>& records);
 
   // --- Flags
   bool InOrder() const { return inOrder_; }

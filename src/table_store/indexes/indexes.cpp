@@ -1,6 +1,7 @@
 #include "table_store/indexes/indexes.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "table_store/dataset/field_defs.h"
 #include "table_store/errors.h"
@@ -86,6 +87,11 @@ TdvoIndex* TdvoIndexes::AddIndexFromDef(const TIndexDef& def) {
 
 void TdvoIndexes::EmptyAllIndexes() {
   for (auto& index : indexes_) index->ClearEntries();
+}
+
+void TdvoIndexes::ForgetRecords(const std::vector<TRecord*>& records) {
+  const std::unordered_set<const TRecord*> leaving(records.begin(), records.end());
+  for (auto& index : indexes_) index->ForgetEntries(leaving);
 }
 
 void TdvoIndexes::RebuildIndexes(bool outOfOrderOnly, const std::function<void(TdvoIndex&)>& rebuilt) {

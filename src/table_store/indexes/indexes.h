@@ -51,6 +51,8 @@ class TdvoIndexes {
   TdvoIndex* AddIndexFromDef(const TIndexDef& def);
 
   void EmptyAllIndexes();
+  // Every index drops its entries of `records`, which leave the store.
+  void ForgetRecords(const std::vector<TRecord*>& records);
   void RebuildAllIndexes() { RebuildIndexes(false); }
   // Rebuilds every index, or with `outOfOrderOnly` those not in order. An
   // index that meets two equal keys of a unique index keeps every record,

@@ -269,6 +269,8 @@ void TdvoCustomStreamFormat::BeforeLoad(TdvoCustomMemTable& table) {
     if (TRecord* stored = table.StoredRecordOf(table.ActiveBuffer())) {
       bookmarkRecord_ = stored;
       bookmarkContents_ = table.Store().ContentsId();
+      bookmarkSlot_ = stored->SlotIndex;
+      bookmarkSerial_ = stored->SerialId;
       hasBookmark_ = true;
     }
   }
@@ -348,8 +350,10 @@ void TdvoCustomStreamFormat::Reposition(TdvoCustomMemTable& table) {
   int position = -1;
   // The bookmark holds only while the store still has the contents it was
   // taken from; a load that emptied the store invalidates it.
-  if (hasBookmark_ && table.Store().ContentsId() == bookmarkContents_)
-    position = table.CurrentIndex()->FindRecordPosition(bookmarkRecord_, true);
+  const TRecord* record =
+      hasBookmark_ ? table.RecordOfBookmark({bookmarkRecord_, bookmarkContents_, bookmarkSlot_, bookmarkSerial_})
+                   : nullptr;
+  if (record != nullptr) position = table.CurrentIndex()->FindRecordPosition(record, true);
   if (position >= 0) {
     table.SetCursorPosition(position);
     table.Resync();

@@ -180,8 +180,12 @@ class TdvoCustomStreamFormat {
   bool hadIndexes_ = true;
   bool hadIgnoreReadOnly_ = false;
   bool hadNoAutoInc_ = false;
+  // The record to return to: followed only through the table's bookmark
+  // check, never read itself (the load may have freed it).
   TRecord* bookmarkRecord_ = nullptr;
   uint32_t bookmarkContents_ = 0;
+  int32_t bookmarkSlot_ = -1;
+  int32_t bookmarkSerial_ = -1;
   bool hasBookmark_ = false;
 };
 

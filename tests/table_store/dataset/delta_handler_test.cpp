@@ -158,8 +158,9 @@ TEST_F(DeltaHandler, AutoRefreshComesBackWhenAnOperationTakesTheHandlerAway) {
 
 // The walk ends with its table, or when its table leaves the store it walks
 // (the store going away with its owner among them): nothing is read or
-// unlocked afterwards, no retry is made, and every store left is free.
-TEST(DeltaWalk, EndsWhenItsTableOrItsStoreEnds) {
+// unlocked afterwards, no retry is made, and every store left is free. A
+// store emptied under the walk leaves it no record to retry.
+TEST(DeltaWalk, EndsWhenItsTableOrItsStoreEndsOrEmpties) {
   using TTablePtr = std::unique_ptr<TdvoMemTable>;
   struct Case {
     const char* what;
@@ -171,6 +172,10 @@ TEST(DeltaWalk, EndsWhenItsTableOrItsStoreEnds) {
       {"owner ends", true, [](TTablePtr& owner, TTablePtr&) { owner.reset(); }},
       {"owner of the walked table ends", false, [](TTablePtr& owner, TTablePtr&) { owner.reset(); }},
       {"walked table leaves the store", false, [](TTablePtr&, TTablePtr& other) { other->SetAttachedTo(nullptr); }},
+      {"store emptied", true, [](TTablePtr& owner, TTablePtr&) { owner->ClearAllRecords(); }},
+      {"store emptied by the other", false, [](TTablePtr&, TTablePtr& other) { other->ClearAllRecords(); }},
+      {"owner closes", true, [](TTablePtr& owner, TTablePtr&) { owner->Close(); }},
+      {"owner of the walked table closes", false, [](TTablePtr& owner, TTablePtr&) { owner->Close(); }},
   };
   auto lockIsFree = [](TdvoMemTable& table) {
     bool free = false;

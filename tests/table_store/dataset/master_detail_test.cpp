@@ -3,7 +3,9 @@
 // links refused, the save that ignores the link, and either side going away.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "table_store/binary_format/binary_stream_format.h"
 #include "table_store/dataset/data_source.h"
@@ -132,6 +134,37 @@ TEST_F(MasterDetail, AFillFromAnotherDataSetTakesEveryRecordAndKeepsTheLink) {
   EXPECT_EQ(Texts(), "n1");
   master.Next();
   EXPECT_EQ(Texts(), "n2");
+}
+
+// The master's fields made anew while the store held back its notices (a
+// load) or not (a fill with the structure): the link follows the new ones.
+TEST_F(MasterDetail, TheLinkFollowsTheMastersFieldsWhenTheyAreMadeAnew) {
+  const std::pair<const char*, std::function<void()>> roads[] = {
+      {"load with definitions",
+       [&] {
+         TdvoBinaryStreamFormat format;
+         TMemoryStream stream;
+         master.SaveStreamWithFormat(stream, &format);
+         master.LoadStreamWithFormat(stream, &format);
+       }},
+      {"fill with the structure",
+       [&] {
+         TdvoMemTable copy("copy");
+         copy.AddField<TIntegerField>("id");
+         copy.Open();
+         for (int id = 1; id <= 3; ++id) copy.AppendRecord({TValue::Integer(id)});
+         master.FillFromDataSet(&copy, cfStructure);
+       }},
+  };
+  for (const auto& [what, renew] : roads) {
+    renew();
+    master.First();
+    master.Next();
+    EXPECT_EQ(Texts(), "b,c") << what;
+    detail.Append();
+    EXPECT_EQ(detail.FieldNamed("mid").AsInteger(), 2) << what;
+    detail.Cancel();
+  }
 }
 
 // The sanitizer build checks that no side keeps a reference to a freed one.
