@@ -30,10 +30,10 @@ class TBenchTable : public TStoreTable {
   void StoreCloseTable() override {}
   void StoreRefreshTable() override {}
   void StoreEmptyTableView() override {}
-  void StoreRebuildAllIndexes() override {}
+  void StoreRebuildAllIndexes(bool) override {}
   void StoreInvalidateAllIndexes() override {}
   void StoreSyncIndexes() override {}
-  void StoreMaintainIndexes(TRecordChange, TRecord*, TRecord*, int) override {}
+  void StoreMaintainIndexes(TRecordChange, TRecord*, TRecord*, int, TIndexUndo&) override {}
   void StoreSetAttachSlot(int) override {}
   void StoreDetached() override {}
 };

@@ -55,6 +55,8 @@ inline constexpr const char* kTableAttached = "Table is attached to another tabl
 inline constexpr const char* kSelfReferencingMaster =
     "Selfreferencing master/detail relations not allowed.";
 inline constexpr const char* kNeedsMultiVersioning = "Transactioning requires multiversion versioning.";
+inline constexpr const char* kTransactionOpen =
+    "Operation not allowed while a transaction is open. Commit or roll it back first.";
 inline constexpr const char* kDeltaHandlerNotAssigned = "Delta handler is not assigned to any memorytables.";
 inline constexpr const char* kTooManyFieldDefs =
     "Too many fielddefs. Please raise DVO_MAX_FIELDS value.";

@@ -23,6 +23,12 @@ enum TUpdateStatus : uint8_t { rsUnmodified = 0, rsModified = 1, rsInserted = 2,
 // StateBits bit 0: the record is held by the store; its older versions are
 // freed with it.
 inline constexpr uint8_t kRecordStored = 1;
+// StateBits bit 1: the record came into the store at its TxLevel without
+// being marked inserted (a loaded record keeps the status it was saved
+// with); a rollback of that level takes it out as it does an inserted one.
+// It stays with the version the level began with when a later change keeps
+// an older version.
+inline constexpr uint8_t kRecordNewAtLevel = 2;
 
 // FieldFlags bits.
 inline constexpr uint8_t kFieldOutOfLine = 1;
@@ -52,6 +58,19 @@ struct TRecord {
   uint8_t* Values() { return reinterpret_cast<uint8_t*>(this + 1); }
   const uint8_t* Values() const { return reinterpret_cast<const uint8_t*>(this + 1); }
 };
+
+// Whether a record version made at its TxLevel is where the record came into
+// the store at that level.
+inline bool CameInAtItsLevel(const TRecord* record) {
+  return record->ChangeStatus == rsInserted || (record->StateBits & kRecordNewAtLevel);
+}
+
+// An older version kept of `record` as it is now: the mark of where the
+// record came in goes with it.
+inline void HandOverNewAtLevel(TRecord* record, TRecord* older) {
+  older->StateBits |= record->StateBits & kRecordNewAtLevel;
+  record->StateBits &= static_cast<uint8_t>(~kRecordNewAtLevel);
+}
 
 // An out-of-line slot: state byte + block reference.
 inline constexpr int kOutOfLineSlotSize = 1 + static_cast<int>(sizeof(TValueBlock));

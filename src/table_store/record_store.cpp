@@ -7,6 +7,7 @@
 
 #include "table_store/errors.h"
 #include "table_store/first_failure.h"
+#include "table_store/indexes/index_undo.h"
 #include "table_store/messages.h"
 #include "table_store/record_store.h"
 
@@ -367,6 +368,8 @@ void TdvoCommon::SetVersioningMode(TdvoVersioningMode value) {
 
 void TdvoCommon::SetEnableVersioning(bool value) {
   TLockGuard guard(lock_);
+  // Changes made without versions could not be rolled back.
+  if (!value && enableVersioning_) RefuseInsideLevel();
   enableVersioning_ = value;
 }
 
@@ -378,6 +381,10 @@ void TdvoCommon::SetDataModified(bool value) {
 int32_t TdvoCommon::TransactionLevel() const {
   TLockGuard guard(lock_);
   return transactionLevel_;
+}
+
+void TdvoCommon::RefuseInsideLevel() const {
+  if (TransactionLevel() > 0) throw EMemTableError(msg::kTransactionOpen);
 }
 
 void TdvoCommon::RaiseTransactionLevel() {
@@ -493,12 +500,13 @@ void TdvoCommon::CloseAndEmptyStore() {
 
 // A table whose rebuild meets duplicate keys of a unique index does not
 // keep the others from theirs: each must match the store's records.
-void TdvoCommon::RebuildAllAttachedIndexes() {
+void TdvoCommon::RebuildAllAttachedIndexes(bool reportDuplicates) {
   TLockGuard guard(lock_);
   TFirstFailure failure;
   for (size_t i = 0; i < attached_.size(); ++i) {
     TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive()) failure.Run([table] { table->StoreRebuildAllIndexes(); });
+    if (table != nullptr && table->StoreTableActive())
+      failure.Run([table, reportDuplicates] { table->StoreRebuildAllIndexes(reportDuplicates); });
   }
   failure.Rethrow();
 }
@@ -524,10 +532,20 @@ void TdvoCommon::SyncAllAttachedIndexes() {
 void TdvoCommon::NotifyIndexesOfChange(TStoreTable* originTable, TRecordChange change, int positionHint,
                                        TRecord* record, TRecord* otherRecord) {
   TLockGuard guard(lock_);
-  for (size_t i = 0; i < attached_.size(); ++i) {
-    TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive())
-      table->StoreMaintainIndexes(change, record, otherRecord, table == originTable ? positionHint : -1);
+  // A change some index refuses halfway (an event raising) reaches none:
+  // the indexes already maintained are put back as they were.
+  TIndexUndo undo;
+  undo.NoteRowNumber(record);
+  if (otherRecord != record) undo.NoteRowNumber(otherRecord);
+  try {
+    for (size_t i = 0; i < attached_.size(); ++i) {
+      TStoreTable* table = attached_[i];
+      if (table != nullptr && table->StoreTableActive())
+        table->StoreMaintainIndexes(change, record, otherRecord, table == originTable ? positionHint : -1, undo);
+    }
+  } catch (...) {
+    undo.Undo();
+    throw;
   }
 }
 
@@ -544,7 +562,7 @@ void TdvoCommon::CheckUniqueKeysOfAttachedTables(const TRecord* newValues, const
 TRecord* TdvoCommon::VersionBeforeLevel(TRecord* record) const {
   const int32_t level = transactionLevel_;
   while (record != nullptr && record->TxLevel == level) {
-    if (record->ChangeStatus == rsInserted) return nullptr;
+    if (CameInAtItsLevel(record)) return nullptr;
     // Modified or deleted at this level: its older version comes back.
     // Without one there is nothing to go back to, and the record is kept
     // rather than lost.
@@ -554,24 +572,28 @@ TRecord* TdvoCommon::VersionBeforeLevel(TRecord* record) const {
   return record;
 }
 
-void TdvoCommon::CheckUniqueKeysAfterLevel(bool rollback) {
+void TdvoCommon::CheckLevelBringsNoDuplicates() {
   TLockGuard guard(lock_);
   // Most tables keep no unique index: gathering every record for them would
-  // cost as much as the rollback itself.
+  // cost as much as the commit itself.
   const bool anyChecks = std::any_of(attached_.begin(), attached_.end(), [](const TStoreTable* table) {
     return table != nullptr && table->StoreTableActive() && table->StoreChecksUniqueRebuild();
   });
   if (!anyChecks) return;
-  // A commit changes no record's values, a rollback brings back older ones.
+  // A commit changes no record's values: the records stay, each beside the
+  // version it had when the level started.
   std::vector<TRecord*> records;
+  std::vector<TRecord*> before;
   records.reserve(records_.size());
+  before.reserve(records_.size());
   for (TRecord* record : records_) {
-    TRecord* kept = rollback && record != nullptr ? VersionBeforeLevel(record) : record;
-    if (kept != nullptr) records.push_back(kept);
+    if (record == nullptr) continue;
+    records.push_back(record);
+    before.push_back(VersionBeforeLevel(record));
   }
   for (size_t i = 0; i < attached_.size(); ++i) {
     TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive()) table->StoreCheckUniqueRebuild(records);
+    if (table != nullptr && table->StoreTableActive()) table->StoreCheckRebuildBringsNoDuplicates(records, before);
   }
 }
 
@@ -638,6 +660,9 @@ void TdvoCommon::RestoreVersion(TRecord* record, TRecord* kept) const {
   record->SlotIndex = slotIndex;
   record->SerialId = serialId;
   record->StateBits |= kRecordStored;
+  // The mark of where the record came in at a level goes back with `kept`.
+  record->StateBits = static_cast<uint8_t>((record->StateBits & ~kRecordNewAtLevel) |
+                                           (kept->StateBits & kRecordNewAtLevel));
   FreeRecord(kept, false, false);
 }
 
@@ -652,7 +677,7 @@ void TdvoCommon::CommitLevel() {
     // there, and the walk still sees an inserted record as inserted.
     TRecord* older = record->OlderVersion;
     while (older != nullptr && older->TxLevel == level) {
-      if (older->ChangeStatus == rsInserted || older->ChangeStatus == rsUnmodified) {
+      if (CameInAtItsLevel(older) || older->ChangeStatus == rsUnmodified) {
         --older->TxLevel;
         break;
       }

@@ -189,6 +189,11 @@ class TdvoCommon {
   int32_t DeletedCount() const { return deletedCount_; }
   void IncDeletedCount() { ++deletedCount_; }
   int32_t TransactionLevel() const;
+  // EMemTableError while a level is open, for a step that would empty the
+  // store or keep no versions: a rollback could not take it back, and the
+  // level would end without a word. Only the owner's Close, which discards
+  // the table, ends the levels with it.
+  void RefuseInsideLevel() const;
   void RaiseTransactionLevel();
   void LowerTransactionLevel();  // never below 0
 
@@ -201,9 +206,13 @@ class TdvoCommon {
   void CloseOtherAttachedTables(TStoreTable* table);
   void RefreshOtherAttachedTables(TStoreTable* table);  // table may be nullptr
   void CloseAndEmptyStore();
-  void RebuildAllAttachedIndexes();
+  // Without `reportDuplicates` equal keys of a unique index are sorted in
+  // without a word (the step that ends in the rebuild checked its own).
+  void RebuildAllAttachedIndexes(bool reportDuplicates = true);
   void InvalidateAllAttachedIndexes();
   void SyncAllAttachedIndexes();
+  // Whole or not at all: when the maintenance of some table fails, every
+  // index it reached is as it was before, and the failure passes on.
   void NotifyIndexesOfChange(TStoreTable* originTable, TRecordChange change, int positionHint,
                              TRecord* record, TRecord* otherRecord);
   // The unique-key check of every open attached table, whichever of them
@@ -228,10 +237,13 @@ class TdvoCommon {
   // `buffer` takes its own copy of every out-of-line value it shares with
   // `source`, the record it was read from.
   void CopySharedValues(TRecord* buffer, const TRecord* source) const;
-  // Before the level ends (kept, or undone with `rollback`): EMemTableDupKey
-  // when the indexes that every open table rebuilds afterwards would hold
-  // two equal keys in a unique index. Nothing changes either way.
-  void CheckUniqueKeysAfterLevel(bool rollback);
+  // Before the level is kept: EMemTableDupKey when the level brings a
+  // unique index of an open table a key held twice, by a record inserted at
+  // it or given its key there. A key held twice before the level is not the
+  // level's: it neither keeps the level from ending nor is undone by it.
+  // A rollback needs no check, as it brings back the records of before the
+  // level. Nothing changes either way.
+  void CheckLevelBringsNoDuplicates();
 
   // The bytes of a present value as comparisons see them: out of line from
   // its block (a buffer's empty reference read from its stored record),

@@ -15,6 +15,8 @@
 
 namespace ts {
 
+class TIndexUndo;
+
 // The change that index maintenance is told about.
 enum class TRecordChange : int { Insert = 0, Edit = 1, Delete = 2 };
 
@@ -57,19 +59,24 @@ class TStoreTable {
   virtual void StoreBeforeUndo() {}
   // `records` leave the store and are freed next: no index may keep them.
   virtual void StoreForgetRecords(const std::vector<TRecord*>& /*records*/) {}
-  virtual void StoreRebuildAllIndexes() = 0;
+  // Without `reportDuplicates` equal keys of a unique index are not raised.
+  virtual void StoreRebuildAllIndexes(bool reportDuplicates) = 0;
   virtual void StoreInvalidateAllIndexes() = 0;
   virtual void StoreSyncIndexes() = 0;
+  // `undo` hears of every change made to the table's indexes.
   virtual void StoreMaintainIndexes(TRecordChange change, TRecord* storedRecord, TRecord* otherRecord,
-                                    int positionHint) = 0;
+                                    int positionHint, TIndexUndo& undo) = 0;
   // EMemTableDupKey when `newValues` would give a unique index of the table
   // a second record with one key (`stored`: the record being edited, nullptr
   // for a new one). A table without unique indexes has nothing to check.
   virtual void StoreCheckUniqueKeys(const TRecord* /*newValues*/, const TRecord* /*stored*/) {}
   // EMemTableDupKey when rebuilding the table's indexes over `records`, all
-  // that the store is about to hold, would find two equal unique keys.
-  virtual void StoreCheckUniqueRebuild(const std::vector<TRecord*>& /*records*/) {}
-  // Whether StoreCheckUniqueRebuild has anything to check; when no table
+  // that the store is about to hold, would give a unique index a key twice
+  // that it did not hold twice with `before` (each record's version before;
+  // nullptr for a record new to the store).
+  virtual void StoreCheckRebuildBringsNoDuplicates(const std::vector<TRecord*>& /*records*/,
+                                                   const std::vector<TRecord*>& /*before*/) {}
+  // Whether that check has anything to check; when no table
   // has, the store need not gather the records it would hand over.
   virtual bool StoreChecksUniqueRebuild() const { return true; }
   // The table's attach slot (its bookmark cell in every record).

@@ -67,10 +67,10 @@ class TFakeTable : public TStoreTable {
   }
   void StoreRefreshTable() override { Note("refresh"); }
   void StoreEmptyTableView() override { Note("empty"); }
-  void StoreRebuildAllIndexes() override { Note("rebuild"); }
+  void StoreRebuildAllIndexes(bool) override { Note("rebuild"); }
   void StoreInvalidateAllIndexes() override { Note("invalidate"); }
   void StoreSyncIndexes() override { Note("sync"); }
-  void StoreMaintainIndexes(TRecordChange change, TRecord*, TRecord*, int hint) override {
+  void StoreMaintainIndexes(TRecordChange change, TRecord*, TRecord*, int hint, TIndexUndo&) override {
     Note("maintain " + std::to_string(static_cast<int>(change)));
     maintainHints.push_back(hint);
   }

@@ -335,6 +335,7 @@ void TdvoCustomBinaryStreamFormat::ReadDefinitions(TdvoCustomMemTable& table) {
         // The definitions of a shared store are its owner's: new ones loaded
         // here would not describe the records the other tables hold.
         if (table.AttachedTo() != nullptr) throw EMemTableError(msg::kTableAttached);
+        table.Store().RefuseInsideLevel();
         table.Close();
         reopen = true;
         table.FieldDefs().Clear();
@@ -544,6 +545,12 @@ void TdvoCustomBinaryStreamFormat::ReadRecord(TdvoCustomMemTable& table, int fie
     for (TRecord* older = record->OlderVersion; older != nullptr; older = older->OlderVersion) {
       older->SlotIndex = record->SlotIndex;
       older->SerialId = record->SerialId;
+    }
+    // Inside a level the record came in at it: the level's rollback takes
+    // it out again, as it does records appended there.
+    if (const int32_t level = store.TransactionLevel(); level > 0) {
+      record->TxLevel = level;
+      record->StateBits |= kRecordNewAtLevel;
     }
     if (status == rsDeleted) store.IncDeletedCount();
     table.SetLoadCount(table.LoadCount() + 1);

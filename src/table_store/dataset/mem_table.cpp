@@ -548,8 +548,8 @@ bool TdvoCustomMemTable::EvaluateIndexFilter(const TIndexFilterExpr& expr) {
 }
 
 void TdvoCustomMemTable::StoreMaintainIndexes(TRecordChange change, TRecord* storedRecord, TRecord* otherRecord,
-                                              int positionHint) {
-  indexes_->MaintainIndexes(change, storedRecord, otherRecord, positionHint);
+                                              int positionHint, TIndexUndo& undo) {
+  indexes_->MaintainIndexes(change, storedRecord, otherRecord, positionHint, &undo);
 }
 
 }  // namespace ts

@@ -478,16 +478,17 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void StoreEndPendingEdit() override;
   void StoreBeforeUndo() override;
   void StoreForgetRecords(const std::vector<TRecord*>& records) override { indexes_->ForgetRecords(records); }
-  void StoreRebuildAllIndexes() override { indexes_->RebuildAllIndexes(); }
+  void StoreRebuildAllIndexes(bool reportDuplicates) override { indexes_->RebuildAllIndexes(reportDuplicates); }
   void StoreInvalidateAllIndexes() override { indexes_->InvalidateAllIndexes(); }
   void StoreSyncIndexes() override { SyncIndexes(); }
   void StoreMaintainIndexes(TRecordChange change, TRecord* storedRecord, TRecord* otherRecord,
-                            int positionHint) override;
+                            int positionHint, TIndexUndo& undo) override;
   void StoreCheckUniqueKeys(const TRecord* newValues, const TRecord* stored) override {
     indexes_->CheckUniqueKeys(newValues, stored);
   }
-  void StoreCheckUniqueRebuild(const std::vector<TRecord*>& records) override {
-    indexes_->CheckUniqueRebuild(records);
+  void StoreCheckRebuildBringsNoDuplicates(const std::vector<TRecord*>& records,
+                                           const std::vector<TRecord*>& before) override {
+    indexes_->CheckRebuildBringsNoDuplicates(records, before);
   }
   bool StoreChecksUniqueRebuild() const override { return indexes_->ChecksUniqueRebuild(); }
   void StoreSetAttachSlot(int slot) override { attachSlot_ = slot; }

@@ -126,12 +126,13 @@ void TdvoCustomMemTable::EndTransaction(bool undo) {
   TLockGuard guard(store_->Lock());
   if (!open_ || store_->TransactionLevel() <= 0) return;
   // A pending edit belongs to the level: kept with it, or dropped with it
-  // (its record may not survive the undo). Either end is refused before it
-  // takes effect when the indexes rebuilt after it would hold a duplicate
-  // unique key; the level then stays open as it was.
+  // (its record may not survive the undo). A commit is refused before it
+  // takes effect when the level brings a unique index a key held twice; the
+  // level then stays open as it was. A rollback brings back what the store
+  // held before the level, keys held twice then too, and is never refused
+  // for them.
   const bool pending = State() == dsEdit || State() == dsInsert;
   if (undo) {
-    store_->CheckUniqueKeysAfterLevel(true);
     if (pending) Cancel();
     // Another table's pending edit stays, but one whose record the undo
     // takes back must not write that version back.
@@ -139,12 +140,12 @@ void TdvoCustomMemTable::EndTransaction(bool undo) {
     store_->RollbackLevel();
   } else {
     if (pending) CheckBrowseMode();
-    store_->CheckUniqueKeysAfterLevel(false);
+    store_->CheckLevelBringsNoDuplicates();
     store_->CommitLevel();
   }
   store_->LowerTransactionLevel();
-  // No index may keep a record the undo freed.
-  store_->RebuildAllAttachedIndexes();
+  // No index may keep a record the undo freed. The keys were checked above.
+  store_->RebuildAllAttachedIndexes(false);
   Refresh();
   store_->RefreshOtherAttachedTables(this);
 }

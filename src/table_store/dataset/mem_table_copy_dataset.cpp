@@ -41,6 +41,9 @@ void Quietly(F f) {
 void TdvoCustomMemTable::FillFromDataSet(TDataSet* source, TdvoCopyOptions options) {
   if (source == nullptr || source == this) return;
   if ((options & cfAppend) && (options & (cfStructure | cfSettings))) throw EMemTableError(kAppendWithStructure);
+  // Emptying the store first (or closing it with the structure copy) is
+  // refused inside a level before anything is touched; appending is not.
+  if (!(options & cfAppend)) store_->RefuseInsideLevel();
   SetTablePhase(kPhaseLoading);
   TFinally phase([this] { SetTablePhase(kPhaseNormal); });
   if (OnLoad) OnLoad(*this, mtstDataSet, nullptr);
@@ -129,6 +132,7 @@ void TdvoCustomMemTable::MergeIntoDataSet(TDataSet* dest, std::string_view keyFi
 }
 
 void TdvoCustomMemTable::ClearAllRecords() {
+  store_->RefuseInsideLevel();
   ReportProgress(0, mtpcEmpty);
   TFinally done([this] { Quietly([this] { ReportProgress(100, mtpcEmpty); }); });
   if (State() == dsEdit || State() == dsInsert) Cancel();

@@ -49,6 +49,7 @@ void TdvoCustomMemTable::CopyFieldSettingsFrom(TDataSet* source, TDataSet* targe
 
 void TdvoCustomMemTable::CopyStructureFrom(TDataSet* source, TdvoCopyOptions options) {
   if (store_->AnyAttachedTableActive()) {
+    store_->RefuseInsideLevel();
     Close();
     store_->CloseOtherAttachedTables(this);
   }

@@ -126,6 +126,7 @@ void TdvoCustomMemTable::PostEdit(TRecord* buffer) {
   // which a rollback of this level must not undo. The buffer's own level
   // dates from when it was read.
   const int32_t txLevel = older != nullptr ? level : target->TxLevel;
+  if (older != nullptr) HandOverNewAtLevel(target, older);
   store_->TransferRecord(buffer, target);
   target->RowNumber = rowNumber;
   target->StateBits |= kRecordStored;
@@ -159,11 +160,8 @@ void TdvoCustomMemTable::IndexNewRecord(TRecord* record, int hint) {
   try {
     store_->NotifyIndexesOfChange(this, TRecordChange::Insert, hint, record, record);
   } catch (...) {
-    // No index may keep a record that is about to be freed.
-    try {
-      store_->NotifyIndexesOfChange(this, TRecordChange::Delete, -1, record, nullptr);
-    } catch (...) {
-    }
+    // The maintenance that failed was taken back whole: no index keeps the
+    // record that is freed here.
     store_->RemoveStoredRecord(record);
     throw;
   }
@@ -233,6 +231,7 @@ void TdvoCustomMemTable::InternalDelete() {
     // hides it from now on.
     TRecord* older = store_->DuplicateRecord(record, true);
     older->StateBits |= kRecordStored;
+    HandOverNewAtLevel(record, older);
     record->OlderVersion = older;
     record->ChangeStatus = rsDeleted;
     record->TxLevel = store_->TransactionLevel();

@@ -1,6 +1,8 @@
 #include "table_store/indexes/index.h"
 
 #include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "table_store/errors.h"
 #include "table_store/indexes/index_sort.h"
@@ -64,7 +66,7 @@ TRecord* TdvoIndex::EntryAt(int position) const {
   return entries_.At(position);
 }
 
-void TdvoIndex::InsertEntry(int position, TRecord* record, const TRecord* values) {
+int TdvoIndex::InsertEntry(int position, TRecord* record, const TRecord* values) {
   TEntry entry(record);
   const TdvoCommon& store = table_->IndexStore();
   uint64_t head = 0;
@@ -73,6 +75,7 @@ void TdvoIndex::InsertEntry(int position, TRecord* record, const TRecord* values
   entries_.Insert(position, entry);
   headsInOrder_ = headsInOrder_ && entry.HasHead() && (position == 0 || HeadsInOrderAt(position - 1, position)) &&
                   (position + 1 == EntryCount() || HeadsInOrderAt(position, position + 1));
+  return position;
 }
 
 bool TdvoIndex::HeadsInOrderAt(int a, int b) const {
@@ -324,7 +327,7 @@ bool TdvoIndex::SortFindingDuplicates(int lo, int hi, bool checkUnique) {
   return false;
 }
 
-void TdvoIndex::SortAndCheckUnique() {
+void TdvoIndex::SortAndCheckUnique(bool reportDuplicates) {
   if (!keepSorted_) return;
   table_->ReportProgress(0, mtpcSort);
   table_->SetTablePhase(kPhaseSorting);
@@ -333,7 +336,8 @@ void TdvoIndex::SortAndCheckUnique() {
     table_->SetTablePhase(kPhaseNormal);
   });
   TLockGuard guard(table_->IndexStore().Lock());
-  if (SortFindingDuplicates(0, EntryCount() - 1, (options_ & mtcoUnique) != 0)) throw EMemTableDupKey();
+  const bool check = reportDuplicates && (options_ & mtcoUnique) != 0;
+  if (SortFindingDuplicates(0, EntryCount() - 1, check)) throw EMemTableDupKey();
 }
 
 // ---- Building
@@ -380,14 +384,14 @@ void TdvoIndex::RefillFromStore() {
   headsInOrder_ = entries_.Empty();
 }
 
-void TdvoIndex::RebuildIndex() {
+void TdvoIndex::RebuildIndex(bool reportDuplicates) {
   TAtExit clampCursor([this] {
     if (table_->CurrentIndex() == this && table_->CursorPosition() >= EntryCount())
       table_->SetCursorPosition(EntryCount() - 1);
   });
   if (table_->IndexTableOpen()) {
     if (!keepContents_) RefillFromStore();
-    if (!entries_.Empty()) SortAndCheckUnique();
+    if (!entries_.Empty()) SortAndCheckUnique(reportDuplicates);
   } else {
     inOrder_ = true;
   }
@@ -397,8 +401,17 @@ bool TdvoIndex::RebuildChecksUnique() const {
   return keepSorted_ && (options_ & mtcoUnique) && table_->IndexTableOpen();
 }
 
-bool TdvoIndex::RebuildFindsDuplicates(const std::vector<TRecord*>& records) {
+bool TdvoIndex::RebuildBringsDuplicates(const std::vector<TRecord*>& records,
+                                        const std::vector<TRecord*>& before) {
   if (!RebuildChecksUnique()) return false;
+  auto equal = [this](const TRecord* a, const TRecord* b) { return CompareForIndex(nullptr, a, b, false, false) == 0; };
+  // The versions records had before, for those that changed.
+  std::unordered_map<const TRecord*, const TRecord*> changed;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const TRecord* old = i < before.size() ? before[i] : nullptr;
+    if (old != records[i]) changed.emplace(records[i], old);
+  }
+  if (changed.empty()) return false;
   std::vector<TRecord*> keys;
   if (keepContents_) {
     keys = Entries();
@@ -406,17 +419,33 @@ bool TdvoIndex::RebuildFindsDuplicates(const std::vector<TRecord*>& records) {
     for (TRecord* record : records)
       if (PassesIndexFilter(record)) keys.push_back(record);
   }
-  if (keys.size() < 2) return false;
+  std::unordered_set<const TRecord*> brought;
+  for (TRecord* record : keys) {
+    const auto it = changed.find(record);
+    if (it == changed.end()) continue;
+    TRecord* old = const_cast<TRecord*>(it->second);
+    if (old == nullptr || !PassesIndexFilter(old) || !equal(old, record)) brought.insert(record);
+  }
+  if (brought.empty() || keys.size() < 2) return false;
   TLockGuard guard(table_->IndexStore().Lock());
-  // The sort a rebuild would make, over the same records in the same order.
+  // Sorted as a rebuild would sort, then each run of equal keys is looked at.
   TEntryList drawn;
   drawn.AssignFrom(keys.size(), [&keys](size_t i) { return TEntry(keys[i]); });
   const TKeyedSortResult keyed = SortByDrawnKeys(table_->IndexStore(), fieldList_, TKeyHead(), drawn, true);
-  if (keyed != TKeyedSortResult::Unsupported) return keyed == TKeyedSortResult::Duplicate;
-  auto cmp = [this](const TRecord* a, const TRecord* b) { return CompareForIndex(nullptr, a, b, false, false); };
-  SortRange(keys, 0, static_cast<int>(keys.size()) - 1, cmp);
-  for (size_t k = 1; k < keys.size(); ++k)
-    if (cmp(keys[k - 1], keys[k]) == 0) return true;
+  if (keyed == TKeyedSortResult::Sorted) return false;
+  if (keyed == TKeyedSortResult::Duplicate) {
+    keys = drawn.ToVector();
+  } else {
+    SortRange(keys, 0, static_cast<int>(keys.size()) - 1,
+              [this](const TRecord* a, const TRecord* b) { return CompareForIndex(nullptr, a, b, false, false); });
+  }
+  for (size_t start = 0; start < keys.size();) {
+    size_t end = start + 1;
+    bool anyNew = brought.count(keys[start]) != 0;
+    while (end < keys.size() && equal(keys[start], keys[end])) anyNew = anyNew || brought.count(keys[end++]) != 0;
+    if (end - start > 1 && anyNew) return true;
+    start = end;
+  }
   return false;
 }
 

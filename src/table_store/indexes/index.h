@@ -70,15 +70,26 @@ class TdvoIndex {
   // A position outside 0..EntryCount() appends. The entry's head is drawn
   // from `values` (the record's new values during an edit), else from the
   // record.
-  void InsertEntry(int position, TRecord* record, const TRecord* values = nullptr);
+  // Returns the position used.
+  int InsertEntry(int position, TRecord* record, const TRecord* values = nullptr);
   // Does nothing for a position outside the list; returns whether it removed.
   bool RemoveEntry(int position);
   // Drops the entries of these records (never read: they may be freed next).
   void ForgetEntries(const std::unordered_set<const TRecord*>& records);
+  // The entry at a position (0..EntryCount()-1) as it lies, head and all.
+  const TEntry& EntryData(int position) const { return entries_.Entry(position); }
+  // Puts back an entry taken out at `position` (see TIndexUndo).
+  void RestoreEntry(int position, const TEntry& entry) { entries_.Insert(position, entry); }
 
   // --- Flags
   bool InOrder() const { return inOrder_; }
   void SetInOrder(bool value) { inOrder_ = value; }
+  bool HeadsInOrder() const { return headsInOrder_; }
+  // Both order flags as they were before a change that is taken back.
+  void RestoreOrderFlags(bool inOrder, bool headsInOrder) {
+    inOrder_ = inOrder;
+    headsInOrder_ = headsInOrder;
+  }
   bool KeepSorted() const { return keepSorted_; }
   bool IsRowOrder() const { return isRowOrder_; }
   bool IsInternal() const { return isInternal_; }
@@ -111,13 +122,17 @@ class TdvoIndex {
   void SortEntries(int lo, int hi);
   void ClearEntries();
   void RefillFromStore();
-  // Sorts a KeepSorted index; a unique index over two equal keys raises
-  // EMemTableDupKey (the entries stay sorted).
-  void SortAndCheckUnique();
-  void RebuildIndex();
-  // Whether RebuildIndex would raise over a store holding `records`: the
-  // same records, the same unique check, made before anything changes.
-  bool RebuildFindsDuplicates(const std::vector<TRecord*>& records);
+  // Sorts a KeepSorted index; with `reportDuplicates`, a unique index over
+  // two equal keys raises EMemTableDupKey (the entries stay sorted).
+  void SortAndCheckUnique(bool reportDuplicates = true);
+  void RebuildIndex(bool reportDuplicates = true);
+  // Whether the index, rebuilt over `records` (every record the store is
+  // about to hold), would hold two equal unique keys of which one is new:
+  // `before[i]` is the version records[i] had before (nullptr for none),
+  // and a record is new to its key when it had none, another key, or was
+  // not in the index. Keys held twice already are not the caller's doing.
+  // Nothing changes.
+  bool RebuildBringsDuplicates(const std::vector<TRecord*>& records, const std::vector<TRecord*>& before);
   // Whether a rebuild checks unique keys at all (a sorted unique index of
   // an open table).
   bool RebuildChecksUnique() const;

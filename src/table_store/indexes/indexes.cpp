@@ -94,12 +94,13 @@ void TdvoIndexes::ForgetRecords(const std::vector<TRecord*>& records) {
   for (auto& index : indexes_) index->ForgetEntries(leaving);
 }
 
-void TdvoIndexes::RebuildIndexes(bool outOfOrderOnly, const std::function<void(TdvoIndex&)>& rebuilt) {
+void TdvoIndexes::RebuildIndexes(bool outOfOrderOnly, const std::function<void(TdvoIndex&)>& rebuilt,
+                                 bool reportDuplicates) {
   TFirstFailure failure;
   for (size_t i = 0; i < indexes_.size(); ++i) {
     TdvoIndex& index = *indexes_[i];
     if (outOfOrderOnly && index.InOrder()) continue;
-    failure.Run([&index] { index.RebuildIndex(); });
+    failure.Run([&index, reportDuplicates] { index.RebuildIndex(reportDuplicates); });
     if (rebuilt) rebuilt(index);
   }
   failure.Rethrow();
@@ -156,21 +157,32 @@ void TdvoIndexes::CheckUniqueKeys(const TRecord* newValues, const TRecord* store
   }
 }
 
-void TdvoIndexes::CheckUniqueRebuild(const std::vector<TRecord*>& records) {
+void TdvoIndexes::CheckRebuildBringsNoDuplicates(const std::vector<TRecord*>& records,
+                                                 const std::vector<TRecord*>& before) {
   for (auto& index : indexes_)
-    if (index->RebuildFindsDuplicates(records)) throw EMemTableDupKey();
+    if (index->RebuildBringsDuplicates(records, before)) throw EMemTableDupKey();
 }
 
 bool TdvoIndexes::ChecksUniqueRebuild() const {
   return std::any_of(indexes_.begin(), indexes_.end(), [](const auto& index) { return index->RebuildChecksUnique(); });
 }
 
-void TdvoIndexes::MaintainIndexes(TRecordChange change, TRecord* stored, TRecord* other, int positionHint) {
-  for (size_t i = 0; i < indexes_.size(); ++i) MaintainIndex(*indexes_[i], change, stored, other, positionHint);
+void TdvoIndexes::MaintainIndexes(TRecordChange change, TRecord* stored, TRecord* other, int positionHint,
+                                  TIndexUndo* undo) {
+  if (undo != nullptr) undo->NoteCursor(*table_);
+  for (size_t i = 0; i < indexes_.size(); ++i)
+    MaintainIndex(*indexes_[i], change, stored, other, positionHint, undo);
+}
+
+void TdvoIndexes::RemoveEntry(TdvoIndex& index, int position, TIndexUndo* undo) {
+  if (position < 0 || position >= index.EntryCount()) return;
+  if (undo != nullptr) undo->NoteRemove(index, position, index.EntryData(position));
+  index.RemoveEntry(position);
 }
 
 void TdvoIndexes::MaintainIndex(TdvoIndex& index, TRecordChange change, TRecord* stored, TRecord* other,
-                                int hint) {
+                                int hint, TIndexUndo* undo) {
+  if (undo != nullptr) undo->NoteIndex(index);
   const bool skipped = (index.Options() & mtcoNonMaintained) ||
                        (!table_->EnableIndexes() && change != TRecordChange::Delete) || !index.IsEnabled();
   if (skipped) {
@@ -178,7 +190,7 @@ void TdvoIndexes::MaintainIndex(TdvoIndex& index, TRecordChange change, TRecord*
     // Even an index nobody maintains must not keep a record that is about to
     // be freed: walking or sorting it later would read freed memory.
     if (change == TRecordChange::Delete && stored != nullptr) {
-      index.RemoveEntry(index.EntryPosition(stored));
+      RemoveEntry(index, index.EntryPosition(stored), undo);
     }
     return;
   }
@@ -203,7 +215,8 @@ void TdvoIndexes::MaintainIndex(TdvoIndex& index, TRecordChange change, TRecord*
         index.SearchIndex(nullptr, record, true, false, at, found);
         if (at >= 0 && at <= count) position = at;
       }
-      index.InsertEntry(position, record);
+      position = index.InsertEntry(position, record);
+      if (undo != nullptr) undo->NoteInsert(index, position);
       if (current) {
         table_->SetCursorPosition(position);
         record->RowNumber = position;
@@ -222,7 +235,7 @@ void TdvoIndexes::MaintainIndex(TdvoIndex& index, TRecordChange change, TRecord*
         old = hint;
       else
         old = index.FindRecordPosition(stored);
-      index.RemoveEntry(old);
+      RemoveEntry(index, old, undo);
       if (!index.PassesIndexFilter(other)) return;
       int position = index.EntryCount();
       if (position > 0) {
@@ -231,7 +244,8 @@ void TdvoIndexes::MaintainIndex(TdvoIndex& index, TRecordChange change, TRecord*
         index.SearchIndex(nullptr, other, true, false, at, found);
         if (at >= 0 && at <= position) position = at;
       }
-      index.InsertEntry(position, stored, other);
+      position = index.InsertEntry(position, stored, other);
+      if (undo != nullptr) undo->NoteInsert(index, position);
       if (current) {
         table_->SetCursorPosition(position);
         stored->RowNumber = position;
@@ -242,7 +256,7 @@ void TdvoIndexes::MaintainIndex(TdvoIndex& index, TRecordChange change, TRecord*
       if (count == 0 || stored == nullptr) return;
       const int position =
           index.IsRowOrder() ? index.FindSlotPosition(stored->SlotIndex) : index.FindRecordPosition(stored);
-      index.RemoveEntry(position);
+      RemoveEntry(index, position, undo);
       if (current) table_->SetCursorPosition(position);
       break;
     }

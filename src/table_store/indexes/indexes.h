@@ -15,6 +15,7 @@
 #include "table_store/field_list.h"
 #include "table_store/indexes/index.h"
 #include "table_store/indexes/index_def.h"
+#include "table_store/indexes/index_undo.h"
 #include "table_store/record.h"
 #include "table_store/store_table.h"
 
@@ -53,13 +54,16 @@ class TdvoIndexes {
   void EmptyAllIndexes();
   // Every index drops its entries of `records`, which leave the store.
   void ForgetRecords(const std::vector<TRecord*>& records);
-  void RebuildAllIndexes() { RebuildIndexes(false); }
+  // Without `reportDuplicates`, equal keys of a unique index are sorted in
+  // silently: for a step whose records were checked before it began.
+  void RebuildAllIndexes(bool reportDuplicates = true) { RebuildIndexes(false, {}, reportDuplicates); }
   // Rebuilds every index, or with `outOfOrderOnly` those not in order. An
   // index that meets two equal keys of a unique index keeps every record,
   // sorted, and the indexes after it are rebuilt all the same: the first
   // failure passes on once every index is whole. `rebuilt` (when given)
   // hears of each index rebuilt, the failing one too.
-  void RebuildIndexes(bool outOfOrderOnly, const std::function<void(TdvoIndex&)>& rebuilt = {});
+  void RebuildIndexes(bool outOfOrderOnly, const std::function<void(TdvoIndex&)>& rebuilt = {},
+                      bool reportDuplicates = true);
   void InvalidateAllIndexes();
 
   // Locate and lookup: finds `key` under `list` in the current index.
@@ -70,19 +74,26 @@ class TdvoIndexes {
   // Raises EMemTableDupKey when `newValues` would duplicate the key of a
   // record other than `stored` (nullptr for a new record) in a unique index.
   void CheckUniqueKeys(const TRecord* newValues, const TRecord* stored);
-  // Raises EMemTableDupKey when RebuildAllIndexes over `records` (every
-  // record the store is about to hold) would; nothing changes.
-  void CheckUniqueRebuild(const std::vector<TRecord*>& records);
+  // Raises EMemTableDupKey when a unique index rebuilt over `records` (every
+  // record the store is about to hold; `before`: the version each had
+  // before, see TdvoIndex::RebuildBringsDuplicates) would hold a key twice
+  // that it did not hold twice before; nothing changes.
+  void CheckRebuildBringsNoDuplicates(const std::vector<TRecord*>& records, const std::vector<TRecord*>& before);
   // Whether some index would make that check at all.
   bool ChecksUniqueRebuild() const;
   // Insert: `other` is the new stored record. Edit: `stored` still holds the
   // old values, `other` the new ones. Delete: `stored` is the record going.
   // `positionHint` is the table's cursor (insert: the 1-based insert
-  // position), -1 for none.
-  void MaintainIndexes(TRecordChange change, TRecord* stored, TRecord* other, int positionHint);
+  // position), -1 for none. `undo` (when given) hears of every change made,
+  // to take them back should a later step of the change fail.
+  void MaintainIndexes(TRecordChange change, TRecord* stored, TRecord* other, int positionHint,
+                       TIndexUndo* undo = nullptr);
 
  private:
-  void MaintainIndex(TdvoIndex& index, TRecordChange change, TRecord* stored, TRecord* other, int hint);
+  void MaintainIndex(TdvoIndex& index, TRecordChange change, TRecord* stored, TRecord* other, int hint,
+                     TIndexUndo* undo);
+  // RemoveEntry, heard of by `undo`.
+  static void RemoveEntry(TdvoIndex& index, int position, TIndexUndo* undo);
 
   TIndexedTable* table_;
   TdvoIndex* rowOrder_ = nullptr;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <string>
 
 #include "table_store/binary_format/binary_stream_format.h"
@@ -220,6 +221,73 @@ TEST(AttachedTables, AUniqueIndexOfEitherTableRefusesPostsThroughTheOther) {
     EXPECT_EQ(IdsOf(*owner), "1,2");
     EXPECT_EQ(IdsOf(other), "1,2");
     EXPECT_EQ(owner->FieldNamed("memo").AsString(), "own key kept");
+  }
+}
+
+// A change that an event of some table refuses halfway through the index
+// maintenance reaches no index of any table: each still holds every record
+// once, in its order, and finds it by its stored key.
+TEST(AttachedTables, AChangeAnIndexEventRefusesReachesNoIndex) {
+  struct Case {
+    const char* what;
+    std::function<void(TdvoMemTable& owner, TdvoMemTable& other)> step;
+  };
+  auto editTo99 = [](TdvoMemTable& table) {
+    table.LocateRecord("id", TValue::Integer(13));
+    table.Edit();
+    table.FieldNamed("id").SetAsInteger(99);
+    table.FieldNamed("memo").SetAsString("zz");
+    table.Post();
+  };
+  const Case cases[] = {
+      {"an edit through the owner", [&](TdvoMemTable& owner, TdvoMemTable&) { editTo99(owner); }},
+      {"an edit through the attached table", [&](TdvoMemTable&, TdvoMemTable& other) { editTo99(other); }},
+      {"a delete a comparison refuses",
+       [](TdvoMemTable& owner, TdvoMemTable&) {
+         owner.LocateRecord("id", TValue::Integer(13));
+         owner.OnCompareFields = [](TDataSet&, const void*, const void*, TFieldType, int, bool&, int&) {
+           throw EMemTableError("refused");
+         };
+         const std::string outcome = MessageOf([&] { owner.Delete(); });
+         owner.OnCompareFields = nullptr;
+         throw EMemTableError(outcome.substr(outcome.find(": ") + 2));
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto owner = MakeOwner();
+    TdvoMemTable other("other");
+    owner->SetAttachMaxCount(2);
+    other.SetAttachedTo(owner.get());
+    owner->IndexDefs().Add("byId", "id", 0);
+    other.IndexDefs().Add("down", "id", ixDescending);
+    other.IndexDefs().Add("byMemo", "memo", 0);
+    // The attached table's second index turns the new value down.
+    other.OnFilterIndex = [](TDataSet& table, TdvoIndex&, bool&) {
+      if (table.FieldByName("id").AsInteger() == 99) throw EMemTableError("refused");
+    };
+    owner->Open();
+    other.Open();
+    for (int id = 1; id <= 25; ++id) AppendIdRow(*owner, id);  // enough to search by halving
+    EXPECT_EQ(MessageOf([&] { c.step(*owner, other); }), "EMemTableError: refused");
+    if (owner->State() != dsBrowse) owner->Cancel();
+    if (other.State() != dsBrowse) other.Cancel();
+    for (TdvoMemTable* table : {owner.get(), &other}) {
+      for (int i = 0; i < table->Indexes().IndexCount(); ++i) {
+        TdvoIndex* index = table->Indexes().IndexAt(i);
+        SCOPED_TRACE(table->Name() + " " + index->Name());
+        const std::vector<TRecord*> entries = index->Entries();
+        EXPECT_EQ(entries.size(), 25u);
+        for (size_t k = 1; k < entries.size(); ++k)
+          EXPECT_LE(index->CompareForIndex(nullptr, entries[k - 1], entries[k], false, false), 0) << k;
+        table->SelectIndex(index);
+        const bool byMemo = index->Name() == "byMemo";
+        EXPECT_TRUE(table->LocateRecord(byMemo ? "memo" : "id",
+                                        byMemo ? TValue::String("memo 13") : TValue::Integer(13)));
+        EXPECT_EQ(table->FieldNamed("memo").AsString(), "memo 13");
+      }
+      table->SelectIndex(nullptr);
+    }
   }
 }
 

@@ -133,11 +133,12 @@ class TIndexTestTable : public TStoreTable, public TIndexedTable {
   void StoreCloseTable() override {}
   void StoreRefreshTable() override {}
   void StoreEmptyTableView() override {}
-  void StoreRebuildAllIndexes() override { indexes->RebuildAllIndexes(); }
+  void StoreRebuildAllIndexes(bool reportDuplicates) override { indexes->RebuildAllIndexes(reportDuplicates); }
   void StoreInvalidateAllIndexes() override { indexes->InvalidateAllIndexes(); }
   void StoreSyncIndexes() override {}
-  void StoreMaintainIndexes(TRecordChange change, TRecord* stored, TRecord* other, int hint) override {
-    indexes->MaintainIndexes(change, stored, other, hint);
+  void StoreMaintainIndexes(TRecordChange change, TRecord* stored, TRecord* other, int hint,
+                            TIndexUndo& undo) override {
+    indexes->MaintainIndexes(change, stored, other, hint, &undo);
   }
   void StoreSetAttachSlot(int) override {}
   void StoreDetached() override {}
