@@ -212,7 +212,8 @@ struct TView {
   int high = -1;
   bool rangeOff = false;  // the range kept, but switched off
   TUpdateStatusSet statuses = 0;  // the owner's status filter
-  bool byVal = false;     // the owner walks IndexFieldNames "val"
+  bool byVal = false;     // the owner walks an index of its own: "val",
+  bool byMemo = false;    // or "memo" (under the store's locale)
 };
 
 // Every field of a record follows from its value.
@@ -297,6 +298,7 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
         twice->SetAsInteger(t.FieldByName("val").IsNull() ? 0 : 2 * t.FieldByName("val").AsInteger());
     };
     table.SetPerformance(mtpfBalanced);  // memo out of line: versions own their blocks
+    table.SetLocaleID(1049);              // texts compare as the stations' locale has them
     table.SetAttachMaxCount(4);
     table.IndexDefs().Add("byMemo", "memo", 0);
     table.IndexDefs().Add("byValUp", "val", 0);
@@ -379,6 +381,8 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
       flag.SetAsString(val % 2 ? "True" : "False");
       when.SetValue(TValue::DateTime(WhenOf(val)));
     } else {
+      via.FieldNamed("memo").Clear();  // null first: its block goes
+      via.FieldNamed("memo").SetAsString(MemoOf(val));
       small.SetValue(TValue::Integer(val % 1000));
       big.SetValue(TValue::Integer(BigOf(val)));
       f.SetValue(TValue::Float(FloatOf(val)));
@@ -580,7 +584,8 @@ std::vector<int> TransactionModel::Shown(TdvoMemTable& view, bool forced) {
     std::stable_sort(ids.begin(), ids.end(), [&](int a, int b) { return key(a) < key(b); });
   };
   if (&view == &other) by([&](int id) { return -model_.rows.at(id).val; });
-  if (&view == &table && v.byVal) by([&](int id) { return model_.rows.at(id).val; });
+  if (&view == &table && v.byVal && !v.byMemo) by([&](int id) { return model_.rows.at(id).val; });
+  if (&view == &table && v.byVal && v.byMemo) by([&](int id) { return MemoOf(model_.rows.at(id).val); });
   if (&view == &third || &view == &detail) {
     std::sort(ids.begin(), ids.end());
     by([&](int id) { return model_.rows.at(id).grp; });
@@ -897,7 +902,10 @@ std::string TransactionModel::ChangeView(TdvoMemTable& via, std::mt19937& random
   }
   TView& t = views_[&table];
   t.byVal = !t.byVal;
-  if (t.byVal) {
+  t.byMemo = t.byVal && random() % 2;
+  if (t.byMemo) {
+    table.SetIndexName("byMemo");
+  } else if (t.byVal) {
     if (random() % 2)
       table.SetIndexFieldNames("val");
     else
@@ -908,7 +916,7 @@ std::string TransactionModel::ChangeView(TdvoMemTable& via, std::mt19937& random
     table.SetIndexFieldNames("");
     table.SelectIndex(nullptr);
   }
-  return std::string("owner walks ") + (t.byVal ? "by val" : "the row order");
+  return std::string("owner walks ") + (t.byMemo ? "by memo" : t.byVal ? "by val" : "the row order");
 }
 
 // Steps the table refuses: the records, the levels and the views stay.
@@ -924,6 +932,16 @@ std::string TransactionModel::Refused(TdvoMemTable& via, std::mt19937& random) {
     }
     via.SetReadOnly(false);
     EXPECT_EQ(via.State(), dsBrowse);
+    if (!shown.empty()) {
+      // A field written outside an edit, and a read-only field in one.
+      EXPECT_NE(testing::MessageOf([&] { via.FieldNamed("val").SetAsInteger(nextVal_); }), "no error");
+      TField& memo = via.FieldNamed("memo");
+      memo.SetReadOnly(true);
+      via.Edit();
+      EXPECT_NE(testing::MessageOf([&] { memo.SetAsString("refused"); }), "no error");
+      memo.SetReadOnly(false);
+      via.Cancel();
+    }
     return "read-only refused" + on;
   }
   if (pick == 1) {
@@ -1428,7 +1446,7 @@ void TransactionModel::AdoptRowOrder() {
   model_.orderUnknown = false;
   table.SetStatusFilter(v.statuses);
   table.SetFiltered(v.filtered);
-  if (v.byVal) table.SetIndexName("byValUp");
+  if (v.byVal) table.SetIndexName(v.byMemo ? "byMemo" : "byValUp");
 }
 
 void TransactionModel::Check() {
