@@ -302,6 +302,11 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
     table.SetAttachMaxCount(4);
     table.IndexDefs().Add("byMemo", "memo", 0);
     table.IndexDefs().Add("byValUp", "val", 0);
+    // Kept by every change, checked at every step; each orders by the value.
+    table.IndexDefs().Add("byFloat", "f;small:D", 0);
+    table.IndexDefs().Add("byWhenDown", "when:D;flag;big", 0);
+    table.IndexDefs().Add("byMemoCase", "memo;note", ixCaseInsensitive);
+    table.IndexDefs().Add("byWord", "w;cur;day", 0);
     other.SetAttachedTo(&table);
     other.IndexDefs().Add("byVal", "val", ixDescending | ixUnique);
     other.SetIndexName("byVal");
@@ -540,6 +545,7 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
   void CheckView(TdvoMemTable& view);
   void CheckBookmarks();
   void AdoptRowOrder();
+  void CheckOwnerIndexes();
 
   TdvoMemTable table{"t"};
   TdvoMemTable other{"other"};
@@ -1449,6 +1455,29 @@ void TransactionModel::AdoptRowOrder() {
   if (v.byVal) table.SetIndexName(v.byMemo ? "byMemo" : "byValUp");
 }
 
+// The owner's other indexes, each selected in turn, show its records in the
+// order of their values.
+void TransactionModel::CheckOwnerIndexes() {
+  const TView& v = views_[&table];
+  if (!table.FindField("twice")) return;  // a load gave the owner other definitions
+  std::vector<int> byVal = Shown(table);
+  std::sort(byVal.begin(), byVal.end(), [&](int a, int b) { return model_.rows.at(a).val < model_.rows.at(b).val; });
+  std::vector<int> byMemo = byVal;
+  std::sort(byMemo.begin(), byMemo.end(),
+            [&](int a, int b) { return MemoOf(model_.rows.at(a).val) < MemoOf(model_.rows.at(b).val); });
+  const std::vector<int> down(byVal.rbegin(), byVal.rend());
+  using TCase = std::pair<const char*, const std::vector<int>*>;
+  for (const auto& [name, expected] : {TCase{"byFloat", &byVal}, TCase{"byWhenDown", &down},
+                                       TCase{"byMemoCase", &byMemo}, TCase{"byWord", &byVal}}) {
+    table.SetIndexName(name);
+    EXPECT_EQ(table.IndexName(), name);
+    std::vector<int> walked;
+    for (table.First(); !table.Eof(); table.Next()) walked.push_back(table.FieldNamed("id").AsInteger());
+    EXPECT_EQ(walked, *expected) << name;
+  }
+  table.SetIndexName(!v.byVal ? "" : v.byMemo ? "byMemo" : "byValUp");
+}
+
 void TransactionModel::Check() {
   ASSERT_EQ(table.Store().TransactionLevel(), Level());
   EXPECT_EQ(std::to_string(Live().size()) + " ", oracle_.Query("SELECT COUNT(*) FROM t"));
@@ -1461,6 +1490,7 @@ void TransactionModel::Check() {
   EXPECT_EQ(values, oracle_.Query("SELECT id, val, memo, grp FROM t ORDER BY id"));
   if (model_.orderUnknown && table.Active()) AdoptRowOrder();
   for (TdvoMemTable* view : OpenTables()) CheckView(*view);
+  if (table.Active()) CheckOwnerIndexes();
   CheckBookmarks();
   if (!table.Active()) return;
   TWalkRecorder recorder(table, nextId_ % 3 == 0);
