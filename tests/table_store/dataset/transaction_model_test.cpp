@@ -305,7 +305,7 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
     // Kept by every change, checked at every step; each orders by the value.
     table.IndexDefs().Add("byFloat", "f;small:D", 0);
     table.IndexDefs().Add("byWhenDown", "when:D;flag;big", 0);
-    table.IndexDefs().Add("byMemoCase", "memo;note", ixCaseInsensitive);
+    table.IndexDefs().Add("byMemoCase", "memo;at", ixCaseInsensitive);
     table.IndexDefs().Add("byWord", "w;cur;day", 0);
     other.SetAttachedTo(&table);
     other.IndexDefs().Add("byVal", "val", ixDescending | ixUnique);
