@@ -238,6 +238,11 @@ std::string TimeText(double time) {
   std::snprintf(text, sizeof text, "%02d:00:00", static_cast<int>(time * 24));
   return text;
 }
+std::string BytesOf(int val) {
+  std::string bytes(4, '\0');
+  for (int i = 0; i < 4; ++i) bytes[static_cast<size_t>(i)] = static_cast<char>((val >> (8 * i)) & 0xFF);
+  return bytes;
+}
 std::string NoteOf(int val) {
   std::string note;
   for (int i = 0; i <= val % 3; ++i) note += "note " + std::to_string(val) + ";";
@@ -290,6 +295,11 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
     table.AddField<TWordField>("w");
     table.AddField<TStringField>("code", 20);   // a number as text
     table.AddField<TStringField>("dtext", 20);  // a date as text
+    table.AddField<TBCDField>("bcd");
+    table.AddField<TFMTBCDField>("fmt");
+    table.AddField<TFixedCharField>("fixed", 8);
+    table.AddField<TBytesField>("bytes", 4);
+    table.AddField<TVarBytesField>("raw", 8);
     // Computed on every fetch, in the owner only, until a load with
     // definitions makes the owner's fields anew from the stored ones.
     table.AddField<TIntegerField>("twice").SetFieldKind(fkCalculated);
@@ -417,6 +427,11 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
     via.FieldNamed("w").SetAsInteger(val % 60000);
     via.FieldNamed("code").SetAsInteger(val * 3);
     via.FieldNamed("dtext").SetAsString(DateText(DayOf(val)));
+    via.FieldNamed("bcd").SetAsCurrency(CurrencyOf(val));
+    via.FieldNamed("fmt").SetAsFloat(FloatOf(val));
+    via.FieldNamed("fixed").SetAsString("x" + std::to_string(val));
+    via.FieldNamed("bytes").SetValue(TValue::String(BytesOf(val)));
+    via.FieldNamed("raw").SetAsString("r" + std::to_string(val));
     TField& note = via.FieldNamed("note");
     const int noteHow = static_cast<int>(random() % 3);
     if (noteHow == 0) {
@@ -1023,7 +1038,9 @@ std::string TransactionModel::DirectAdd(TdvoMemTable& via, std::mt19937& random)
                              TValue::DateTime(DayOf(val)), TValue::DateTime(TimeOf(val)),
                              TValue::DateTime(WhenOf(val)), TValue::Currency(CurrencyOf(val)),
                              TValue::Integer(val % 60000), TValue::String(std::to_string(val * 3)),
-                             TValue::String(DateText(DayOf(val)))};
+                             TValue::String(DateText(DayOf(val))), TValue::Currency(CurrencyOf(val)),
+                             TValue::Float(FloatOf(val)), TValue::String("x" + std::to_string(val)),
+                             TValue::String(BytesOf(val)), TValue::String("r" + std::to_string(val))};
   const std::vector<int> shown = Editable(via);
   const bool insert = random() % 2 && !shown.empty() && &via == &table && !views_[&table].byVal;
   if (insert) {
@@ -1328,6 +1345,13 @@ void TransactionModel::CheckView(TdvoMemTable& view) {
     EXPECT_EQ(view.FieldNamed("code").AsInteger(), v * 3) << shownId;
     EXPECT_EQ(view.FieldNamed("code").AsFloat(), v * 3.0) << shownId;
     EXPECT_EQ(view.FieldNamed("dtext").AsDateTime(), DayOf(v)) << shownId;
+    EXPECT_EQ(view.FieldNamed("bcd").AsCurrency(), CurrencyOf(v)) << shownId;
+    EXPECT_EQ(view.FieldNamed("fmt").AsFloat(), FloatOf(v)) << shownId;
+    std::string fixed = view.FieldNamed("fixed").AsString();
+    fixed.erase(fixed.find_last_not_of(' ') + 1);  // a fixed-width text may come padded
+    EXPECT_EQ(fixed, "x" + std::to_string(v)) << shownId;
+    EXPECT_EQ(view.FieldNamed("bytes").Value().ToString(), BytesOf(v)) << shownId;
+    EXPECT_EQ(view.FieldNamed("raw").AsString(), "r" + std::to_string(v)) << shownId;
     TField* twice = view.FindField("twice");
     if (&view == &table && twice != nullptr) {
       EXPECT_EQ(twice->AsInteger(), 2 * v) << shownId;
