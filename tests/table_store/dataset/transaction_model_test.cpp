@@ -554,6 +554,7 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
   std::string BookmarkStep(TdvoMemTable& via, std::mt19937& random);
   std::string Clear(TdvoMemTable& via, std::mt19937& random);
   std::string InsideLevel(TdvoMemTable& via, std::mt19937& random);
+  std::string Bulk(std::mt19937& random);
 
   // Everything every open table shows against SQLite and the model.
   void Check();
@@ -582,6 +583,7 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
   };
   std::vector<TKeptBookmark> bookmarks_;
   const bool versioned_ = std::get<1>(GetParam());
+  bool bulkDone_ = false;
   int nextId_ = 1;
   int nextVal_ = 1;
   int nextRecord_ = 1;
@@ -645,6 +647,7 @@ std::string TransactionModel::Step(std::mt19937& random) {
   if (pick < 55) return MasterStep(random);
   if (pick < 59) return BookmarkStep(via, random);
   if (pick < 60) return Clear(via, random);
+  if (pick < 61 && !bulkDone_ && Level() == 0) return Bulk(random);
   // Few records keep every check quick; many deletes keep them few.
   const std::vector<int> shown = Editable(via);
   if (pick < 75 || shown.empty()) {
@@ -1251,6 +1254,29 @@ std::string TransactionModel::Clear(TdvoMemTable& via, std::mt19937& random) {
   via.ClearAllRecords();
   NoteEmptied(false);
   return "cleared via " + via.Name() + " under a pending change of " + editor.Name();
+}
+
+// Once a run, enough records that the indexes keep them in several blocks:
+// inserts into the middle split a block, deletes join blocks again; every
+// view is checked over them before the store is emptied.
+std::string TransactionModel::Bulk(std::mt19937& random) {
+  bulkDone_ = true;
+  for (int i = 0; i < 1100; ++i) DirectAdd(table, random);
+  for (int i = 0; i < 3; ++i) {
+    const std::vector<int> shown = Editable(table);
+    if (!shown.empty()) EditStep(table, shown[shown.size() / 2], 3, random);
+  }
+  Check();
+  std::vector<int> ids = Editable(table);
+  for (size_t i = 0; i + 1 < ids.size(); i += 2) {
+    EXPECT_TRUE(table.LocateRecord("id", TValue::Integer(ids[i])));
+    table.Delete();
+    NoteDeleted(ids[i]);
+  }
+  Check();
+  table.ClearAllRecords();
+  NoteEmptied(false);
+  return "bulk of 1100 records, some inserted, half deleted, then cleared";
 }
 
 // Inside a level, what a rollback could not take back is refused before it
