@@ -854,6 +854,11 @@ std::string TransactionModel::CloseOrOpen(std::mt19937& random) {
   for (TdvoMemTable* t : {&other, &third, &detail}) (t->Active() ? attached : closed).push_back(t);
   if (!closed.empty()) {
     TdvoMemTable& t = *closed[random() % closed.size()];
+    if (random() % 3 == 0) {
+      // Out of the store and back: it keeps its settings.
+      t.SetAttachedTo(nullptr);
+      t.SetAttachedTo(&table);
+    }
     t.Open();
     return t.Name() + " opened";
   }
@@ -980,6 +985,14 @@ std::string TransactionModel::Refused(TdvoMemTable& via, std::mt19937& random) {
   if (shown.empty()) return "nothing to refuse" + on;
   const int id = shown[random() % shown.size()];
   EXPECT_TRUE(via.LocateRecord("id", TValue::Integer(id)));
+  if (pick == 2 && random() % 2) {
+    // A blob stream outlives the edit it was opened in: it refuses writes.
+    via.Edit();
+    auto stream = via.OpenBlobStream(via.FieldNamed("note"), TBlobStreamMode::Write);
+    via.Cancel();
+    EXPECT_NE(testing::MessageOf([&] { stream->WriteBuffer("x", 1); stream->Flush(); }), "no error");
+    return "blob stream of " + std::to_string(id) + " refused after its edit" + on;
+  }
   if (pick == 2) {
     via.BeforePost = [](TDataSet&) { throw EDatabaseError("refused by the caller"); };
     via.Edit();
@@ -1450,6 +1463,12 @@ void TransactionModel::CheckView(TdvoMemTable& view) {
     }
     // LookupValue leaves the cursor; FindFirst and FindNext meet the
     // records the filter accepts, Filtered or not.
+    const TValue pair = view.LookupValue("id", TValue::Integer(expected[0]), "val;grp");
+    EXPECT_EQ(pair.ArrayLength(), 2);
+    if (pair.ArrayLength() == 2) {
+      EXPECT_EQ(pair[0].ToInteger(), model_.rows.at(expected[0]).val);
+      EXPECT_EQ(pair[1].ToInteger(), model_.rows.at(expected[0]).grp);
+    }
     const int before = id.AsInteger();
     EXPECT_EQ(view.LookupValue("id", TValue::Integer(expected[0]), "val").ToInteger(),
               model_.rows.at(expected[0]).val);
