@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <random>
+#include <unordered_map>
 
 #include "table_store/errors.h"
 #include "table_store/first_failure.h"
@@ -606,7 +607,13 @@ void TdvoCommon::RollbackLevel() {
   constexpr size_t kAhead = 32;
   TRecord** slots = records_.data();
   const size_t count = records_.size();
-  std::vector<TRecord*> leaving;
+  // An index that keeps its entries through the rebuild that follows must
+  // follow each record to the version that takes its slot, or let go of a
+  // record that leaves. Only pointer values are kept here, never read.
+  bool follow = false;
+  for (const TStoreTable* table : attached_)
+    if (table != nullptr && table->StoreTableActive() && table->StoreKeepsEntries()) follow = true;
+  std::unordered_map<const TRecord*, TRecord*> replaced;
   for (size_t i = 0; i < count; ++i) {
     if (i + kAhead < count && slots[i + kAhead] != nullptr) __builtin_prefetch(slots[i + kAhead]);
     if (i + kAhead / 2 < count) {
@@ -617,53 +624,32 @@ void TdvoCommon::RollbackLevel() {
     TRecord*& slot = slots[i];
     if (slot == nullptr) continue;
     TRecord* kept = VersionBeforeLevel(slot);
+    if (follow && kept != slot) replaced[slot] = kept;
     if (kept == nullptr) {
-      leaving.push_back(slot);
+      FreeRecord(slot, true, true);
       slot = nullptr;  // the slot index is not reused
       continue;
     }
-    if (kept != slot) RestoreVersion(slot, kept);
+    const int32_t slotIndex = slot->SlotIndex;
+    while (slot != kept) {
+      TRecord* record = slot;
+      slot = record->OlderVersion;
+      FreeRecord(record, true, false);
+    }
+    // Written only where it changes: a record left as it was stays clean.
+    // The version brought back keeps the record's slot and serial id, which
+    // is what every reference to the record names.
+    if (!(slot->StateBits & kRecordStored)) slot->StateBits |= kRecordStored;
+    if (slot->SlotIndex != slotIndex) slot->SlotIndex = slotIndex;
     if (slot->ChangeStatus != rsUnmodified) dataModified_ = true;
   }
-  if (leaving.empty()) return;
-  // Records inserted at the level go; every index forgets them first, also
-  // those a rebuild does not refill.
+  if (replaced.empty()) return;
   TFirstFailure failure;
   for (size_t i = 0; i < attached_.size(); ++i) {
     TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive()) failure.Run([&] { table->StoreForgetRecords(leaving); });
+    if (table != nullptr && table->StoreTableActive()) failure.Run([&] { table->StoreRecordsReplaced(replaced); });
   }
-  for (TRecord* record : leaving) FreeRecord(record, true, true);
   failure.Rethrow();
-}
-
-void TdvoCommon::RestoreVersion(TRecord* record, TRecord* kept) const {
-  // The versions made since `kept` go; `kept`'s header and values move into
-  // the record, whose place and id stay, so that every bookmark, index entry
-  // and buffer of it still names it.
-  for (TRecord* between = record->OlderVersion; between != kept;) {
-    TRecord* older = between->OlderVersion;
-    FreeRecord(between, true, false);
-    between = older;
-  }
-  const int32_t rowNumber = record->RowNumber;
-  const int32_t slotIndex = record->SlotIndex;
-  const int32_t serialId = record->SerialId;
-  FreeOutOfLineValues(record);
-  CopyRecord(kept, record);
-  for (int fieldNo : outOfLineFields_) {
-    const int32_t offset = fieldOffsets_[static_cast<size_t>(fieldNo - 1)];
-    SetSlotBlock(record->Values() + offset, SlotBlock(kept->Values() + offset));
-    SetSlotBlock(kept->Values() + offset, nullptr);
-  }
-  record->RowNumber = rowNumber;
-  record->SlotIndex = slotIndex;
-  record->SerialId = serialId;
-  record->StateBits |= kRecordStored;
-  // The mark of where the record came in at a level goes back with `kept`.
-  record->StateBits = static_cast<uint8_t>((record->StateBits & ~kRecordNewAtLevel) |
-                                           (kept->StateBits & kRecordNewAtLevel));
-  FreeRecord(kept, false, false);
 }
 
 void TdvoCommon::CommitLevel() {

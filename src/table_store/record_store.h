@@ -261,9 +261,7 @@ class TdvoCommon {
 
  private:
   const uint8_t* BookmarkCell(const TRecord* record, int attachSlot) const;
-  // `kept`, an older version of the stored `record`, comes back into
-  // `record` itself, which stays the record every reference names.
-  void RestoreVersion(TRecord* record, TRecord* kept) const;
+
   void RecomposeLocaleID();
 
   TStoreTable* owner_;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "table_store/field_info.h"
@@ -57,8 +58,13 @@ class TStoreTable {
   // whose record it takes back keeps the values it shows and is refused
   // when posted.
   virtual void StoreBeforeUndo() {}
-  // `records` leave the store and are freed next: no index may keep them.
-  virtual void StoreForgetRecords(const std::vector<TRecord*>& /*records*/) {}
+  // Whether an index of the table keeps its entries when rebuilt (and so
+  // must hear of StoreRecordsReplaced).
+  virtual bool StoreKeepsEntries() const { return false; }
+  // A rollback freed each record of the map; the one it maps to (none for a
+  // record that left) sits in its slot now. Pointer values only: the freed
+  // records are never read.
+  virtual void StoreRecordsReplaced(const std::unordered_map<const TRecord*, TRecord*>& /*replaced*/) {}
   // Without `reportDuplicates` equal keys of a unique index are not raised.
   virtual void StoreRebuildAllIndexes(bool reportDuplicates) = 0;
   virtual void StoreInvalidateAllIndexes() = 0;

@@ -477,7 +477,10 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void StoreEmptyTableView() override;
   void StoreEndPendingEdit() override;
   void StoreBeforeUndo() override;
-  void StoreForgetRecords(const std::vector<TRecord*>& records) override { indexes_->ForgetRecords(records); }
+  bool StoreKeepsEntries() const override { return indexes_->KeepsEntries(); }
+  void StoreRecordsReplaced(const std::unordered_map<const TRecord*, TRecord*>& replaced) override {
+    indexes_->ReplaceRecords(replaced);
+  }
   void StoreRebuildAllIndexes(bool reportDuplicates) override { indexes_->RebuildAllIndexes(reportDuplicates); }
   void StoreInvalidateAllIndexes() override { indexes_->InvalidateAllIndexes(); }
   void StoreSyncIndexes() override { SyncIndexes(); }

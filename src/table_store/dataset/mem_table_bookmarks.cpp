@@ -21,12 +21,18 @@ TBookmark TdvoCustomMemTable::BookmarkOf(const TRecord* buffer) const {
   bookmark.ContentsId = store_->ContentsId();
   if (buffer == nullptr) return bookmark;
   bookmark.Record = store_->BookmarkRecord(buffer, attachSlot_);
-  if (bookmark.Record == nullptr) return bookmark;
-  if (store_->ValueSource(buffer) == bookmark.Record) {
-    bookmark.SlotIndex = buffer->SlotIndex;
-    bookmark.SerialId = buffer->SerialId;
+  if (buffer->SlotIndex >= 0) {
+    // A record read into the buffer: that very record while it is there (a
+    // rollback may have brought back an older version in its place), else
+    // a bookmark that is not valid.
+    if (TRecord* own = store_->ValueSource(buffer)) {
+      bookmark.Record = own;
+      bookmark.SlotIndex = own->SlotIndex;
+      bookmark.SerialId = own->SerialId;
+    }
     return bookmark;
   }
+  if (bookmark.Record == nullptr) return bookmark;
   // A buffer that names a record other than its own (a new record placed
   // before it): find that record among the stored ones.
   for (int slot = 0; slot < store_->SlotCount(); ++slot) {

@@ -90,12 +90,25 @@ bool TdvoIndex::RemoveEntry(int position) {
   return true;
 }
 
-void TdvoIndex::ForgetEntries(const std::unordered_set<const TRecord*>& records) {
-  std::vector<TEntry> entries = entries_.ToEntries();
-  const size_t count = entries.size();
-  std::erase_if(entries, [&records](const TEntry& entry) { return records.count(entry.Record()) != 0; });
-  // What stays keeps its order.
-  if (entries.size() != count) entries_.Assign(entries);
+void TdvoIndex::ReplaceEntries(const std::unordered_map<const TRecord*, TRecord*>& replaced) {
+  std::vector<TEntry> entries;
+  entries.reserve(static_cast<size_t>(EntryCount()));
+  bool changed = false;
+  entries_.ForEach([&](const TEntry& entry) {
+    const auto found = replaced.find(entry.Record());
+    if (found == replaced.end()) {
+      entries.push_back(entry);
+    } else {
+      changed = true;
+      // The version that took the place carries keys of its own: no head.
+      if (found->second != nullptr) entries.push_back(TEntry(found->second));
+    }
+    return true;
+  });
+  if (!changed) return;
+  entries_.Assign(entries);
+  headsInOrder_ = false;
+  inOrder_ = false;
 }
 
 int TdvoIndex::CompareForIndex(const TdvoFieldList* list, const TRecord* a, const TRecord* b, bool partial,

@@ -13,7 +13,7 @@
 
 #include <memory>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -74,12 +74,13 @@ class TdvoIndex {
   int InsertEntry(int position, TRecord* record, const TRecord* values = nullptr);
   // Does nothing for a position outside the list; returns whether it removed.
   bool RemoveEntry(int position);
-  // Drops the entries of these records (never read: they may be freed next).
-  void ForgetEntries(const std::unordered_set<const TRecord*>& records);
   // The entry at a position (0..EntryCount()-1) as it lies, head and all.
   const TEntry& EntryData(int position) const { return entries_.Entry(position); }
   // Puts back an entry taken out at `position` (see TIndexUndo).
   void RestoreEntry(int position, const TEntry& entry) { entries_.Insert(position, entry); }
+  // Each entry of a record in the map names the record it maps to instead,
+  // or goes when that is none; the records of the map are never read.
+  void ReplaceEntries(const std::unordered_map<const TRecord*, TRecord*>& replaced);
 
   // --- Flags
   bool InOrder() const { return inOrder_; }

@@ -1,7 +1,6 @@
 #include "table_store/indexes/indexes.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 #include "table_store/dataset/field_defs.h"
 #include "table_store/errors.h"
@@ -89,9 +88,13 @@ void TdvoIndexes::EmptyAllIndexes() {
   for (auto& index : indexes_) index->ClearEntries();
 }
 
-void TdvoIndexes::ForgetRecords(const std::vector<TRecord*>& records) {
-  const std::unordered_set<const TRecord*> leaving(records.begin(), records.end());
-  for (auto& index : indexes_) index->ForgetEntries(leaving);
+bool TdvoIndexes::KeepsEntries() const {
+  return std::any_of(indexes_.begin(), indexes_.end(), [](const auto& index) { return index->KeepContents(); });
+}
+
+void TdvoIndexes::ReplaceRecords(const std::unordered_map<const TRecord*, TRecord*>& replaced) {
+  for (auto& index : indexes_)
+    if (index->KeepContents()) index->ReplaceEntries(replaced);
 }
 
 void TdvoIndexes::RebuildIndexes(bool outOfOrderOnly, const std::function<void(TdvoIndex&)>& rebuilt,

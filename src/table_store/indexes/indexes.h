@@ -52,8 +52,12 @@ class TdvoIndexes {
   TdvoIndex* AddIndexFromDef(const TIndexDef& def);
 
   void EmptyAllIndexes();
-  // Every index drops its entries of `records`, which leave the store.
-  void ForgetRecords(const std::vector<TRecord*>& records);
+  // Whether an index keeps its entries when rebuilt (KeepContents).
+  bool KeepsEntries() const;
+  // Every index that keeps its entries follows each record of the map to
+  // the one that took its slot, or drops it (none); the rest are refilled
+  // when rebuilt.
+  void ReplaceRecords(const std::unordered_map<const TRecord*, TRecord*>& replaced);
   // Without `reportDuplicates`, equal keys of a unique index are sorted in
   // silently: for a step whose records were checked before it began.
   void RebuildAllIndexes(bool reportDuplicates = true) { RebuildIndexes(false, {}, reportDuplicates); }

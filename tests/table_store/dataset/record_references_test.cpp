@@ -189,11 +189,12 @@ TEST(RecordReferences, AReferenceReachesItsOwnRecordOrNone) {
          t.one.StartTransaction();
          t.Add(3);
          t.Add(2);
+         t.one.First();
          t.Set(t.one, "memo", "x");
          t.one.Rollback();
-         return IdsOf(t.one) + " " + IdsOf(t.two);
+         return IdsOf(t.one) + " " + t.Rows() + " " + IdsOf(t.two);
        },
-       "1 1"},
+       "1 1:m1:n1 1"},
   };
   for (const Case& c : cases) {
     TwoTables tables(c.versioning);
