@@ -32,7 +32,7 @@ class TBenchTable : public TStoreTable {
   void StoreEmptyTableView() override {}
   void StoreRebuildAllIndexes(bool) override {}
   void StoreInvalidateAllIndexes() override {}
-  void StoreSyncIndexes() override {}
+  void StoreSyncIndexes(bool) override {}
   void StoreMaintainIndexes(TRecordChange, TRecord*, TRecord*, int, TIndexUndo&) override {}
   void StoreSetAttachSlot(int) override {}
   void StoreDetached() override {}

@@ -520,12 +520,13 @@ void TdvoCommon::InvalidateAllAttachedIndexes() {
   }
 }
 
-void TdvoCommon::SyncAllAttachedIndexes() {
+void TdvoCommon::SyncAllAttachedIndexes(bool reportDuplicates) {
   TLockGuard guard(lock_);
   TFirstFailure failure;
   for (size_t i = 0; i < attached_.size(); ++i) {
     TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive()) failure.Run([table] { table->StoreSyncIndexes(); });
+    if (table != nullptr && table->StoreTableActive())
+      failure.Run([table, reportDuplicates] { table->StoreSyncIndexes(reportDuplicates); });
   }
   failure.Rethrow();
 }
@@ -573,16 +574,15 @@ TRecord* TdvoCommon::VersionBeforeLevel(TRecord* record) const {
   return record;
 }
 
-void TdvoCommon::CheckLevelBringsNoDuplicates() {
+template <class Before>
+void TdvoCommon::CheckBringsNoDuplicates(Before beforeOf) {
   TLockGuard guard(lock_);
   // Most tables keep no unique index: gathering every record for them would
-  // cost as much as the commit itself.
+  // cost as much as the step itself.
   const bool anyChecks = std::any_of(attached_.begin(), attached_.end(), [](const TStoreTable* table) {
     return table != nullptr && table->StoreTableActive() && table->StoreChecksUniqueRebuild();
   });
   if (!anyChecks) return;
-  // A commit changes no record's values: the records stay, each beside the
-  // version it had when the level started.
   std::vector<TRecord*> records;
   std::vector<TRecord*> before;
   records.reserve(records_.size());
@@ -590,12 +590,32 @@ void TdvoCommon::CheckLevelBringsNoDuplicates() {
   for (TRecord* record : records_) {
     if (record == nullptr) continue;
     records.push_back(record);
-    before.push_back(VersionBeforeLevel(record));
+    before.push_back(beforeOf(record));
   }
   for (size_t i = 0; i < attached_.size(); ++i) {
     TStoreTable* table = attached_[i];
     if (table != nullptr && table->StoreTableActive()) table->StoreCheckRebuildBringsNoDuplicates(records, before);
   }
+}
+
+void TdvoCommon::CheckLevelBringsNoDuplicates() {
+  // A commit changes no record's values: the records stay, each beside the
+  // version it had when the level started.
+  CheckBringsNoDuplicates([this](TRecord* record) { return VersionBeforeLevel(record); });
+}
+
+TdvoCommon::TAddMark TdvoCommon::AddMark() const {
+  TLockGuard guard(lock_);
+  return TAddMark{contentsId_, serialCounter_};
+}
+
+void TdvoCommon::CheckAddedBringNoDuplicates(const TAddMark& mark) {
+  // Serial ids only grow until the store is emptied, which draws a new
+  // contents id.
+  const bool emptied = mark.contentsId != contentsId_;
+  CheckBringsNoDuplicates([&](TRecord* record) -> TRecord* {
+    return !emptied && record->SerialId < mark.serial ? record : nullptr;
+  });
 }
 
 void TdvoCommon::RollbackLevel() {

@@ -210,7 +210,8 @@ class TdvoCommon {
   // without a word (the step that ends in the rebuild checked its own).
   void RebuildAllAttachedIndexes(bool reportDuplicates = true);
   void InvalidateAllAttachedIndexes();
-  void SyncAllAttachedIndexes();
+  // Without `reportDuplicates` equal keys of a unique index are not raised.
+  void SyncAllAttachedIndexes(bool reportDuplicates = true);
   // Whole or not at all: when the maintenance of some table fails, every
   // index it reached is as it was before, and the failure passes on.
   void NotifyIndexesOfChange(TStoreTable* originTable, TRecordChange change, int positionHint,
@@ -244,6 +245,17 @@ class TdvoCommon {
   // A rollback needs no check, as it brings back the records of before the
   // level. Nothing changes either way.
   void CheckLevelBringsNoDuplicates();
+  // Where the store stands before a step that adds records (a load, a
+  // fill): the records stored since are the step's, all of them when the
+  // store was emptied in between.
+  struct TAddMark {
+    uint32_t contentsId;
+    int64_t serial;
+  };
+  TAddMark AddMark() const;
+  // EMemTableDupKey when the records added since `mark` give a unique index
+  // of an open table a key twice; a key held twice before is not the step's.
+  void CheckAddedBringNoDuplicates(const TAddMark& mark);
 
   // The bytes of a present value as comparisons see them: out of line from
   // its block (a buffer's empty reference read from its stored record),
@@ -261,7 +273,10 @@ class TdvoCommon {
 
  private:
   const uint8_t* BookmarkCell(const TRecord* record, int attachSlot) const;
-
+  // The duplicate check of the two above; `before` gives a record's version
+  // from before the step, nullptr for a record the step brought.
+  template <class Before>
+  void CheckBringsNoDuplicates(Before before);
   void RecomposeLocaleID();
 
   TStoreTable* owner_;

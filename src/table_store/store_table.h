@@ -68,7 +68,7 @@ class TStoreTable {
   // Without `reportDuplicates` equal keys of a unique index are not raised.
   virtual void StoreRebuildAllIndexes(bool reportDuplicates) = 0;
   virtual void StoreInvalidateAllIndexes() = 0;
-  virtual void StoreSyncIndexes() = 0;
+  virtual void StoreSyncIndexes(bool reportDuplicates) = 0;
   // `undo` hears of every change made to the table's indexes.
   virtual void StoreMaintainIndexes(TRecordChange change, TRecord* storedRecord, TRecord* otherRecord,
                                     int positionHint, TIndexUndo& undo) = 0;

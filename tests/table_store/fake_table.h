@@ -69,7 +69,7 @@ class TFakeTable : public TStoreTable {
   void StoreEmptyTableView() override { Note("empty"); }
   void StoreRebuildAllIndexes(bool) override { Note("rebuild"); }
   void StoreInvalidateAllIndexes() override { Note("invalidate"); }
-  void StoreSyncIndexes() override { Note("sync"); }
+  void StoreSyncIndexes(bool) override { Note("sync"); }
   void StoreMaintainIndexes(TRecordChange change, TRecord*, TRecord*, int hint, TIndexUndo&) override {
     Note("maintain " + std::to_string(static_cast<int>(change)));
     maintainHints.push_back(hint);

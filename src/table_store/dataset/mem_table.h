@@ -289,7 +289,9 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   void SelectIndex(TdvoIndex* index);
   void CreateIndexesFromDefs();
   void ClearIndexes() { indexes_->RemoveAllIndexes(); }
-  void SyncIndexes();
+  // Without `reportDuplicates` equal keys of a unique index are sorted in
+  // silently, for a step that checks the keys it brought itself.
+  void SyncIndexes(bool reportDuplicates = true);
   // The store's lock plus its busy flag, which holds back data-change
   // notifications until UnlockTable.
   void LockTable();
@@ -483,7 +485,7 @@ class TdvoCustomMemTable : public TDataSet, public TStoreTable, public TIndexedT
   }
   void StoreRebuildAllIndexes(bool reportDuplicates) override { indexes_->RebuildAllIndexes(reportDuplicates); }
   void StoreInvalidateAllIndexes() override { indexes_->InvalidateAllIndexes(); }
-  void StoreSyncIndexes() override { SyncIndexes(); }
+  void StoreSyncIndexes(bool reportDuplicates) override { SyncIndexes(reportDuplicates); }
   void StoreMaintainIndexes(TRecordChange change, TRecord* storedRecord, TRecord* otherRecord,
                             int positionHint, TIndexUndo& undo) override;
   void StoreCheckUniqueKeys(const TRecord* newValues, const TRecord* stored) override {

@@ -86,11 +86,15 @@ void TdvoCustomMemTable::FillFromDataSet(TDataSet* source, TdvoCopyOptions optio
 
   CheckBrowseMode();
   if (!source->Bof()) source->First();
+  const TdvoCommon::TAddMark mark = store_->AddMark();
   loadCount_ = TransferRecords(source, this, loadLimit_);
 
   enableIndexes_ = indexesEnabled;
   store_->InvalidateAllAttachedIndexes();
-  store_->SyncAllAttachedIndexes();
+  // Only the records the copy brought are its to answer for: a key held
+  // twice before is not reported again.
+  store_->SyncAllAttachedIndexes(false);
+  store_->CheckAddedBringNoDuplicates(mark);
   succeeded = true;
   First();
 }

@@ -270,7 +270,7 @@ void TdvoCustomMemTable::CreateIndexesFromDefs() {
   for (int i = 0; i < indexDefs_.Count(); ++i) indexes_->AddIndexFromDef(indexDefs_[i]);
 }
 
-void TdvoCustomMemTable::SyncIndexes() {
+void TdvoCustomMemTable::SyncIndexes(bool reportDuplicates) {
   TLockGuard guard(store_->Lock());
   bool refresh = false;
   for (int i = indexes_->IndexCount() - 1; i >= 0; --i) {
@@ -289,9 +289,11 @@ void TdvoCustomMemTable::SyncIndexes() {
     if (indexes_->FindIndexByName(indexDefs_[i].Name) == nullptr)
       failure.Run([&] { indexes_->AddIndexFromDef(indexDefs_[i]); });
   failure.Run([&] {
-    indexes_->RebuildIndexes(true, [&](TdvoIndex& index) {
-      if (&index == currentIndex_ && open_) refresh = true;
-    });
+    indexes_->RebuildIndexes(
+        true, [&](TdvoIndex& index) {
+          if (&index == currentIndex_ && open_) refresh = true;
+        },
+        reportDuplicates);
   });
   if (refresh && open_ && State() != dsOpening) failure.Run([this] { Refresh(); });
   failure.Rethrow();

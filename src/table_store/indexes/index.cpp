@@ -455,7 +455,8 @@ bool TdvoIndex::RebuildBringsDuplicates(const std::vector<TRecord*>& records,
   for (size_t start = 0; start < keys.size();) {
     size_t end = start + 1;
     bool anyNew = brought.count(keys[start]) != 0;
-    while (end < keys.size() && equal(keys[start], keys[end])) anyNew = anyNew || brought.count(keys[end++]) != 0;
+    for (; end < keys.size() && equal(keys[start], keys[end]); ++end)
+      if (brought.count(keys[end]) != 0) anyNew = true;
     if (end - start > 1 && anyNew) return true;
     start = end;
   }

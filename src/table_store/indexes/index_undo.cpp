@@ -1,13 +1,16 @@
 #include "table_store/indexes/index_undo.h"
 
+#include <type_traits>
+
 #include "table_store/indexes/index.h"
 #include "table_store/indexes/indexed_table.h"
 
 namespace ts {
 
 void TIndexUndo::Push(const TStep& step) {
+  static_assert(std::is_trivially_destructible_v<TStep>);
   if (inlineCount_ < kInline)
-    inline_[inlineCount_++] = step;
+    new (&inline_[inlineCount_++ * sizeof(TStep)]) TStep(step);
   else
     more_.push_back(step);
 }
@@ -66,7 +69,7 @@ void TIndexUndo::Undo() {
     }
   };
   for (size_t i = more_.size(); i-- > 0;) undo(more_[i]);
-  for (size_t i = inlineCount_; i-- > 0;) undo(inline_[i]);
+  for (size_t i = inlineCount_; i-- > 0;) undo(InlineStep(i));
   more_.clear();
   inlineCount_ = 0;
 }

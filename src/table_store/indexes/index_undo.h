@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "table_store/indexes/entry_list.h"
@@ -51,9 +52,12 @@ class TIndexUndo {
   };
   void Push(const TStep& step);
 
-  // Most changes touch a few indexes: their steps need no allocation.
+  TStep& InlineStep(size_t i) { return *std::launder(reinterpret_cast<TStep*>(inline_) + i); }
+
+  // Most changes touch a few indexes: their steps need no allocation, and
+  // the room for them is not even cleared until a step is written there.
   static constexpr size_t kInline = 12;
-  TStep inline_[kInline];
+  alignas(TStep) unsigned char inline_[kInline * sizeof(TStep)];
   size_t inlineCount_ = 0;
   std::vector<TStep> more_;
 };

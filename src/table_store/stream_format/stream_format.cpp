@@ -265,6 +265,9 @@ void TdvoCustomStreamFormat::BeforeLoad(TdvoCustomMemTable& table) {
   table.SetIgnoreReadOnly(true);
   table.SetNoAutoInc(true);
   hasBookmark_ = false;
+  const TdvoCommon::TAddMark mark = table.Store().AddMark();
+  addContents_ = mark.contentsId;
+  addSerial_ = mark.serial;
   if (table.AutoReposition() && table.Active() && table.HasRecord()) {
     if (TRecord* stored = table.StoredRecordOf(table.ActiveBuffer())) {
       bookmarkRecord_ = stored;
@@ -368,7 +371,10 @@ void TdvoCustomStreamFormat::AfterLoad(TdvoCustomMemTable& table) {
   failure.Run([&] {
     TdvoCommon& store = table.Store();
     store.InvalidateAllAttachedIndexes();
-    store.RebuildAllAttachedIndexes();
+    // Only the records the load brought are its to answer for: a key held
+    // twice before is not reported again.
+    store.RebuildAllAttachedIndexes(false);
+    store.CheckAddedBringNoDuplicates(TdvoCommon::TAddMark{addContents_, addSerial_});
   });
   failure.Run([&] { ReleaseTable(table); });
   failure.Run([&] { table.ReportProgress(100, mtpcLoad); });

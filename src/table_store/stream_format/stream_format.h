@@ -187,6 +187,9 @@ class TdvoCustomStreamFormat {
   int32_t bookmarkSlot_ = -1;
   int32_t bookmarkSerial_ = -1;
   bool hasBookmark_ = false;
+  // Where the store stood when the load began (TdvoCommon::AddMark).
+  uint32_t addContents_ = 0;
+  int64_t addSerial_ = 0;
 };
 
 }  // namespace ts

@@ -340,7 +340,7 @@ TEST_F(TableTransactions, AnAttachedTablesCloseLeavesTheLevelOpen) {
 // not the level's doing: the level is kept or undone all the same, its own
 // changes with it. A level that brings a key twice itself cannot be kept,
 // and stays open for its rollback, whichever table of the store holds the
-// index.
+// index. A fill or a load likewise reports only a key it brings twice.
 TEST_F(TableTransactions, OnlyADuplicateTheLevelBringsKeepsItFromBeingKept) {
   auto unique = [](TdvoMemTable& holder, int options) {
     holder.IndexDefs().Add("uniqueId", "id", ixUnique | options);
@@ -405,6 +405,12 @@ TEST_F(TableTransactions, OnlyADuplicateTheLevelBringsKeepsItFromBeingKept) {
     EXPECT_EQ(MessageOf([&] { table.Rollback(); }), "no error");
     EXPECT_EQ(Level(), 0);
     EXPECT_EQ(IdsOf(table), "1,2,3,2,5");
+    // A fill or a load answers only for the keys it brings.
+    EXPECT_EQ(MessageOf([&] { table.FillFromDataSet(SourceOf({8}).get(), cfAppend); }), "no error");
+    EXPECT_EQ(MessageOf([&] { LoadRecordsOnly(table, {9}); }), "no error");
+    EXPECT_EQ(IdsOf(table), "1,2,3,2,5,8,9");
+    EXPECT_EQ(MessageOf([&] { LoadRecordsOnly(table, {9}); }), kDuplicate);
+    EXPECT_EQ(MessageOf([&] { table.FillFromDataSet(SourceOf({8}).get(), cfAppend); }), kDuplicate);
     table.Close();
     for (TdvoMemTable* holder : {&table, &other})
       if (const int at = holder->IndexDefs().IndexOf("uniqueId"); at >= 0) holder->IndexDefs().Delete(at);

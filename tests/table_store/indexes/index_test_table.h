@@ -135,7 +135,7 @@ class TIndexTestTable : public TStoreTable, public TIndexedTable {
   void StoreEmptyTableView() override {}
   void StoreRebuildAllIndexes(bool reportDuplicates) override { indexes->RebuildAllIndexes(reportDuplicates); }
   void StoreInvalidateAllIndexes() override { indexes->InvalidateAllIndexes(); }
-  void StoreSyncIndexes() override {}
+  void StoreSyncIndexes(bool) override {}
   void StoreMaintainIndexes(TRecordChange change, TRecord* stored, TRecord* other, int hint,
                             TIndexUndo& undo) override {
     indexes->MaintainIndexes(change, stored, other, hint, &undo);
