@@ -56,9 +56,8 @@
 //     with definitions, outside and inside levels): taken. The file roads
 //     (LoadFileWithFormat, SaveFileWithFormat, the persistent file): not
 //     taken (they end in the stream roads; the pipeline tests have them).
-//   Delta walk: SetDeltaHandler, ResolveChanges, a resolver's retry: taken.
-//     A resolver that empties the store from inside: not taken (the walk's
-//     end is the delta handler test's).
+//   Delta walk: SetDeltaHandler, ResolveChanges, a resolver's retry, a
+//     resolver that empties the store or closes the owner from inside: taken.
 //   Levels: StartTransaction, Commit, Rollback, SetEnableVersioning inside a
 //     level (refused), every seed with and without versioning, the owner's
 //     Close and Open, the attached tables' Close, Open and SetAttachedTo:
@@ -563,6 +562,7 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
   std::string Clear(TdvoMemTable& via, std::mt19937& random);
   std::string InsideLevel(TdvoMemTable& via, std::mt19937& random);
   std::string Bulk(std::mt19937& random);
+  std::string WalkThatEmpties(std::mt19937& random);
 
   // Everything every open table shows against SQLite and the model.
   void Check();
@@ -656,6 +656,7 @@ std::string TransactionModel::Step(std::mt19937& random) {
   if (pick < 59) return BookmarkStep(via, random);
   if (pick < 60) return Clear(via, random);
   if (pick < 61 && !bulkDone_ && Level() == 0) return Bulk(random);
+  if (pick < 62 && Level() == 0 && !model_.rows.empty()) return WalkThatEmpties(random);
   // Few records keep every check quick; many deletes keep them few.
   const std::vector<int> shown = Editable(via);
   if (pick < 75 || shown.empty()) {
@@ -1275,6 +1276,49 @@ std::string TransactionModel::Clear(TdvoMemTable& via, std::mt19937& random) {
   via.ClearAllRecords();
   NoteEmptied(false);
   return "cleared via " + via.Name() + " under a pending change of " + editor.Name();
+}
+
+// A resolver that empties the store from inside its walk and asks to be
+// called again: the walk ends there, handing out no freed record.
+class TEmptyingResolver : public TdvoCustomDeltaHandler {
+ public:
+  TEmptyingResolver(TdvoMemTable& table, bool close) : table_(table), close_(close) {}
+  int calls = 0;
+
+ protected:
+  void ResolveInserted(bool& retry, uint8_t& state) override { Resolve(retry, state); }
+  void ResolveDeleted(bool& retry, uint8_t& state) override { Resolve(retry, state); }
+  void ResolveModified(bool& retry, uint8_t& state) override { Resolve(retry, state); }
+  void ResolveUnmodified(bool& retry, uint8_t& state) override { Resolve(retry, state); }
+
+ private:
+  void Resolve(bool& retry, uint8_t&) {
+    ++calls;
+    EXPECT_NE(NewestVersion(), nullptr);
+    if (calls > 1) return;
+    if (close_)
+      table_.Close();
+    else
+      table_.ClearAllRecords();
+    retry = true;
+  }
+  TdvoMemTable& table_;
+  bool close_;
+};
+
+std::string TransactionModel::WalkThatEmpties(std::mt19937& random) {
+  const bool close = random() % 2;
+  TEmptyingResolver resolver(table, close);
+  table.SetDeltaHandler(&resolver);
+  EXPECT_EQ(testing::MessageOf([&] { resolver.ResolveChanges(); }), "no error");
+  EXPECT_EQ(resolver.calls, 1);
+  table.SetDeltaHandler(nullptr);
+  NoteEmptied(true);
+  if (close) {
+    for (auto& [view, v] : views_) v.low = -1;
+    table.Open();
+  }
+  return std::string("a resolver ") + (close ? "closed the owner" : "emptied the store") + " inside its walk";
 }
 
 // Once a run, enough records that the indexes keep them in several blocks:
