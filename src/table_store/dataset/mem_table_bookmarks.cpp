@@ -88,6 +88,7 @@ void TdvoCustomMemTable::GotoBookmark(const TBookmark* bookmark) {
     }
   }
   Resync();
+  DataEvent(TDataEvent::DataSetChange, nullptr);
   DoAfterScroll();
 }
 

@@ -141,6 +141,7 @@ bool TdvoCustomMemTable::FindVisibleRecord(bool restart, bool forward) {
     return false;
   }
   Resync();
+  DataEvent(TDataEvent::DataSetChange, nullptr);
   DoAfterScroll();
   return true;
 }

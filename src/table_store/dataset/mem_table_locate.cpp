@@ -98,6 +98,8 @@ bool TdvoCustomMemTable::LocateRecord(std::string_view keyFields, const TValue& 
   if (!found_) return false;
   cursor_ = position;
   Resync();
+  // Another record is current: a detail follows it.
+  DataEvent(TDataEvent::DataSetChange, nullptr);
   DoAfterScroll();
   return true;
 }

@@ -61,6 +61,15 @@ TEST_F(MasterDetail, TheDetailFollowsTheMasterRecordByRecord) {
     EXPECT_EQ(Texts(), expected[row]);
   }
   EXPECT_EQ(row, 3);
+  // Every move to another master record, whichever road it takes.
+  const TBookmark third = master.GetBookmark();
+  ASSERT_TRUE(master.LocateRecord("id", TValue::Integer(2)));
+  EXPECT_EQ(Texts(), "b,c");
+  master.GotoBookmark(&third);
+  EXPECT_EQ(Texts(), "d");
+  ASSERT_TRUE(master.FindFirst());
+  EXPECT_EQ(Texts(), "a");
+  master.First();
   master.Last();
   EXPECT_EQ(detail.RecordCount(), 1);
   // Without a detail field list the current index's fields take the key.
