@@ -14,10 +14,11 @@ T LoadScalar(const uint8_t* p) {
   return v;
 }
 
-// -1, 0 or 1; 0 also when the two do not order (a NaN).
+// -1, 0 or 1; 0 also when the two do not order (a NaN). Without a branch:
+// sorts and filters compare values that follow no pattern.
 template <typename T>
 int Sign(T a, T b) {
-  return a < b ? -1 : (a > b ? 1 : 0);
+  return static_cast<int>(b < a) - static_cast<int>(a < b);
 }
 
 }  // namespace ts

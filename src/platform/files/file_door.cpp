@@ -111,6 +111,16 @@ Place PlaceOf(const std::string& path, Failure* failure) {
   return place;
 }
 
+// The two names of a step that moves or links one to the other, or the
+// failure of the first that cannot be reached.
+Failure PlaceBoth(const std::string& from, const std::string& to, Place& source, Place& target) {
+  Failure failure;
+  source = PlaceOf(from, &failure);
+  if (failure) return failure;
+  target = PlaceOf(to, &failure);
+  return failure;
+}
+
 bool NameHolds(const Place& place, int fd) {
   struct stat named {}, held {};
   return ::fstatat(place.folder, place.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &held) == 0 &&
@@ -317,11 +327,8 @@ Failure ChangeMode(int fd, mode_t mode, const std::string&) {
 
 Failure Publish(int fd, const std::string& from, const std::string& to) {
   if (const int e = Ask(seam::Step::Rename, to)) return Error(e);
-  Failure failure;
-  const Place source = PlaceOf(from, &failure);
-  if (failure) return failure;
-  const Place target = PlaceOf(to, &failure);
-  if (failure) return failure;
+  Place source, target;
+  if (Failure failure = PlaceBoth(from, to, source, target)) return failure;
   struct stat held {};
   if (::fstat(fd, &held) != 0) return Error(errno);
   // A second name would let someone else rewrite the file once published.
@@ -348,11 +355,8 @@ Failure Publish(int fd, const std::string& from, const std::string& to) {
 
 Failure Rename(const std::string& from, const std::string& to) {
   if (const int e = Ask(seam::Step::Rename, to)) return Error(e);
-  Failure failure;
-  const Place source = PlaceOf(from, &failure);
-  if (failure) return failure;
-  const Place target = PlaceOf(to, &failure);
-  if (failure) return failure;
+  Place source, target;
+  if (Failure failure = PlaceBoth(from, to, source, target)) return failure;
   if (::renameat(source.folder, source.name.c_str(), target.folder, target.name.c_str()) != 0) return Error(errno);
   Forget(from);
   ::fsync(target.folder);
@@ -361,11 +365,8 @@ Failure Rename(const std::string& from, const std::string& to) {
 
 Failure Link(const std::string& from, const std::string& to) {
   if (const int e = Ask(seam::Step::Create, to)) return Error(e);
-  Failure failure;
-  const Place source = PlaceOf(from, &failure);
-  if (failure) return failure;
-  const Place target = PlaceOf(to, &failure);
-  if (failure) return failure;
+  Place source, target;
+  if (Failure failure = PlaceBoth(from, to, source, target)) return failure;
   if (::linkat(source.folder, source.name.c_str(), target.folder, target.name.c_str(), 0) != 0) return Error(errno);
   return {};
 }

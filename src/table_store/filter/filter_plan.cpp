@@ -11,6 +11,7 @@
 #include "table_store/filter/filter_buffer.h"
 #include "table_store/filter/filter_evaluator.h"
 #include "table_store/filter/like_mask.h"
+#include "table_store/scalar_bytes.h"
 
 namespace ts::filter {
 
@@ -18,20 +19,6 @@ namespace {
 
 // Deeper than this is left to the walk, which has its own limit and error.
 constexpr int kMaxPlanDepth = 200;
-
-template <typename T>
-T LoadAs(const uint8_t* p) {
-  T value;
-  std::memcpy(&value, p, sizeof value);
-  return value;
-}
-
-// -1, 0 or 1 without a branch (unordered floats give 0, as "neither less
-// nor greater").
-template <typename T>
-int Sign(T a, T b) {
-  return static_cast<int>(b < a) - static_cast<int>(a < b);
-}
 
 // The outcomes (less, equal, greater: bits 0, 1, 2) for which a comparison
 // operator holds, so that a result picks its answer without a branch.
@@ -384,11 +371,11 @@ void TFilterPlan::Fetch(TPlanField& f) {
   TNum& out = f.Num;
   out.IsInt = true;
   switch (f.Type) {
-    case ftSmallint: out.I = LoadAs<int16_t>(p); return;
-    case ftWord: out.I = LoadAs<uint16_t>(p); return;
-    case ftLargeint: out.I = LoadAs<int64_t>(p); return;
+    case ftSmallint: out.I = LoadScalar<int16_t>(p); return;
+    case ftWord: out.I = LoadScalar<uint16_t>(p); return;
+    case ftLargeint: out.I = LoadScalar<int64_t>(p); return;
     case ftInteger:
-    case ftAutoInc: out.I = LoadAs<int32_t>(p); return;
+    case ftAutoInc: out.I = LoadScalar<int32_t>(p); return;
     case ftString:
     case ftFixedChar: {
       const char* text = reinterpret_cast<const char*>(p);
@@ -399,12 +386,12 @@ void TFilterPlan::Fetch(TPlanField& f) {
   }
   out.IsInt = false;
   switch (f.Type) {
-    case ftFloat: out.D = LoadAs<double>(p); return;
-    case ftBoolean: out.D = LoadAs<uint16_t>(p) != 0 ? 1 : 0; return;
-    case ftDate: out.D = TimeStampToDateTime({LoadAs<int32_t>(p), 0}); return;
-    case ftTime: out.D = TimeStampToDateTime({kDateDelta, LoadAs<int32_t>(p)}); return;
+    case ftFloat: out.D = LoadScalar<double>(p); return;
+    case ftBoolean: out.D = LoadScalar<uint16_t>(p) != 0 ? 1 : 0; return;
+    case ftDate: out.D = TimeStampToDateTime({LoadScalar<int32_t>(p), 0}); return;
+    case ftTime: out.D = TimeStampToDateTime({kDateDelta, LoadScalar<int32_t>(p)}); return;
     default: {
-      const double msecs = LoadAs<double>(p);
+      const double msecs = LoadScalar<double>(p);
       const double date = std::trunc(msecs / static_cast<double>(kMSecsPerDay));
       const double time = msecs - date * static_cast<double>(kMSecsPerDay);
       out.D = TimeStampToDateTime({static_cast<int32_t>(date), static_cast<int32_t>(time)});
