@@ -336,6 +336,7 @@ void TdvoCustomBinaryStreamFormat::ReadDefinitions(TdvoCustomMemTable& table) {
         // here would not describe the records the other tables hold.
         if (table.AttachedTo() != nullptr) throw EMemTableError(msg::kTableAttached);
         table.Store().RefuseInsideLevel();
+        NoteLoadTouches();
         table.Close();
         reopen = true;
         table.FieldDefs().Clear();
@@ -419,11 +420,14 @@ void TdvoCustomBinaryStreamFormat::ReadIndexDefinitions(TdvoCustomMemTable& tabl
     place_.name.clear();
     if (AtListEnd()) break;
     if (first) {
+      // Without replacing, the indexes stay as they are, also when the list
+      // turns out damaged.
       if (replace) {
+        NoteLoadTouches();
         DropIndexes(table);
         table.IndexDefs().Clear();
+        indexDefsLoaded_ = true;
       }
-      indexDefsLoaded_ = true;
       first = false;
     }
     const std::string name = r.ReadString();
@@ -465,6 +469,7 @@ void TdvoCustomBinaryStreamFormat::ReportLoadProgress(TdvoCustomMemTable& table)
 void TdvoCustomBinaryStreamFormat::ReadRecords(TdvoCustomMemTable& table) {
   TReader& r = *reader_;
   TdvoCommon& store = table.Store();
+  NoteLoadTouches();
   const TDataSetState savedState = table.SetTempState(dsInsert);
   try {
     table.ResetAutoIncCounter();
