@@ -1149,9 +1149,40 @@ std::string TransactionModel::CopyMergeFill(TdvoMemTable& via, std::mt19937& ran
     // Out of the view: what it shows, in its order.
     if (random() % 2) {
       via.CopyToDataSet(&scratch);
-    } else {
+    } else if (random() % 2) {
       via.First();
       EXPECT_EQ(via.TransferRecords(&via, &scratch, 0), static_cast<int>(shown.size()));
+    } else {
+      // The caller leaves out what its save event refuses and stops after a
+      // count: the copy says whether records were left behind.
+      std::vector<int> accepted;
+      for (int id : shown)
+        if (model_.rows.at(id).val % 3 != 0) accepted.push_back(id);
+      const int count = static_cast<int>(random() % 4);
+      const bool stopped = count > 0 && static_cast<int>(accepted.size()) >= count;
+      const bool complete = !stopped || accepted[static_cast<size_t>(count - 1)] == shown.back();
+      if (stopped) accepted.resize(static_cast<size_t>(count));
+      int fieldsSeen = 0, lastPercent = -1;
+      via.OnSaveRecord = [](TDataSet& t, bool& accept) { accept = t.FieldByName("val").AsInteger() % 3 != 0; };
+      via.OnSaveField = [&](TDataSet&, int, TField&) { ++fieldsSeen; };
+      via.OnProgress = [&](TDataSet&, int percent, TdvoProgressCode) { lastPercent = percent; };
+      via.First();
+      EXPECT_EQ(via.TransferRecords(&via, &scratch, count), static_cast<int>(accepted.size()));
+      via.OnSaveRecord = nullptr;
+      via.OnSaveField = nullptr;
+      via.OnProgress = nullptr;
+      EXPECT_EQ(via.SavedCompletely(), complete);
+      EXPECT_EQ(lastPercent, 100);
+      EXPECT_EQ(fieldsSeen, static_cast<int>(accepted.size()) * scratch.FieldCount());
+      std::vector<int> copied;
+      for (scratch.First(); !scratch.Eof(); scratch.Next()) copied.push_back(scratch.FieldNamed("id").AsInteger());
+      if (&via == &third) {  // ties in grp in no promised order: only the whole view is a set
+        if (stopped) return "copied out of third, stopped after " + std::to_string(count);
+        std::sort(copied.begin(), copied.end());
+        std::sort(accepted.begin(), accepted.end());
+      }
+      EXPECT_EQ(copied, accepted);
+      return "copied out of " + via.Name() + " by the save event, stopped after " + std::to_string(count);
     }
     std::vector<int> copied;
     for (scratch.First(); !scratch.Eof(); scratch.Next()) {
@@ -1182,11 +1213,16 @@ std::string TransactionModel::CopyMergeFill(TdvoMemTable& via, std::mt19937& ran
     scratch.FieldNamed("grp").SetAsInteger(&via == &detail ? MasterId() : static_cast<int>(random() % 5));
     scratch.Post();
   }
+  // Now and then the caller's events refuse the records of values divisible
+  // by three: as they leave the scratch table (a merge saves it) or as they
+  // come into the view (a transfer loads it).
+  const bool refuseThirds = (pick == 1 || pick == 2) && random() % 2;
   auto noteMerged = [&](bool update, bool append) {
     for (scratch.First(); !scratch.Eof(); scratch.Next()) {
       const int id = scratch.FieldNamed("id").AsInteger();
       const int val = scratch.FieldNamed("val").AsInteger();
       const int grp = scratch.FieldNamed("grp").AsInteger();
+      if (refuseThirds && val % 3 == 0) continue;
       if (model_.rows.count(id) && !model_.rows.at(id).deleted) {
         if (!update) continue;
         oracle_.Exec("UPDATE t SET (val, memo, grp) = (" + std::to_string(val) + ", " + Quoted(MemoOf(val)) +
@@ -1202,16 +1238,29 @@ std::string TransactionModel::CopyMergeFill(TdvoMemTable& via, std::mt19937& ran
   };
   if (pick == 1) {
     const TdvoMergeFlags flags = static_cast<TdvoMergeFlags>(1 + random() % 3);
+    if (refuseThirds)
+      scratch.OnSaveRecord = [](TDataSet& t, bool& accept) { accept = t.FieldByName("val").AsInteger() % 3 != 0; };
     if (random() % 2)
       scratch.MergeIntoDataSet(&via, "id", flags);
     else
       scratch.MergeRecords(&scratch, &via, flags, "id");
+    scratch.OnSaveRecord = nullptr;
     noteMerged(flags & ufUpdateExisting, flags & ufAppendMissing);
     return "merged into " + via.Name() + " with flags " + std::to_string(flags);
   }
   if (pick == 2) {
+    int fieldsSeen = 0;
+    if (refuseThirds) {
+      via.OnLoadRecord = [](TDataSet& t, bool& accept) { accept = t.FieldByName("val").AsInteger() % 3 != 0; };
+      via.OnLoadField = [&](TDataSet&, int, TField&) { ++fieldsSeen; };
+    }
     scratch.First();
     via.TransferRecords(&scratch, &via, 0);
+    via.OnLoadRecord = nullptr;
+    via.OnLoadField = nullptr;
+    if (refuseThirds) {
+      EXPECT_EQ(fieldsSeen, static_cast<int>(records.size()) * scratch.FieldCount());
+    }
     noteMerged(false, true);
     return "transferred into " + via.Name();
   }
