@@ -382,7 +382,7 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
 
   // Every field of `via` from `val`, written through one of the setters.
   void WriteFields(TdvoMemTable& via, int val, std::mt19937& random) {
-    const int how = static_cast<int>(random() % 3);
+    const int how = static_cast<int>(random() % 4);
     via.FieldNamed("val").SetAsInteger(val);
     via.FieldNamed("memo").SetAsString(MemoOf(val));
     TField& small = via.FieldNamed("small");
@@ -402,6 +402,15 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
       f.SetAsString(std::to_string(FloatOf(val)));
       flag.SetAsString(val % 2 ? "True" : "False");
       when.SetValue(TValue::DateTime(WhenOf(val)));
+    } else if (how == 3) {
+      // Straight into the record being edited, a null first, as the table's
+      // own services write it.
+      TRecord* record = via.ActiveRecordForState();
+      via.SetFieldVariant(record, small, TValue::Null());
+      via.SetFieldVariants(record, "small;big;f;flag;when",
+                           TValue::Array({TValue::Integer(val % 1000), TValue::Float(static_cast<double>(BigOf(val))),
+                                          TValue::Float(FloatOf(val)), TValue::Boolean(val % 2 != 0),
+                                          TValue::DateTime(WhenOf(val))}));
     } else {
       via.FieldNamed("memo").Clear();  // null first: its block goes
       via.FieldNamed("memo").SetAsString(MemoOf(val));
@@ -440,8 +449,12 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
     via.FieldNamed("bytes").SetValue(TValue::String(BytesOf(val)));
     via.FieldNamed("raw").SetAsString("r" + std::to_string(val));
     TField& note = via.FieldNamed("note");
-    const int noteHow = static_cast<int>(random() % 3);
-    if (noteHow == 0) {
+    const int noteHow = static_cast<int>(random() % 4);
+    if (noteHow == 3) {
+      TRecord* record = via.ActiveRecordForState();
+      via.SetFieldVariant(record, note, TValue::Null());
+      via.SetFieldVariant(record, note, TValue::String(NoteOf(val)));
+    } else if (noteHow == 0) {
       note.SetAsString(NoteOf(val));
     } else if (noteHow == 1) {
       TMemoryStream from;
@@ -838,11 +851,15 @@ std::string TransactionModel::DuplicateMetOnOpen(TdvoMemTable& via, const std::v
   } catch (const EMemTableDupKey&) {
   }
   EXPECT_FALSE(other.Active());
+  // The edit may have taken the record out of a status filter's view.
+  const TUpdateStatusSet statuses = views_[&via].statuses;
+  if (statuses) via.SetStatusFilter(0);
   EXPECT_TRUE(via.LocateRecord("id", TValue::Integer(target)));
   via.Edit();
   via.FieldNamed("val").SetAsInteger(model_.rows.at(target).val);
   via.Post();
   NoteEdit(via, target);
+  if (statuses) via.SetStatusFilter(statuses);
   return "duplicate into " + which + " met by opening " + other.Name() + ", written back";
 }
 
