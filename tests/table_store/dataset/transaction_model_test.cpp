@@ -455,8 +455,12 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
       via.SetFieldVariant(record, note, TValue::Null());
       via.SetFieldVariant(record, note, TValue::String(NoteOf(val)));
     } else if (noteHow == 0) {
+      // Each road cleared through its own empty value first.
+      note.SetValue(TValue::Null());
       note.SetAsString(NoteOf(val));
     } else if (noteHow == 1) {
+      TMemoryStream empty;
+      dynamic_cast<TBlobField&>(note).LoadFromStream(empty);
       TMemoryStream from;
       const std::string text = NoteOf(val);
       from.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
@@ -464,6 +468,7 @@ class TransactionModel : public ::testing::TestWithParam<std::tuple<uint32_t, bo
       dynamic_cast<TBlobField&>(note).LoadFromStream(from);
     } else {
       const std::string text = NoteOf(val);
+      note.SetAsString("");
       auto stream = via.OpenBlobStream(note, random() % 2 ? TBlobStreamMode::Write : TBlobStreamMode::ReadWrite);
       stream->SetSize(0);
       stream->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
@@ -977,8 +982,20 @@ std::string TransactionModel::ChangeView(TdvoMemTable& via, std::mt19937& random
 // Steps the table refuses: the records, the levels and the views stay.
 std::string TransactionModel::Refused(TdvoMemTable& via, std::mt19937& random) {
   const std::vector<int> shown = Editable(via);
-  const int pick = static_cast<int>(random() % 6);
+  const int pick = static_cast<int>(random() % 7);
   const std::string on = " on " + via.Name();
+  if (pick == 6) {
+    via.OnNewRecord = [](TDataSet&) { throw EDatabaseError("no new record"); };
+    EXPECT_EQ(testing::MessageOf([&] { via.Append(); }), "EDatabaseError: no new record");
+    via.OnNewRecord = nullptr;
+    EXPECT_EQ(via.State(), dsBrowse);
+    // A new record a delete drops, as a cancel would.
+    via.Append();
+    FillFresh(via, random, &via == &detail);
+    via.Delete();
+    EXPECT_EQ(via.State(), dsBrowse);
+    return "new record refused by its event, another dropped by a delete" + on;
+  }
   if (pick == 0) {
     via.SetReadOnly(true);
     EXPECT_NE(testing::MessageOf([&] { via.Append(); }), "no error");
@@ -1188,7 +1205,11 @@ std::string TransactionModel::CopyMergeFill(TdvoMemTable& via, std::mt19937& ran
       via.OnSaveRecord = nullptr;
       via.OnSaveField = nullptr;
       via.OnProgress = nullptr;
-      EXPECT_EQ(via.SavedCompletely(), complete);
+      // Ties in grp come in no promised order: which record ends a stopped
+      // copy of third is not known.
+      if (!stopped || &via != &third) {
+        EXPECT_EQ(via.SavedCompletely(), complete);
+      }
       EXPECT_EQ(lastPercent, 100);
       EXPECT_EQ(fieldsSeen, static_cast<int>(accepted.size()) * scratch.FieldCount());
       std::vector<int> copied;
