@@ -902,7 +902,18 @@ std::string TransactionModel::CloseOrOpen(std::mt19937& random) {
 // A table's view changes: its filter, range, status filter or index.
 std::string TransactionModel::ChangeView(TdvoMemTable& via, std::mt19937& random) {
   TView& v = views_[&via];
-  const int pick = static_cast<int>(random() % 6);
+  const int pick = static_cast<int>(random() % 7);
+  if (pick == 6) {
+    // The store's locale set through its parts: English, or the stations'
+    // own again. The memos, letters and digits, order alike under both.
+    const bool english = via.LanguageID() != 9;
+    via.SetLanguageID(english ? 9 : 25);
+    via.SetSubLanguageID(1);
+    via.SetSortID(0);
+    EXPECT_EQ(table.LocaleID(), english ? 1033 : 1049);
+    return std::string("locale set by its parts to ") + (english ? "English" : "the stations' own") + " via " +
+           via.Name();
+  }
   if (pick == 4) {
     // An index definition comes or goes; the sync makes the indexes match.
     TIndexDefs& defs = third.IndexDefs();
