@@ -18,9 +18,9 @@
 // indexes, the cursor, the filter, ranges, bookmarks, master/detail, the
 // delta walk or the levels, and whether the test takes them:
 //   Records: Append, Insert, Edit, Post, Cancel, Delete, CheckBrowseMode,
-//     AppendRecord, InsertRecord, ClearAllRecords: taken. SetFieldVariant(s)
-//     on a record the caller holds: not taken (a service of the loads and
-//     the master link, which reach it here).
+//     AppendRecord, InsertRecord, ClearAllRecords, OnNewRecord refusing, a
+//     Delete that drops a new record: taken. SetFieldVariant and
+//     SetFieldVariants into the edited record (ActiveRecordForState): taken.
 //   Fields: SetAsString, SetAsInteger, SetAsLargeInt, SetAsFloat,
 //     SetAsCurrency, SetAsBoolean, SetAsDateTime, SetValue, Clear,
 //     OpenBlobStream (write, read-write), LoadFromStream, SaveToStream,
@@ -53,7 +53,9 @@
 //   Copy, merge, fill, load, save: CopyToDataSet, TransferRecords,
 //     MergeIntoDataSet, MergeRecords, FillFromDataSet (with and without
 //     cfAppend), SaveStreamWithFormat, LoadStreamWithFormat (records only and
-//     with definitions, outside and inside levels): taken. The file roads
+//     with definitions, outside and inside levels), a transfer's count and
+//     SavedCompletely, OnSaveRecord, OnSaveField, OnLoadRecord, OnLoadField
+//     refusing or watching, OnProgress: taken. The file roads
 //     (LoadFileWithFormat, SaveFileWithFormat, the persistent file): not
 //     taken (they end in the stream roads; the pipeline tests have them).
 //   Delta walk: SetDeltaHandler, ResolveChanges, a resolver's retry, a
@@ -63,7 +65,8 @@
 //     Close and Open, the attached tables' Close, Open and SetAttachedTo:
 //     taken. SetVersioningMode: not taken (levels need
 //     mtvmAllSinceCheckPoint; the versions test has the other modes).
-//   Settings: SetReadOnly, SetLocaleID: taken. SetStandalone,
+//   Settings: SetReadOnly, SetLocaleID, SetLanguageID, SetSubLanguageID,
+//     SetSortID: taken. SetStandalone,
 //     SetAttachMaxCount, SetPerformance: set once before opening, or not
 //     (only on closed tables; their tests have them).
 // Roads that still disagree are left out of the draw below, each named.
