@@ -321,6 +321,7 @@ void TdvoCustomBinaryStreamFormat::ReadDefinitions(TdvoCustomMemTable& table) {
   const bool replace = (sfDef & sfLoadDef) != 0;
   indexDefsLoaded_ = false;
   definedBytes_ = 0;
+  fieldsFromStream_ = false;
   bool reopen = false;
   try {
     TReader& r = *reader_;
@@ -336,8 +337,10 @@ void TdvoCustomBinaryStreamFormat::ReadDefinitions(TdvoCustomMemTable& table) {
         // here would not describe the records the other tables hold.
         if (table.AttachedTo() != nullptr) throw EMemTableError(msg::kTableAttached);
         table.Store().RefuseInsideLevel();
+        NoteLoadTouches();
         table.Close();
         reopen = true;
+        fieldsFromStream_ = true;
         table.FieldDefs().Clear();
         table.Store().CloseOtherAttachedTables(&table);
         table.DestroyFields();
@@ -419,11 +422,14 @@ void TdvoCustomBinaryStreamFormat::ReadIndexDefinitions(TdvoCustomMemTable& tabl
     place_.name.clear();
     if (AtListEnd()) break;
     if (first) {
+      // Without replacing, the indexes stay as they are, also when the list
+      // turns out damaged.
       if (replace) {
+        NoteLoadTouches();
         DropIndexes(table);
         table.IndexDefs().Clear();
+        indexDefsLoaded_ = true;
       }
-      indexDefsLoaded_ = true;
       first = false;
     }
     const std::string name = r.ReadString();
@@ -465,6 +471,7 @@ void TdvoCustomBinaryStreamFormat::ReportLoadProgress(TdvoCustomMemTable& table)
 void TdvoCustomBinaryStreamFormat::ReadRecords(TdvoCustomMemTable& table) {
   TReader& r = *reader_;
   TdvoCommon& store = table.Store();
+  NoteLoadTouches();
   const TDataSetState savedState = table.SetTempState(dsInsert);
   try {
     table.ResetAutoIncCounter();
@@ -476,7 +483,7 @@ void TdvoCustomBinaryStreamFormat::ReadRecords(TdvoCustomMemTable& table) {
     table.SetLoadCount(0);
     table.SetLoadedCompletely(true);
     recordBudget_ = LoadableRecordMemory();
-    const int fieldCount = table.FieldCount();
+    ChooseRecordFields(table);
     place_.part = TLoadPlace::lpRecords;
     r.ReadListBegin();
     bool limited = false;
@@ -492,7 +499,7 @@ void TdvoCustomBinaryStreamFormat::ReadRecords(TdvoCustomMemTable& table) {
       }
       // Records of a closed table would be stored without a record layout.
       if (!table.IndexTableOpen()) table.DatabaseError(msg::kDatasetClosed);
-      ReadRecord(table, fieldCount);
+      ReadRecord(table);
     }
     if (!limited) r.ReadListEnd();
     place_ = TLoadPlace{};
@@ -506,13 +513,32 @@ void TdvoCustomBinaryStreamFormat::ReadRecords(TdvoCustomMemTable& table) {
   table.RestoreState(savedState);
 }
 
-void TdvoCustomBinaryStreamFormat::ReadRecord(TdvoCustomMemTable& table, int fieldCount) {
+// Fields made from the stream's definitions are the fields whose values its
+// records hold. Into the table's own fields (the stream's definitions passed
+// over, or none saved), the records were written from such fields, and a
+// save writes no calculated or lookup field unless asked to and never an
+// aggregate: the load takes what its options say travels of those kinds, so
+// that it reads back what such a save wrote.
+void TdvoCustomBinaryStreamFormat::ChooseRecordFields(const TdvoCustomMemTable& table) {
+  recordFields_.clear();
+  for (int i = 0; i < table.FieldCount(); ++i) {
+    if (!fieldsFromStream_) {
+      const TFieldKind kind = table.Field(i).FieldKind();
+      if (kind == fkAggregate) continue;
+      if (kind == fkCalculated && !(sfCalculated & sfLoadCalculated)) continue;
+      if (kind == fkLookup && !(sfLookup & sfLoadLookup)) continue;
+    }
+    recordFields_.push_back(i);
+  }
+}
+
+void TdvoCustomBinaryStreamFormat::ReadRecord(TdvoCustomMemTable& table) {
   TReader& r = *reader_;
   TdvoCommon& store = table.Store();
   const bool versioned = fileVersion_ >= kVersionRecordVersions;
   // Too few bytes for any record: what is left follows the last one.
   place_.afterLast = true;
-  TRecord* record = AllocLoadRecord(store, fieldCount);
+  TRecord* record = AllocLoadRecord(store);
   place_.afterLast = false;
   TRecordChainGuard guard(store, record);
   table.SetOverrideRecord(record);
@@ -520,9 +546,9 @@ void TdvoCustomBinaryStreamFormat::ReadRecord(TdvoCustomMemTable& table, int fie
   TRecord* version = record;
   bool current = true;
   for (;;) {
-    ReadRecordVersion(table, version, fieldCount, current);
+    ReadRecordVersion(table, version, current);
     if (!versioned || r.EndOfList()) break;
-    TRecord* older = AllocLoadRecord(store, fieldCount);
+    TRecord* older = AllocLoadRecord(store);
     older->StateBits |= kRecordStored;
     version->OlderVersion = older;
     version = older;
@@ -569,21 +595,20 @@ int64_t TdvoCustomBinaryStreamFormat::InlineRecordBudget() const {
   return kRecordMemoryAllowance + std::min(streamSize_, INT64_MAX / 128) * kRecordBytesPerStreamByte;
 }
 
-TRecord* TdvoCustomBinaryStreamFormat::AllocLoadRecord(const TdvoCommon& store, int fieldCount) {
+TRecord* TdvoCustomBinaryStreamFormat::AllocLoadRecord(const TdvoCommon& store) {
   // A record is allocated only when the stream still holds the smallest
   // entry it can have: a damaged stream cannot make the load allocate
   // records whose bytes are not there. The records whose bytes are there
   // are taken however large they are in line, as the store that saved them
   // held them.
-  const int64_t smallest = fieldCount + (fileVersion_ >= kVersionRecordVersions ? kVersionedEntryBytes : 0);
+  const int64_t smallest = static_cast<int64_t>(recordFields_.size()) + (fileVersion_ >= kVersionRecordVersions ? kVersionedEntryBytes : 0);
   if (reader_->Remaining() < smallest) throw EReadError(msg::kStreamRead);
   recordBudget_ -= std::max<int64_t>(store.RecordSize(), 1);
   if (recordBudget_ < 0) throw EMemTableError(kRecordsBeyondMemory);
   return store.AllocRecord();
 }
 
-void TdvoCustomBinaryStreamFormat::ReadRecordVersion(TdvoCustomMemTable& table, TRecord* record, int fieldCount,
-                                                     bool current) {
+void TdvoCustomBinaryStreamFormat::ReadRecordVersion(TdvoCustomMemTable& table, TRecord* record, bool current) {
   TReader& r = *reader_;
   place_.field = -1;
   if (fileVersion_ >= kVersionRecordVersions) {
@@ -591,7 +616,7 @@ void TdvoCustomBinaryStreamFormat::ReadRecordVersion(TdvoCustomMemTable& table, 
     if (status < rsUnmodified || status > rsDeleted) PropertyError();
     record->ChangeStatus = static_cast<TUpdateStatus>(status);
   }
-  for (int i = 0; i < fieldCount; ++i) {
+  for (const int i : recordFields_) {
     place_.field = i;
     TField& field = table.Field(i);
     const bool isNull = fileVersion_ >= kVersionNullFlags ? ReadBooleanValue() : false;

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "table_store/binary_format/load_place.h"
 #include "table_store/binary_format/value_reader.h"
@@ -71,8 +72,10 @@ class TdvoCustomBinaryStreamFormat : public TdvoCustomStreamFormat {
   void ReadFieldDefinition(TdvoCustomMemTable& table, bool replace);
   void ReadIndexDefinitions(TdvoCustomMemTable& table, bool replace);
   // One record entry with its versions, stored unless OnLoadRecord refuses it.
-  void ReadRecord(TdvoCustomMemTable& table, int fieldCount);
-  void ReadRecordVersion(TdvoCustomMemTable& table, TRecord* record, int fieldCount, bool current);
+  // The table fields whose values each record version of the stream holds.
+  void ChooseRecordFields(const TdvoCustomMemTable& table);
+  void ReadRecord(TdvoCustomMemTable& table);
+  void ReadRecordVersion(TdvoCustomMemTable& table, TRecord* record, bool current);
   void ReadFieldValue(TdvoCustomMemTable& table, TRecord* record, TField& field);
   void WriteRecord(TdvoCustomMemTable& table, TRecord* record);
   void WriteFieldValue(TdvoCustomMemTable& table, TRecord* record, TField& field);
@@ -84,7 +87,7 @@ class TdvoCustomBinaryStreamFormat : public TdvoCustomStreamFormat {
   void ReportLoadProgress(TdvoCustomMemTable& table);
   // Notes in the load place where a failing load stopped.
   void NoteLoadFailure(const TdvoCustomMemTable& table);
-  TRecord* AllocLoadRecord(const TdvoCommon& store, int fieldCount);
+  TRecord* AllocLoadRecord(const TdvoCommon& store);
   int64_t InlineRecordBudget() const;
 
   int32_t bufferSize_ = kDefaultValueBufferSize;
@@ -99,6 +102,10 @@ class TdvoCustomBinaryStreamFormat : public TdvoCustomStreamFormat {
   // definitions read so far take in each record.
   int64_t recordBudget_ = 0;
   int64_t definedBytes_ = 0;
+  // Whether the table's fields were made from the stream's definitions, and
+  // the fields whose values the stream's records hold.
+  bool fieldsFromStream_ = false;
+  std::vector<int> recordFields_;
 };
 
 class TdvoBinaryStreamFormat final : public TdvoCustomBinaryStreamFormat {

@@ -265,6 +265,7 @@ void TdvoCustomStreamFormat::BeforeLoad(TdvoCustomMemTable& table) {
   table.SetIgnoreReadOnly(true);
   table.SetNoAutoInc(true);
   hasBookmark_ = false;
+  loadTouched_ = false;
   const TdvoCommon::TAddMark mark = table.Store().AddMark();
   addContents_ = mark.contentsId;
   addSerial_ = mark.serial;
@@ -368,7 +369,12 @@ void TdvoCustomStreamFormat::Reposition(TdvoCustomMemTable& table) {
 void TdvoCustomStreamFormat::AfterLoad(TdvoCustomMemTable& table) {
   TFirstFailure failure;
   failure.Run([&] { RestoreLoadSwitches(table); });
-  failure.Run([&] {
+  // A load refused or failed before it changed anything leaves no trace:
+  // rebuilding the indexes would put the row order back in slot order and
+  // move the records that inserts placed.
+  const bool touched = loadTouched_;
+  loadTouched_ = false;
+  if (touched) failure.Run([&] {
     TdvoCommon& store = table.Store();
     store.InvalidateAllAttachedIndexes();
     // Only the records the load brought are its to answer for: a key held
@@ -378,13 +384,14 @@ void TdvoCustomStreamFormat::AfterLoad(TdvoCustomMemTable& table) {
   });
   failure.Run([&] { ReleaseTable(table); });
   failure.Run([&] { table.ReportProgress(100, mtpcLoad); });
-  failure.Run([&] { Reposition(table); });
+  if (touched) failure.Run([&] { Reposition(table); });
   hasBookmark_ = false;
   ReleaseWorkStream();
   failure.Rethrow();
 }
 
 void TdvoCustomStreamFormat::AbandonLoad(TdvoCustomMemTable& table) {
+  loadTouched_ = false;
   RestoreLoadSwitches(table);
   ReleaseTable(table);
   hasBookmark_ = false;

@@ -144,6 +144,10 @@ class TdvoCustomStreamFormat {
   // A concrete completion step that failed marks the run failed, so that the
   // base completion hands nothing on to the target.
   void MarkRunFailed() { runFailed_ = true; }
+  // A concrete format calls this before its load first changes the table
+  // (fields, index definitions or records). A load that fails before it
+  // leaves the indexes, the row order and the cursor as they were.
+  void NoteLoadTouches() { loadTouched_ = true; }
 
  private:
   friend class TStreamFormatRef;
@@ -180,6 +184,7 @@ class TdvoCustomStreamFormat {
   bool hadIndexes_ = true;
   bool hadIgnoreReadOnly_ = false;
   bool hadNoAutoInc_ = false;
+  bool loadTouched_ = false;
   // The record to return to: followed only through the table's bookmark
   // check, never read itself (the load may have freed it).
   TRecord* bookmarkRecord_ = nullptr;

@@ -385,6 +385,49 @@ TEST(TableStreamLoadTest, WithoutLoadDefRecordsGoIntoTheTablesOwnFields) {
   ExpectReleased(narrow);
 }
 
+// A table's records load back into its own fields, saved records only or
+// with definitions the load passes over: the load reads the fields the save
+// wrote, whatever kinds the others are.
+TEST(TableStreamLoadTest, RecordsLoadBackIntoTheirOwnTableFields) {
+  struct Case {
+    TFieldKind kind;
+    bool travels;
+  };
+  for (const bool definitionsSaved : {false, true})
+  for (const Case c : {Case{fkCalculated, false}, Case{fkLookup, false}, Case{fkInternalCalc, true},
+                       Case{fkAggregate, false}}) {
+    SCOPED_TRACE(std::to_string(static_cast<int>(c.kind)) + (definitionsSaved ? " with definitions" : ""));
+    TdvoMemTable t;
+    t.AddField<TIntegerField>("id");
+    t.AddField<TIntegerField>("twice").SetFieldKind(c.kind);
+    t.AddField<TStringField>("val", 10);
+    t.OnCalcFields = [](TDataSet& d) {
+      auto& table = static_cast<TdvoMemTable&>(d);
+      if (table.FieldNamed("twice").FieldKind() == fkCalculated)
+        table.FieldNamed("twice").SetAsInteger(2 * table.FieldNamed("id").AsInteger());
+    };
+    t.Open();
+    t.Append();
+    t.FieldNamed("id").SetAsInteger(21);
+    if (c.travels) t.FieldNamed("twice").SetAsInteger(7);
+    t.FieldNamed("val").SetAsString("x");
+    t.Post();
+    TdvoBinaryStreamFormat recordsOnly;
+    recordsOnly.sfDef = definitionsSaved ? sfSaveDef : sfLoadDef;
+    recordsOnly.sfIndexDef = definitionsSaved ? sfSaveIndexDef : sfLoadIndexDef;
+    const Bytes bytes = SaveBytes(t, &recordsOnly);
+    t.ClearAllRecords();
+    EXPECT_EQ(ErrorOf([&] { LoadBytes(t, bytes, &recordsOnly); }), "");
+    EXPECT_EQ(t.RecordCount(), 1);
+    t.First();
+    EXPECT_EQ(t.FieldNamed("id").AsInteger(), 21);
+    EXPECT_EQ(t.FieldNamed("val").AsString(), "x");
+    if (c.travels) {
+      EXPECT_EQ(t.FieldNamed("twice").AsInteger(), 7);
+    }
+  }
+}
+
 TEST(TableStreamLoadTest, StreamsThatAreNoTablesAreRefusedByName) {
   TdvoMemTable t;
   EXPECT_EQ(ErrorOf([&] { LoadBytes(t, {}); }), "Stream read error");
