@@ -338,13 +338,14 @@ Failure Publish(int fd, const std::string& from, const std::string& to) {
   if (!NameHolds(target, fd) || held.st_nlink != 1) {
     // A later save of the same file may have replaced this one already: the
     // name then holds another new file of no other name (some file systems
-    // still count the name this file lost). Anything else there (a pipe, a
-    // file with a second name), or a second name of this file, is not what
+    // still count the name this file lost), or none when a still later save
+    // is replacing that one as it is looked at. Anything else there (a pipe,
+    // a file with a second name), or a second name of this file, is not what
     // was saved.
     struct stat named {};
     const bool later = ::fstat(fd, &held) == 0 && held.st_nlink <= 1 &&
                        ::fstatat(target.folder, target.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-                       S_ISREG(named.st_mode) && named.st_nlink == 1;
+                       S_ISREG(named.st_mode) && named.st_nlink <= 1;
     if (!later) return Swapped();
   }
   // Makes the rename itself durable; a file system that refuses costs only
