@@ -470,19 +470,13 @@ void TdvoCommon::RefreshOtherAttachedTables(TStoreTable* table) {
 void TdvoCommon::EndAttachedPendingEdits() {
   TLockGuard guard(lock_);
   TFirstFailure failure;
-  for (size_t i = 0; i < attached_.size(); ++i) {
-    TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive()) failure.Run([table] { table->StoreEndPendingEdit(); });
-  }
+  ForEachOpenTable([&failure](TStoreTable* table) { failure.Run([table] { table->StoreEndPendingEdit(); }); });
   failure.Rethrow();
 }
 
 void TdvoCommon::NoteUndoToAttachedTables() {
   TLockGuard guard(lock_);
-  for (size_t i = 0; i < attached_.size(); ++i) {
-    TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive()) table->StoreBeforeUndo();
-  }
+  ForEachOpenTable([](TStoreTable* table) { table->StoreBeforeUndo(); });
 }
 
 void TdvoCommon::CloseAndEmptyStore() {
@@ -491,10 +485,7 @@ void TdvoCommon::CloseAndEmptyStore() {
   // edit left open can no longer reach a record.
   TFirstFailure failure;
   failure.Run([this] { EndAttachedPendingEdits(); });
-  for (size_t i = 0; i < attached_.size(); ++i) {
-    TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive()) table->StoreEmptyTableView();
-  }
+  ForEachOpenTable([](TStoreTable* table) { table->StoreEmptyTableView(); });
   EmptyStore();
   failure.Rethrow();
 }
@@ -504,30 +495,23 @@ void TdvoCommon::CloseAndEmptyStore() {
 void TdvoCommon::RebuildAllAttachedIndexes(bool reportDuplicates) {
   TLockGuard guard(lock_);
   TFirstFailure failure;
-  for (size_t i = 0; i < attached_.size(); ++i) {
-    TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive())
-      failure.Run([table, reportDuplicates] { table->StoreRebuildAllIndexes(reportDuplicates); });
-  }
+  ForEachOpenTable([&failure, reportDuplicates](TStoreTable* table) {
+    failure.Run([table, reportDuplicates] { table->StoreRebuildAllIndexes(reportDuplicates); });
+  });
   failure.Rethrow();
 }
 
 void TdvoCommon::InvalidateAllAttachedIndexes() {
   TLockGuard guard(lock_);
-  for (size_t i = 0; i < attached_.size(); ++i) {
-    TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive()) table->StoreInvalidateAllIndexes();
-  }
+  ForEachOpenTable([](TStoreTable* table) { table->StoreInvalidateAllIndexes(); });
 }
 
 void TdvoCommon::SyncAllAttachedIndexes(bool reportDuplicates) {
   TLockGuard guard(lock_);
   TFirstFailure failure;
-  for (size_t i = 0; i < attached_.size(); ++i) {
-    TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive())
-      failure.Run([table, reportDuplicates] { table->StoreSyncIndexes(reportDuplicates); });
-  }
+  ForEachOpenTable([&failure, reportDuplicates](TStoreTable* table) {
+    failure.Run([table, reportDuplicates] { table->StoreSyncIndexes(reportDuplicates); });
+  });
   failure.Rethrow();
 }
 
@@ -553,10 +537,7 @@ void TdvoCommon::NotifyIndexesOfChange(TStoreTable* originTable, TRecordChange c
 
 void TdvoCommon::CheckUniqueKeysOfAttachedTables(const TRecord* newValues, const TRecord* stored) {
   TLockGuard guard(lock_);
-  for (size_t i = 0; i < attached_.size(); ++i) {
-    TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive()) table->StoreCheckUniqueKeys(newValues, stored);
-  }
+  ForEachOpenTable([newValues, stored](TStoreTable* table) { table->StoreCheckUniqueKeys(newValues, stored); });
 }
 
 // ---- Transactions
@@ -592,10 +573,8 @@ void TdvoCommon::CheckBringsNoDuplicates(Before beforeOf) {
     records.push_back(record);
     before.push_back(beforeOf(record));
   }
-  for (size_t i = 0; i < attached_.size(); ++i) {
-    TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive()) table->StoreCheckRebuildBringsNoDuplicates(records, before);
-  }
+  ForEachOpenTable(
+      [&records, &before](TStoreTable* table) { table->StoreCheckRebuildBringsNoDuplicates(records, before); });
 }
 
 void TdvoCommon::CheckLevelBringsNoDuplicates() {
@@ -665,10 +644,7 @@ void TdvoCommon::RollbackLevel() {
   }
   if (replaced.empty()) return;
   TFirstFailure failure;
-  for (size_t i = 0; i < attached_.size(); ++i) {
-    TStoreTable* table = attached_[i];
-    if (table != nullptr && table->StoreTableActive()) failure.Run([&] { table->StoreRecordsReplaced(replaced); });
-  }
+  ForEachOpenTable([&](TStoreTable* table) { failure.Run([&] { table->StoreRecordsReplaced(replaced); }); });
   failure.Rethrow();
 }
 

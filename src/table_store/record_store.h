@@ -272,6 +272,15 @@ class TdvoCommon {
   void SetSerialCounter(int64_t value) { serialCounter_ = value; }
 
  private:
+  // Calls `step` with every open table of the store, by position, so that a
+  // table leaving the store during a call ends no walk.
+  template <class Step>
+  void ForEachOpenTable(Step step) {
+    for (size_t i = 0; i < attached_.size(); ++i) {
+      TStoreTable* table = attached_[i];
+      if (table != nullptr && table->StoreTableActive()) step(table);
+    }
+  }
   const uint8_t* BookmarkCell(const TRecord* record, int attachSlot) const;
   // The duplicate check of the two above; `before` gives a record's version
   // from before the step, nullptr for a record the step brought.
